@@ -1,0 +1,53 @@
+// The show's tables: the timeline of parts, the chained scenes and effects, and the name
+// tables for textures, fullscreen images and scenes. One ShowTables lives for the whole run;
+// tests make fresh ones.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+class Scene;
+
+// One [part], [addpart] or [addeffect] record. Strings are lower-cased.
+struct PartEntry {
+  float time = 0.0f;        // end of the part, milliseconds of show time
+  int32_t startFrame = 0;   // frame offset added to the part-local time
+  std::string name;         // scene name, or effect name
+  std::string camera;
+  std::string background;   // picture behind the scene ("standard" = none); effect texture
+  std::string foreground;   // picture over the scene ("standard" = none)
+  int32_t next = -1;        // index in AddedEntries of the next chained entry
+  uint8_t isEffect = 0;
+  int32_t speed = 0;
+  int32_t fieldOfView = 0;
+};
+
+// A decoded picture: RGB (3 bytes) or RGBA (4 bytes) per pixel.
+struct DecodedImage {
+  int32_t width = 0;
+  int32_t height = 0;
+  std::vector<uint8_t> pixels;
+};
+
+// One fullscreen image: a 1024 x 512 canvas texture holding a 640 x 480 picture.
+struct ImageSlot {
+  uint32_t texture = 0;
+  std::shared_ptr<DecodedImage> canvas;
+};
+
+constexpr int kImageSlotCount = 1024;
+
+struct ShowTables {
+  std::vector<PartEntry> timeline;
+  std::vector<PartEntry> addedEntries;
+  std::unordered_map<std::string, uint32_t> textureTable;
+  std::unordered_map<std::string, int32_t> imageTable;
+  std::vector<ImageSlot> images = std::vector<ImageSlot>(kImageSlotCount);
+  int32_t imageCount = 0;
+  std::unordered_map<std::string, std::shared_ptr<Scene>> sceneTable;
+  // What the script asked for and could not be loaded, with the reason, for --info.
+  std::vector<std::string> failures;
+};
