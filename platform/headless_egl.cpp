@@ -1,0 +1,188 @@
+// Headless backend: an offscreen OpenGL context through EGL on Mesa's surfaceless platform
+// (software rasterizer when there is no GPU), drawing into a pbuffer, or into a framebuffer
+// object when the driver offers no pbuffer configs. Time is a virtual millisecond counter.
+#include <EGL/egl.h>
+#include <EGL/eglext.h>
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/platform.h"
+
+namespace platform {
+namespace {
+
+using GenFramebuffers = void (*)(GLsizei, GLuint*);
+using BindFramebuffer = void (*)(GLenum, GLuint);
+using GenRenderbuffers = void (*)(GLsizei, GLuint*);
+using BindRenderbuffer = void (*)(GLenum, GLuint);
+using RenderbufferStorage = void (*)(GLenum, GLenum, GLsizei, GLsizei);
+using FramebufferRenderbuffer = void (*)(GLenum, GLenum, GLenum, GLuint);
+using CheckFramebufferStatus = GLenum (*)(GLenum);
+using DeleteFramebuffers = void (*)(GLsizei, const GLuint*);
+using DeleteRenderbuffers = void (*)(GLsizei, const GLuint*);
+
+EGLDisplay OpenEglDisplay() {
+  auto getPlatformDisplay =
+      reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
+  EGLDisplay display = EGL_NO_DISPLAY;
+  if (getPlatformDisplay) {
+    display = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+  }
+  if (display == EGL_NO_DISPLAY) display = eglGetDisplay(EGL_DEFAULT_DISPLAY);
+  return display;
+}
+
+class HeadlessEglDisplay final : public HeadlessDisplay {
+ public:
+  ~HeadlessEglDisplay() override { Close(); }
+
+  bool Open(const WindowRequest& request, std::string* error) override {
+    Close();
+    width_ = request.width > 0 ? request.width : 1;
+    height_ = request.height > 0 ? request.height : 1;
+    display_ = OpenEglDisplay();
+    if (display_ == EGL_NO_DISPLAY || !eglInitialize(display_, nullptr, nullptr)) {
+      display_ = EGL_NO_DISPLAY;
+      return Fail(error, "Can't Find A Suitable PixelFormat.");
+    }
+    if (!eglBindAPI(EGL_OPENGL_API)) return Fail(error, "Can't Create A GL Rendering Context.");
+
+    // Prefer a pbuffer; fall back to a surfaceless context with a framebuffer object.
+    EGLConfig config = nullptr;
+    bool pbuffer = ChooseConfig(EGL_PBUFFER_BIT, &config);
+    if (!pbuffer && !ChooseConfig(0, &config)) return Fail(error, "Can't Find A Suitable PixelFormat.");
+
+    context_ = eglCreateContext(display_, config, EGL_NO_CONTEXT, nullptr);
+    if (context_ == EGL_NO_CONTEXT) return Fail(error, "Can't Create A GL Rendering Context.");
+
+    if (pbuffer) {
+      const EGLint attribs[] = {EGL_WIDTH, width_, EGL_HEIGHT, height_, EGL_NONE};
+      surface_ = eglCreatePbufferSurface(display_, config, attribs);
+    }
+    if (!eglMakeCurrent(display_, surface_, surface_, context_)) {
+      return Fail(error, "Can't activate GLRC.");
+    }
+    if (surface_ == EGL_NO_SURFACE && !MakeFramebuffer()) return Fail(error, "Can't activate GLRC.");
+    glViewport(0, 0, width_, height_);
+    return true;
+  }
+
+  void DrawableSize(int* width, int* height) const override {
+    *width = width_;
+    *height = height_;
+  }
+
+  void PumpEvents(WindowEvents&) override {}
+
+  void SwapBuffers() override {
+    // Offscreen there is nothing to present; finishing keeps ReadPixels and timings honest.
+    if (context_ != EGL_NO_CONTEXT) glFinish();
+  }
+
+  uint32_t Ticks() override { return ticks_; }
+  void SetTicks(uint32_t ms) override { ticks_ = ms; }
+  void AdvanceTicks(uint32_t ms) override { ticks_ += ms; }
+
+  bool ReadPixels(std::vector<uint8_t>* rgba, int* width, int* height) override {
+    if (context_ == EGL_NO_CONTEXT) return false;
+    size_t row = static_cast<size_t>(width_) * 4;
+    rgba->resize(row * static_cast<size_t>(height_));
+    std::vector<uint8_t> flipped(rgba->size());
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width_, height_, GL_RGBA, GL_UNSIGNED_BYTE, flipped.data());
+    // GL gives the bottom row first; callers get the top row first.
+    for (int y = 0; y < height_; ++y) {
+      std::memcpy(rgba->data() + row * static_cast<size_t>(y),
+                  flipped.data() + row * static_cast<size_t>(height_ - 1 - y), row);
+    }
+    *width = width_;
+    *height = height_;
+    return glGetError() == GL_NO_ERROR;
+  }
+
+  void Close() override {
+    if (display_ == EGL_NO_DISPLAY) return;
+    if (context_ != EGL_NO_CONTEXT) {
+      eglMakeCurrent(display_, surface_, surface_, context_);
+      if (fbo_) deleteFramebuffers_(1, &fbo_);
+      if (renderbuffers_[0]) deleteRenderbuffers_(2, renderbuffers_);
+    }
+    fbo_ = 0;
+    renderbuffers_[0] = renderbuffers_[1] = 0;
+    eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    if (surface_ != EGL_NO_SURFACE) eglDestroySurface(display_, surface_);
+    if (context_ != EGL_NO_CONTEXT) eglDestroyContext(display_, context_);
+    surface_ = EGL_NO_SURFACE;
+    context_ = EGL_NO_CONTEXT;
+    // The display connection is shared by every context in the process; it stays initialised.
+    display_ = EGL_NO_DISPLAY;
+  }
+
+ private:
+  bool Fail(std::string* error, const char* text) {
+    if (error) *error = text;
+    Close();
+    return false;
+  }
+
+  bool ChooseConfig(EGLint surfaceType, EGLConfig* config) {
+    const EGLint attribs[] = {EGL_SURFACE_TYPE, surfaceType, EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8,
+                              EGL_BLUE_SIZE, 8, EGL_DEPTH_SIZE, 24, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
+                              EGL_NONE};
+    EGLint count = 0;
+    return eglChooseConfig(display_, attribs, config, 1, &count) && count > 0;
+  }
+
+  template <typename T>
+  static T Proc(const char* name) {
+    return reinterpret_cast<T>(eglGetProcAddress(name));
+  }
+
+  bool MakeFramebuffer() {
+    auto genFramebuffers = Proc<GenFramebuffers>("glGenFramebuffers");
+    auto bindFramebuffer = Proc<BindFramebuffer>("glBindFramebuffer");
+    auto genRenderbuffers = Proc<GenRenderbuffers>("glGenRenderbuffers");
+    auto bindRenderbuffer = Proc<BindRenderbuffer>("glBindRenderbuffer");
+    auto storage = Proc<RenderbufferStorage>("glRenderbufferStorage");
+    auto attach = Proc<FramebufferRenderbuffer>("glFramebufferRenderbuffer");
+    auto check = Proc<CheckFramebufferStatus>("glCheckFramebufferStatus");
+    deleteFramebuffers_ = Proc<DeleteFramebuffers>("glDeleteFramebuffers");
+    deleteRenderbuffers_ = Proc<DeleteRenderbuffers>("glDeleteRenderbuffers");
+    if (!genFramebuffers || !bindFramebuffer || !genRenderbuffers || !bindRenderbuffer || !storage ||
+        !attach || !check || !deleteFramebuffers_ || !deleteRenderbuffers_) {
+      return false;
+    }
+    genFramebuffers(1, &fbo_);
+    bindFramebuffer(GL_FRAMEBUFFER, fbo_);
+    genRenderbuffers(2, renderbuffers_);
+    bindRenderbuffer(GL_RENDERBUFFER, renderbuffers_[0]);
+    storage(GL_RENDERBUFFER, GL_RGBA8, width_, height_);
+    attach(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, renderbuffers_[0]);
+    bindRenderbuffer(GL_RENDERBUFFER, renderbuffers_[1]);
+    storage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, width_, height_);
+    attach(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, renderbuffers_[1]);
+    glDrawBuffer(GL_COLOR_ATTACHMENT0);
+    glReadBuffer(GL_COLOR_ATTACHMENT0);
+    return check(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+  }
+
+  EGLDisplay display_ = EGL_NO_DISPLAY;
+  EGLContext context_ = EGL_NO_CONTEXT;
+  EGLSurface surface_ = EGL_NO_SURFACE;
+  GLuint fbo_ = 0;
+  GLuint renderbuffers_[2] = {0, 0};
+  DeleteFramebuffers deleteFramebuffers_ = nullptr;
+  DeleteRenderbuffers deleteRenderbuffers_ = nullptr;
+  int width_ = 0;
+  int height_ = 0;
+  uint32_t ticks_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<HeadlessDisplay> CreateHeadlessDisplay() { return std::make_unique<HeadlessEglDisplay>(); }
+
+}  // namespace platform

@@ -1,0 +1,64 @@
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include "platform/platform.h"
+
+namespace {
+
+TEST(HeadlessDisplay, ClearsToAColourAndReadsItBack) {
+  auto display = platform::CreateHeadlessDisplay();
+  std::string error;
+  ASSERT_TRUE(display->Open({64, 32, false, "test"}, &error)) << error;
+  int w = 0, h = 0;
+  display->DrawableSize(&w, &h);
+  EXPECT_EQ(w, 64);
+  EXPECT_EQ(h, 32);
+
+  glClearColor(1.0f, 0.5f, 0.0f, 1.0f);
+  glClear(GL_COLOR_BUFFER_BIT);
+  // A square in the top-left quarter checks that read-back rows come top first.
+  glEnable(GL_SCISSOR_TEST);
+  glScissor(0, 16, 32, 16);
+  glClearColor(0.0f, 0.0f, 1.0f, 1.0f);
+  glClear(GL_COLOR_BUFFER_BIT);
+  glDisable(GL_SCISSOR_TEST);
+
+  std::vector<uint8_t> rgba;
+  ASSERT_TRUE(display->ReadPixels(&rgba, &w, &h));
+  ASSERT_EQ(rgba.size(), 64u * 32u * 4u);
+  auto px = [&](int x, int y) { return &rgba[(static_cast<size_t>(y) * 64 + x) * 4]; };
+  EXPECT_EQ(px(0, 0)[2], 255);   // top-left: blue
+  EXPECT_EQ(px(0, 0)[0], 0);
+  EXPECT_EQ(px(63, 31)[0], 255);  // bottom-right: orange
+  EXPECT_NEAR(px(63, 31)[1], 128, 1);
+  EXPECT_EQ(px(63, 31)[2], 0);
+  display->Close();
+  display->Close();  // twice is harmless
+}
+
+TEST(HeadlessDisplay, VirtualClockOnlyMovesWhenAdvancedAndWraps) {
+  auto display = platform::CreateHeadlessDisplay();
+  EXPECT_EQ(display->Ticks(), 0u);
+  display->AdvanceTicks(16);
+  display->AdvanceTicks(17);
+  EXPECT_EQ(display->Ticks(), 33u);
+  display->SetTicks(0xFFFFFFF0u);
+  display->AdvanceTicks(0x20);
+  EXPECT_EQ(display->Ticks(), 0x10u);
+}
+
+TEST(HeadlessDisplay, TwoDisplaysOneAfterAnother) {
+  for (int i = 0; i < 2; ++i) {
+    auto display = platform::CreateHeadlessDisplay();
+    std::string error;
+    ASSERT_TRUE(display->Open({16, 16, false, "again"}, &error)) << error;
+    glClearColor(0, 1, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    std::vector<uint8_t> rgba;
+    int w, h;
+    ASSERT_TRUE(display->ReadPixels(&rgba, &w, &h));
+    EXPECT_EQ(rgba[1], 255);
+  }
+}
+
+}  // namespace
