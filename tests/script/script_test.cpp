@@ -1,0 +1,150 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "io/data_file.h"
+#include "show/script.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Records what the parser asks to load; textures get increasing names.
+class RecordingLoaders : public ScriptLoaders {
+ public:
+  void ShowLoadingScreen(ShowTables&) override { calls.push_back("loading"); }
+  void InitEffects() override { calls.push_back("effects"); }
+  uint32_t MakeTexture(const std::string& file, bool png) override {
+    calls.push_back(std::string(png ? "png " : "jpg ") + file);
+    return ++lastTexture;
+  }
+  ImageSlot MakeFullscreenImage(const std::string& file, bool png) override {
+    calls.push_back(std::string(png ? "image png " : "image jpg ") + file);
+    ImageSlot slot;
+    slot.texture = 1000 + static_cast<uint32_t>(calls.size());
+    return slot;
+  }
+  std::shared_ptr<Scene> LoadScene(const std::string& file) override {
+    calls.push_back("scene " + file);
+    return nullptr;
+  }
+  std::vector<std::string> calls;
+  uint32_t lastTexture = 0;
+};
+
+class ScriptTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("quillon_script_" + std::to_string(::getpid()));
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // Lines are joined with CR LF; `tail` is appended as is.
+  void Parse(const std::vector<std::string>& lines, const std::string& tail = "\r\n") {
+    std::string text;
+    for (size_t i = 0; i < lines.size(); ++i) text += lines[i] + (i + 1 < lines.size() ? "\r\n" : tail);
+    std::ofstream(dir_ / "script.txt", std::ios::binary) << text;
+    DataSourceScope scope(DataSource{nullptr, dir_.string()});
+    EXPECT_TRUE(ParseScript(tables, loaders));
+  }
+
+  fs::path dir_;
+  ShowTables tables;
+  RecordingLoaders loaders;
+};
+
+TEST_F(ScriptTest, TexturesImagesAndTheFullscreenKeyword) {
+  Parse({"[textures]", "title.jpg fullscreen", "Rock.JPG", "Title2.JPG Fullscreen", "logo.png fullscreen big words",
+         "both.jpg.png", "", "[scenes]", "City.scx", ""});
+  EXPECT_EQ(loaders.calls[0], "loading");
+  EXPECT_EQ(loaders.calls[1], "effects");
+  EXPECT_EQ(tables.imageCount, 2);
+  EXPECT_EQ(tables.imageTable.at("title.jpg"), 0);
+  EXPECT_EQ(tables.imageTable.at("logo.png"), 1);
+  // The keyword counts only in lower case: this is an ordinary texture.
+  EXPECT_EQ(tables.textureTable.count("title2.jpg"), 1u);
+  EXPECT_EQ(tables.imageTable.count("title2.jpg"), 0u);
+  EXPECT_EQ(tables.textureTable.at("rock.jpg"), 1u);
+  // A name with both extensions is loaded twice; the later texture wins.
+  EXPECT_EQ(tables.textureTable.at("both.jpg.png"), 4u);
+  EXPECT_NE(std::find(loaders.calls.begin(), loaders.calls.end(), "jpg data\\rock.jpg"), loaders.calls.end());
+  EXPECT_NE(std::find(loaders.calls.begin(), loaders.calls.end(), "image png data\\logo.png"), loaders.calls.end());
+  EXPECT_EQ(tables.sceneTable.count("city.scx"), 1u);
+  EXPECT_EQ(loaders.calls.back(), "scene data\\city.scx");
+}
+
+TEST_F(ScriptTest, PartsAndChainsInScriptOrder) {
+  Parse({"  [PART] first", "City.scx", "12000", "5", "Camera01", "standard", "Title.jpg",
+         "[addpart]", "ship.scx", "-3", "cam",
+         "[addeffect]", "Tunnel", "rock.jpg", "0", "1", "90",
+         "[part]", "b.scx", "  +24000ms", "x", "c", "bg", "fg",
+         "[addeffect]", "droid", "t.jpg", "2", "no digits", "45", ""});
+  ASSERT_EQ(tables.timeline.size(), 2u);
+  ASSERT_EQ(tables.addedEntries.size(), 3u);
+  const PartEntry& p0 = tables.timeline[0];
+  EXPECT_EQ(p0.name, "city.scx");
+  EXPECT_EQ(p0.time, 12000.0f);
+  EXPECT_EQ(p0.startFrame, 5);
+  EXPECT_EQ(p0.camera, "camera01");
+  EXPECT_EQ(p0.background, "standard");
+  EXPECT_EQ(p0.foreground, "title.jpg");
+  EXPECT_EQ(p0.next, 0);
+  EXPECT_EQ(tables.addedEntries[0].name, "ship.scx");
+  EXPECT_EQ(tables.addedEntries[0].startFrame, -3);
+  EXPECT_EQ(tables.addedEntries[0].time, 12000.0f);
+  EXPECT_EQ(tables.addedEntries[0].next, 1);
+  const PartEntry& fx = tables.addedEntries[1];
+  EXPECT_EQ(fx.isEffect, 1);
+  EXPECT_EQ(fx.name, "tunnel");
+  EXPECT_EQ(fx.background, "rock.jpg");
+  EXPECT_EQ(fx.speed, 1);
+  EXPECT_EQ(fx.fieldOfView, 90);
+  EXPECT_EQ(fx.next, -1);
+  // A new part starts a new chain.
+  EXPECT_EQ(tables.timeline[1].time, 24000.0f);
+  EXPECT_EQ(tables.timeline[1].next, 2);
+  EXPECT_EQ(tables.addedEntries[2].speed, 0);
+  EXPECT_EQ(tables.addedEntries[2].fieldOfView, 45);
+}
+
+TEST_F(ScriptTest, LastLineWithoutCrLfIsNotLoadedAndShortSectionsFillEmpty) {
+  Parse({"[textures]", "a.jpg", "b.jpg"}, "");
+  EXPECT_EQ(tables.textureTable.count("a.jpg"), 1u);
+  EXPECT_EQ(tables.textureTable.count("b.jpg"), 0u);
+
+  ShowTables fresh;
+  tables = ShowTables();
+  Parse({"[part]", "s.scx", "1000"}, "\r\n");
+  ASSERT_EQ(tables.timeline.size(), 1u);
+  EXPECT_EQ(tables.timeline[0].startFrame, 0);
+  EXPECT_EQ(tables.timeline[0].camera, "");
+  EXPECT_EQ(tables.timeline[0].foreground, "");
+}
+
+TEST_F(ScriptTest, MissingScriptLeavesTablesEmptyAndAddBeforePartIsDropped) {
+  {
+    DataSourceScope scope(DataSource{nullptr, (dir_ / "nowhere").string()});
+    EXPECT_TRUE(ParseScript(tables, loaders));
+  }
+  EXPECT_TRUE(tables.timeline.empty());
+  Parse({"[addpart]", "x.scx", "0", "cam", "[part]", "s.scx", "10", "0", "c", "standard", "standard", ""});
+  EXPECT_TRUE(tables.addedEntries.empty());
+  EXPECT_EQ(tables.timeline.size(), 1u);
+  EXPECT_EQ(tables.timeline[0].next, -1);
+}
+
+TEST(ParseLeadingInt, SignsBlanksAndGarbage) {
+  EXPECT_EQ(ParseLeadingInt("  42abc"), 42);
+  EXPECT_EQ(ParseLeadingInt("-7"), -7);
+  EXPECT_EQ(ParseLeadingInt("+7"), 7);
+  EXPECT_EQ(ParseLeadingInt("abc"), 0);
+  EXPECT_EQ(ParseLeadingInt(""), 0);
+  EXPECT_EQ(ParseLeadingInt("99999999999999999999"), 2147483647);
+  EXPECT_EQ(ParseLeadingInt("-99999999999999999999"), -2147483647 - 1);
+}
+
+}  // namespace
