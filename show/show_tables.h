@@ -9,6 +9,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "io/image_decode.h"  // DecodedImage
+
 class Scene;
 
 // One [part], [addpart] or [addeffect] record. Strings are lower-cased.
@@ -23,13 +25,6 @@ struct PartEntry {
   uint8_t isEffect = 0;
   int32_t speed = 0;
   int32_t fieldOfView = 0;
-};
-
-// A decoded picture: RGB (3 bytes) or RGBA (4 bytes) per pixel.
-struct DecodedImage {
-  int32_t width = 0;
-  int32_t height = 0;
-  std::vector<uint8_t> pixels;
 };
 
 // One fullscreen image: a 1024 x 512 canvas texture holding a 640 x 480 picture.

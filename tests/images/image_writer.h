@@ -1,0 +1,109 @@
+// Test pictures made at test time with libjpeg and libpng, so no binary fixtures are needed.
+//   auto jpg = EncodeJpeg(w, h, rgb);                // baseline, quality 100, no chroma subsampling
+//   auto png = EncodePng(w, h, PNG_COLOR_TYPE_RGBA, 8, samples);
+//   WriteFile(dir + "/data/rock.jpg", jpg);
+#pragma once
+
+#include <jpeglib.h>
+#include <png.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <unistd.h>
+#include <string>
+#include <vector>
+
+namespace testimg {
+
+// components 3 (RGB) or 1 (gray); samples top row first.
+inline std::vector<uint8_t> EncodeJpeg(int width, int height, const std::vector<uint8_t>& samples,
+                                       int components = 3, int quality = 100) {
+  jpeg_compress_struct cinfo;
+  jpeg_error_mgr err;
+  cinfo.err = jpeg_std_error(&err);
+  jpeg_create_compress(&cinfo);
+  unsigned char* out = nullptr;
+  unsigned long outSize = 0;
+  jpeg_mem_dest(&cinfo, &out, &outSize);
+  cinfo.image_width = static_cast<JDIMENSION>(width);
+  cinfo.image_height = static_cast<JDIMENSION>(height);
+  cinfo.input_components = components;
+  cinfo.in_color_space = components == 3 ? JCS_RGB : JCS_GRAYSCALE;
+  jpeg_set_defaults(&cinfo);
+  jpeg_set_quality(&cinfo, quality, TRUE);
+  for (int c = 0; c < cinfo.num_components; ++c) {
+    cinfo.comp_info[c].h_samp_factor = 1;
+    cinfo.comp_info[c].v_samp_factor = 1;
+  }
+  jpeg_start_compress(&cinfo, TRUE);
+  while (cinfo.next_scanline < cinfo.image_height) {
+    JSAMPROW row = const_cast<JSAMPROW>(&samples[static_cast<size_t>(cinfo.next_scanline) * width * components]);
+    jpeg_write_scanlines(&cinfo, &row, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  jpeg_destroy_compress(&cinfo);
+  std::vector<uint8_t> bytes(out, out + outSize);
+  std::free(out);
+  return bytes;
+}
+
+struct PngOptions {
+  bool interlace = false;
+  std::vector<png_color> palette;
+  std::vector<uint8_t> trns;  // palette alpha values
+};
+
+// samples are packed rows as libpng expects them for the colour type and depth (16-bit samples
+// big-endian, depths below 8 packed high bits first).
+inline std::vector<uint8_t> EncodePng(int width, int height, int colorType, int bitDepth,
+                                      const std::vector<uint8_t>& samples, const PngOptions& options = {}) {
+  std::vector<uint8_t> bytes;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    return {};
+  }
+  png_set_write_fn(
+      png, &bytes,
+      [](png_structp p, png_bytep data, png_size_t n) {
+        auto* v = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(p));
+        v->insert(v->end(), data, data + n);
+      },
+      nullptr);
+  png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), bitDepth, colorType,
+               options.interlace ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
+  if (!options.palette.empty())
+    png_set_PLTE(png, info, options.palette.data(), static_cast<int>(options.palette.size()));
+  if (!options.trns.empty())
+    png_set_tRNS(png, info, options.trns.data(), static_cast<int>(options.trns.size()), nullptr);
+  png_write_info(png, info);
+  size_t rowBytes = png_get_rowbytes(png, info);
+  std::vector<png_bytep> rows(static_cast<size_t>(height));
+  for (int i = 0; i < height; ++i) rows[static_cast<size_t>(i)] = const_cast<png_bytep>(&samples[i * rowBytes]);
+  png_write_image(png, rows.data());
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return bytes;
+}
+
+inline bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  return std::fclose(f) == 0 && ok;
+}
+
+// A fresh, empty directory under the system's temporary directory.
+inline std::string FreshDir(const std::string& name) {
+  auto dir = std::filesystem::temp_directory_path() / ("quillon-" + name + "-" + std::to_string(::getpid()));
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  return dir.string();
+}
+
+}  // namespace testimg
