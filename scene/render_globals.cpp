@@ -1,0 +1,6 @@
+#include "scene/render_globals.h"
+
+RenderGlobals& CurrentRenderGlobals() {
+  static RenderGlobals globals;
+  return globals;
+}

@@ -1,0 +1,308 @@
+#include "scene/scene.h"
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+
+#include <cmath>
+
+#include "anim/record_reader.h"
+#include "io/data_file.h"
+#include "io/log.h"
+#include "scene/render_globals.h"
+
+using anim::Matrix4;
+using anim::Vector3;
+
+namespace {
+
+// GL guarantees eight lights; later LightNodes are not set up.
+constexpr int32_t kMaxLights = 8;
+// The projection's aspect ratio is fixed, whatever the window's.
+constexpr double kAspect = 1.2769230769230768;
+constexpr double kRadiansToHalfTurns = 0.31830989161357204;
+
+template <class Visit>
+void PreOrder(const SceneNode* node, Visit&& visit) {
+  for (const auto& child : node->children) {
+    if (visit(child.get())) return;
+    PreOrder(child.get(), visit);
+  }
+}
+
+// Like PreOrder but can stop the whole walk: visit returns true to stop.
+template <class Visit>
+bool PreOrderUntil(const SceneNode* node, Visit&& visit) {
+  for (const auto& child : node->children) {
+    if (visit(child.get())) return true;
+    if (PreOrderUntil(child.get(), visit)) return true;
+  }
+  return false;
+}
+
+void EvaluatePass(SceneNode* node, float frame, CameraNode* camera) {
+  for (auto& child : node->children) {
+    child->Evaluate(frame, camera, true);
+    EvaluatePass(child.get(), frame, camera);
+  }
+}
+
+int32_t ModelviewPushLimit() {
+  GLint depth = 32;
+  glGetIntegerv(GL_MAX_MODELVIEW_STACK_DEPTH, &depth);
+  // The bottom entry holds the identity the walk starts from.
+  return depth > 1 ? depth - 1 : 0;
+}
+
+}  // namespace
+
+Scene::~Scene() = default;
+
+int32_t Scene::Load(const char* path, const SceneLoadOptions& options) {
+  DataFile file;
+  file.Open(path, "rb");
+  if (file.HasError()) {
+    loadProblem_ = std::string("cannot open '") + path + "'";
+    loadProblemOffset_ = 0;
+    Log("scene: %s", loadProblem_.c_str());
+    return 0;
+  }
+  LoadFrom(file, options);
+  file.Close();
+  return 0;
+}
+
+int32_t Scene::LoadFrom(DataFile& file, const SceneLoadOptions& options) {
+  RecordReader reader(file);
+  if (reader.Int(&headerWord1) && reader.Int(&headerWord2) && ReadNodeList(reader, this, 0)) {
+    ReadMaterials(reader, options.textures, &materials, &styles);
+  }
+  if (reader.Failed()) {
+    loadProblem_ = reader.Problem();
+    loadProblemOffset_ = reader.ProblemOffset();
+  }
+
+  // Style binding, parents before children.
+  PreOrder(this, [&](SceneNode* node) {
+    if (node->kind != kMeshKind) return false;
+    auto* mesh = static_cast<MeshNode*>(node);
+    mesh->BindStyles(styles, options.compileDisplayLists);
+    for (const FaceGroup& group : mesh->groups) {
+      if (loadProblem_.empty() && (group.materialIndex < 0 || static_cast<size_t>(group.materialIndex) >= styles.size())) {
+        loadProblem_ = "material index " + std::to_string(group.materialIndex) + " out of range";
+        loadProblemOffset_ = group.materialOffset;
+      }
+    }
+    return false;
+  });
+  LinkUp(this);
+  PreOrder(this, [](SceneNode* node) {
+    node->Prepare();
+    return false;
+  });
+  if (!loadProblem_.empty()) Log("scene: %s at byte %u; keeping what was read", loadProblem_.c_str(), loadProblemOffset_);
+  return 0;
+}
+
+bool Scene::ReadNodeList(RecordReader& r, SceneNode* parent, int depth) {
+  int32_t code;
+  if (!r.Int(&code)) return false;
+  while (code != -1) {
+    uint32_t at = r.Offset() - 4;
+    std::unique_ptr<SceneNode> node = CreateNodeForCode(code, parent);
+    if (!node) return r.Fail("node type code " + std::to_string(code) + " outside 0..5", at);
+    if (code == 4) ++lightCount;
+    bool complete = node->Read(r);
+    SceneNode* added = node.get();
+    // A node cut short keeps what its record gave; reading stops after it.
+    parent->children.push_back(std::move(node));
+    if (!complete) return false;
+    int32_t word;
+    if (!r.Int(&word)) return false;
+    if (word != -1) {
+      if (depth + 1 >= kMaxSceneDepth) {
+        return r.Fail("nodes nested deeper than " + std::to_string(kMaxSceneDepth) + " levels", r.Offset() - 4);
+      }
+      r.Unread4();
+      if (!ReadNodeList(r, added, depth + 1)) return false;
+    }
+    if (!r.Int(&code)) return false;
+  }
+  return true;
+}
+
+void Scene::LinkUp(SceneNode* node) {
+  for (auto& child : node->children) {
+    SceneNode* k = child.get();
+    if (k->kind == kCameraKind) camera_ = static_cast<CameraNode*>(k);
+    if (k->kind == kCameraKind || k->kind == kTargetLightKind) {
+      for (auto& sibling : node->children) {
+        if (sibling->kind != kTargetKind || sibling->name != k->name) continue;
+        auto* target = static_cast<TargetNode*>(sibling.get());
+        if (k->kind == kCameraKind) {
+          static_cast<CameraNode*>(k)->target = target;
+        } else {
+          static_cast<TargetLightNode*>(k)->target = target;
+        }
+      }
+    }
+    LinkUp(k);
+  }
+}
+
+SceneNode* Scene::FindNode(const std::string& text) const {
+  SceneNode* found = nullptr;
+  PreOrderUntil(this, [&](const SceneNode* node) {
+    if (node->name.find(text) == std::string::npos) return false;
+    found = const_cast<SceneNode*>(node);
+    return true;
+  });
+  return found;
+}
+
+MeshNode* Scene::FindMesh(int32_t n) const {
+  MeshNode* found = nullptr;
+  int32_t count = 0;
+  PreOrderUntil(this, [&](const SceneNode* node) {
+    if (node->kind != kMeshKind) return false;
+    if (count++ != n) return false;
+    found = const_cast<MeshNode*>(static_cast<const MeshNode*>(node));
+    return true;
+  });
+  return found;
+}
+
+bool Scene::SetCamera(SceneNode* node) {
+  if (!node || node->kind != kCameraKind) return false;
+  camera_ = static_cast<CameraNode*>(node);
+  return true;
+}
+
+void Scene::SetUpCamera(float frame) {
+  CameraNode& camera = *camera_;
+  Vector3 eye = camera.positionTrack.Evaluate(frame);
+  camera.position = eye;
+  camera.target->Evaluate(frame, nullptr, false);
+  Vector3 target = camera.target->position;
+
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+
+  // A camera sitting on its target has no direction: look along +y instead of dividing by 0.
+  Vector3 toTarget = target - eye;
+  float distance = anim::Length(toTarget);
+  bool hasDirection = distance > 0.0f && std::isfinite(distance);
+  Vector3 d = hasDirection ? toTarget * (1.0f / distance) : Vector3(0.0f, 1.0f, 0.0f);
+  Vector3 side(d.y, -d.x, 0.0f);
+  float sideLength = anim::Length(side);
+  // Looking straight along z leaves no horizontal side vector; take x.
+  side = sideLength > 0.0f ? side * (1.0f / sideLength) : Vector3(1.0f, 0.0f, 0.0f);
+  Vector3 up0 = anim::Cross(side, d);
+  float upLength = anim::Length(up0);
+  if (upLength > 0.0f) up0 = up0 * (1.0f / upLength);
+  // Roll turns the up vector about the world z axis, not about the viewing direction.
+  Vector3 up = Matrix4::RotationZ(camera.rollTrack.Evaluate(frame)).TransformPoint(up0);
+
+  const RenderGlobals& globals = CurrentRenderGlobals();
+  double fovy = static_cast<double>(camera.fieldOfViewTrack.Evaluate(frame)) * 360.0 * kRadiansToHalfTurns;
+  gluPerspective(fovy, kAspect, globals.NearPlane, globals.FarPlane);
+  Vector3 center = hasDirection ? target : eye + d;
+  // The view goes into the projection matrix: the modelview holds only node transforms.
+  gluLookAt(eye.x, eye.y, eye.z, center.x, center.y, center.z, up.x, up.y, up.z);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+}
+
+void Scene::LightPass(SceneNode* node) {
+  for (auto& child : node->children) {
+    SceneNode* k = child.get();
+    glPushMatrix();
+    glMultMatrixf(k->matrix.m);
+    if (k->kind == kLightKind && enabledLights < kMaxLights) {
+      auto* light = static_cast<LightNode*>(k);
+      GLenum id = static_cast<GLenum>(GL_LIGHT0 + enabledLights);
+      ++enabledLights;
+      // The matrix already translates by the position, so the light lands at twice it.
+      GLfloat position[4] = {light->position.x, light->position.y, light->position.z, 1.0f};
+      glLightfv(id, GL_POSITION, position);
+      GLfloat diffuse[4] = {light->colour[0], light->colour[1], light->colour[2], 1.0f};
+      glLightfv(id, GL_DIFFUSE, diffuse);
+      glLightf(id, GL_CONSTANT_ATTENUATION, light->attenuation[0]);
+      glLightf(id, GL_LINEAR_ATTENUATION, light->attenuation[1]);
+      glLightf(id, GL_QUADRATIC_ATTENUATION, light->attenuation[2]);
+      glEnable(id);
+    }
+    if (!k->children.empty() && depthLeft_ > 0) {
+      --depthLeft_;
+      LightPass(k);
+      ++depthLeft_;
+    }
+    glPopMatrix();
+  }
+}
+
+void Scene::DrawPass(SceneNode* node, bool seeThrough, bool passFlag) {
+  for (auto& child : node->children) {
+    SceneNode* k = child.get();
+    glPushMatrix();
+    glMultMatrixf(k->matrix.m);
+    if (k->IsDrawable()) {
+      bool transparent = k->kind == kMeshKind && static_cast<MeshNode*>(k)->transparent;
+      if (!seeThrough && !transparent) static_cast<DrawableNode*>(k)->Draw(false);
+      if (seeThrough && transparent) static_cast<DrawableNode*>(k)->Draw(passFlag);
+    }
+    if (!k->children.empty() && depthLeft_ > 0) {
+      --depthLeft_;
+      DrawPass(k, seeThrough, passFlag);
+      ++depthLeft_;
+    }
+    glPopMatrix();
+  }
+}
+
+void Scene::Render(float frame, const SceneBlend* blend) {
+  if (!camera_ || !camera_->target) {
+    if (!loggedNoCamera_) {
+      Log("scene: no camera with a target; nothing drawn");
+      loggedNoCamera_ = true;
+    }
+    return;
+  }
+  float alpha = blend ? blend->alpha : 1.0f;
+  GLfloat diffuse[4] = {0.8f, 0.8f, 0.8f, alpha};
+  glMaterialfv(GL_FRONT, GL_DIFFUSE, diffuse);
+  glColor4f(1.0f, 1.0f, 1.0f, alpha);
+  if (lightCount < 1) {
+    glDisable(GL_LIGHTING);
+    glShadeModel(GL_FLAT);
+  } else {
+    glEnable(GL_LIGHTING);
+    glShadeModel(GL_SMOOTH);
+  }
+  enabledLights = 0;
+  SetUpCamera(frame);
+  EvaluatePass(this, frame, camera_);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+
+  // Nesting deeper than the modelview stack cannot be placed; such subtrees are skipped.
+  const int32_t pushLimit = ModelviewPushLimit();
+  depthLeft_ = pushLimit - 1;
+  LightPass(this);
+  glEnable(GL_DEPTH_TEST);
+  glDepthMask(GL_TRUE);
+  if (blend) {
+    glEnable(GL_BLEND);
+    glBlendFunc(static_cast<GLenum>(blend->opaqueSource), static_cast<GLenum>(blend->opaqueDestination));
+  }
+  depthLeft_ = pushLimit - 1;
+  DrawPass(this, false, false);
+  glDepthMask(GL_FALSE);
+  if (blend) {
+    glBlendFunc(static_cast<GLenum>(blend->seeThroughSource), static_cast<GLenum>(blend->seeThroughDestination));
+  }
+  depthLeft_ = pushLimit - 1;
+  DrawPass(this, true, blend != nullptr);
+  glDepthMask(GL_TRUE);
+  if (blend) glDisable(GL_BLEND);
+  for (int32_t i = 0; i < enabledLights; ++i) glDisable(static_cast<GLenum>(GL_LIGHT0 + i));
+}
