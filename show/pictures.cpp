@@ -1,0 +1,278 @@
+#include "show/pictures.h"
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+
+#include <vector>
+
+#include "io/image_decode.h"
+#include "io/log.h"
+
+namespace {
+
+constexpr int kPictureWidth = 640;
+constexpr int kPictureHeight = 480;
+constexpr int kCanvasWidth = 1024;
+constexpr int kCanvasHeight = 512;
+
+bool Decode(const std::string& file, bool png, DecodedImage* image, std::string* why) {
+  if (png) {
+    if (LoadPng(file.c_str(), image) == kPngOk) return true;
+    if (why) *why = "PNG missing or not decodable";
+    return false;
+  }
+  int result = LoadJpeg(file.c_str(), image);
+  if (result == kJpegOk) return true;
+  if (why) {
+    *why = result == kJpegNoFile     ? "file not found"
+           : result == kJpegNoHeader ? "JPEG header unreadable"
+                                     : "JPEG data corrupt or picture too large";
+  }
+  return false;
+}
+
+// Nearest-neighbour resampling of a picture to 640 x 480, 4 bytes a pixel out, top row first.
+// bytesPerPixel is 3 (alpha 255) or 4.
+std::vector<uint8_t> FitPicture(const DecodedImage& image, int bytesPerPixel) {
+  std::vector<uint8_t> out(static_cast<size_t>(kPictureWidth) * kPictureHeight * 4);
+  for (int r = 0; r < kPictureHeight; ++r) {
+    const int sr = static_cast<int>(static_cast<int64_t>(r) * image.height / kPictureHeight);
+    for (int c = 0; c < kPictureWidth; ++c) {
+      const int sc = static_cast<int>(static_cast<int64_t>(c) * image.width / kPictureWidth);
+      const uint8_t* s = &image.pixels[(static_cast<size_t>(sr) * image.width + sc) * bytesPerPixel];
+      uint8_t* d = &out[(static_cast<size_t>(r) * kPictureWidth + c) * 4];
+      d[0] = s[0];
+      d[1] = s[1];
+      d[2] = s[2];
+      d[3] = bytesPerPixel == 4 ? s[3] : 255;
+    }
+  }
+  return out;
+}
+
+void ImageQuad(const ImageSlot& slot) {
+  glBindTexture(GL_TEXTURE_2D, slot.texture);
+  glBegin(GL_QUADS);
+  glTexCoord2f(0.0f, 0.0625f);
+  glVertex3f(-1.0f, -1.0f, -1.0f);
+  glTexCoord2f(0.625f, 0.0625f);
+  glVertex3f(1.0f, -1.0f, -1.0f);
+  glTexCoord2f(0.625f, 1.0f);
+  glVertex3f(1.0f, 1.0f, -1.0f);
+  glTexCoord2f(0.0f, 1.0f);
+  glVertex3f(-1.0f, 1.0f, -1.0f);
+  glEnd();
+}
+
+}  // namespace
+
+void EnableTexturing() { glEnable(GL_TEXTURE_2D); }
+
+uint32_t MakeTexture(const std::string& file, bool png, bool mipmaps, std::string* why) {
+  DecodedImage image;
+  if (!Decode(file, png, &image, why)) {
+    Log("texture %s not made", file.c_str());
+    return 0;
+  }
+  const int w = image.width;
+  const int h = image.height;
+  GLuint texture = 0;
+  glGenTextures(1, &texture);
+  glBindTexture(GL_TEXTURE_2D, texture);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  if (!png) {
+    // Bottom row first; pure black becomes transparent.
+    std::vector<uint8_t> rgba(static_cast<size_t>(w) * h * 4);
+    for (int r = 0; r < h; ++r) {
+      const uint8_t* s = &image.pixels[static_cast<size_t>(h - 1 - r) * w * 3];
+      uint8_t* d = &rgba[static_cast<size_t>(r) * w * 4];
+      for (int c = 0; c < w; ++c, s += 3, d += 4) {
+        d[0] = s[0];
+        d[1] = s[1];
+        d[2] = s[2];
+        d[3] = (s[0] == 0 && s[1] == 0 && s[2] == 0) ? 0 : 255;
+      }
+    }
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, mipmaps ? GL_LINEAR_MIPMAP_LINEAR : GL_LINEAR);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    if (mipmaps) gluBuild2DMipmaps(GL_TEXTURE_2D, GL_RGBA, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+  } else {
+    // Rows as stored: the picture's top row is texture row 0. Level 0 holds no alpha until the
+    // mipmap builder replaces it with a 4-component level.
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, mipmaps ? GL_LINEAR_MIPMAP_NEAREST : GL_LINEAR);
+    glTexImage2D(GL_TEXTURE_2D, 0, 3, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, image.pixels.data());
+    if (mipmaps) gluBuild2DMipmaps(GL_TEXTURE_2D, 4, w, h, GL_RGBA, GL_UNSIGNED_BYTE, image.pixels.data());
+  }
+  return texture;
+}
+
+DecodedImage BuildCanvas(const uint8_t* picture) {
+  DecodedImage canvas;
+  canvas.width = kCanvasWidth;
+  canvas.height = kCanvasHeight;
+  canvas.pixels.assign(static_cast<size_t>(kCanvasWidth) * kCanvasHeight * 4, 0);
+  // Picture row r sits in canvas row r from the top, i.e. buffer row 511 - r (bottom first).
+  for (int r = 0; r < kPictureHeight; ++r) {
+    const uint8_t* s = picture + static_cast<size_t>(r) * kPictureWidth * 4;
+    uint8_t* d = &canvas.pixels[static_cast<size_t>(kCanvasHeight - 1 - r) * kCanvasWidth * 4];
+    std::copy(s, s + kPictureWidth * 4, d);
+  }
+  return canvas;
+}
+
+ImageSlot MakeFullscreenImage(const std::string& file, bool png, std::string* why) {
+  DecodedImage image;
+  if (!Decode(file, png, &image, why)) {
+    Log("fullscreen image %s not made", file.c_str());
+    return {};
+  }
+  if (image.width != kPictureWidth || image.height != kPictureHeight) {
+    Log("fullscreen image %s is %dx%d, resampled to 640x480", file.c_str(), image.width, image.height);
+  }
+  // JPEG pixels are opaque; PNG pixels keep their alpha.
+  std::vector<uint8_t> picture = FitPicture(image, png ? 4 : 3);
+  auto canvas = std::make_shared<DecodedImage>(BuildCanvas(picture.data()));
+
+  ImageSlot slot;
+  GLuint texture = 0;
+  glGenTextures(1, &texture);
+  glBindTexture(GL_TEXTURE_2D, texture);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_NEAREST);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  gluBuild2DMipmaps(GL_TEXTURE_2D, GL_RGBA, kCanvasWidth, kCanvasHeight, GL_RGBA, GL_UNSIGNED_BYTE,
+                    canvas->pixels.data());
+  slot.texture = texture;
+  slot.canvas = std::move(canvas);
+  return slot;
+}
+
+void SetOverlayProjection() {
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  gluPerspective(90.0, 1.0, 0.5, 2.0);
+}
+
+void DrawFullscreenImage(const ImageSlot& slot, float a) {
+  EnableTexturing();
+  glEnable(GL_ALPHA_TEST);
+  glDisable(GL_LIGHTING);
+  glShadeModel(GL_SMOOTH);
+  glDisable(GL_CULL_FACE);
+  glDisable(GL_DEPTH_TEST);
+  glDepthMask(GL_FALSE);
+  glEnable(GL_BLEND);
+  glColor4f(1.0f, 1.0f, 1.0f, a);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+  ImageQuad(slot);
+  glDisable(GL_BLEND);
+  glDepthMask(GL_TRUE);
+  glEnable(GL_DEPTH_TEST);
+  glMatrixMode(GL_MODELVIEW);
+}
+
+void DrawFullscreenImageBlended(const ImageSlot& slot, float a) {
+  EnableTexturing();
+  glDisable(GL_LIGHTING);
+  glShadeModel(GL_SMOOTH);
+  glDisable(GL_CULL_FACE);
+  glEnable(GL_ALPHA_TEST);
+  glDisable(GL_DEPTH_TEST);
+  glDepthMask(GL_FALSE);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glColor4f(a, a, a, a);
+  ImageQuad(slot);
+  glDisable(GL_BLEND);
+  glDepthMask(GL_TRUE);
+  glEnable(GL_DEPTH_TEST);
+  glMatrixMode(GL_MODELVIEW);
+}
+
+void DrawTextureOverlay(uint32_t texture, float a) {
+  if (a <= 0.0f) return;
+  glDisable(GL_DEPTH_TEST);
+  glDepthMask(GL_FALSE);
+  EnableTexturing();
+  glBindTexture(GL_TEXTURE_2D, texture);
+  glDisable(GL_LIGHTING);
+  glEnable(GL_BLEND);
+  glEnable(GL_ALPHA_TEST);
+  glBlendFunc(GL_ONE, GL_ONE);
+  glColor4f(a, a, a, 1.0f);
+  glBegin(GL_QUADS);
+  glTexCoord2f(0.0f, 0.0f);
+  glVertex3f(-1.0f, -1.0f, -1.0f);
+  glTexCoord2f(1.0f, 0.0f);
+  glVertex3f(1.0f, -1.0f, -1.0f);
+  glTexCoord2f(1.0f, 1.0f);
+  glVertex3f(1.0f, 1.0f, -1.0f);
+  glTexCoord2f(0.0f, 1.0f);
+  glVertex3f(-1.0f, 1.0f, -1.0f);
+  glEnd();
+  glMatrixMode(GL_MODELVIEW);
+  glDisable(GL_BLEND);
+  glDepthMask(GL_TRUE);
+  glEnable(GL_DEPTH_TEST);
+}
+
+void DrawForegroundTexture(uint32_t texture) {
+  glDisable(GL_DEPTH_TEST);
+  glDepthMask(GL_FALSE);
+  EnableTexturing();
+  glBindTexture(GL_TEXTURE_2D, texture);
+  glDisable(GL_LIGHTING);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glEnable(GL_ALPHA_TEST);
+  glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+  // The quad stands at depth -1 like every other overlay: at depth 0 it would lie in front of
+  // the overlay projection's near plane and be clipped away, and a foreground the script names
+  // would never show.
+  glBegin(GL_QUADS);
+  glTexCoord2f(1.0f, 1.0f);
+  glVertex3f(1.0f, -1.0f, -1.0f);
+  glTexCoord2f(0.0f, 1.0f);
+  glVertex3f(-1.0f, -1.0f, -1.0f);
+  glTexCoord2f(0.0f, 0.0f);
+  glVertex3f(-1.0f, 1.0f, -1.0f);
+  glTexCoord2f(1.0f, 0.0f);
+  glVertex3f(1.0f, 1.0f, -1.0f);
+  glEnd();
+  glMatrixMode(GL_MODELVIEW);
+  glDisable(GL_BLEND);
+  glDepthMask(GL_TRUE);
+  glEnable(GL_DEPTH_TEST);
+}
+
+void FadeToBlack(float b) {
+  if (b >= 1.0f) return;
+  if (b < 0.0f) b = 0.0f;
+  glDisable(GL_DEPTH_TEST);
+  glDepthMask(GL_FALSE);
+  glDisable(GL_TEXTURE_2D);
+  glDisable(GL_LIGHTING);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_ZERO, GL_SRC_COLOR);
+  glColor4f(b, b, b, 1.0f);
+  glDisable(GL_ALPHA_TEST);
+  glBegin(GL_QUADS);
+  glVertex3f(-1.0f, -1.0f, -1.0f);
+  glVertex3f(1.0f, -1.0f, -1.0f);
+  glVertex3f(1.0f, 1.0f, -1.0f);
+  glVertex3f(-1.0f, 1.0f, -1.0f);
+  glEnd();
+  glMatrixMode(GL_MODELVIEW);
+  glDisable(GL_BLEND);
+  glDepthMask(GL_TRUE);
+  glEnable(GL_DEPTH_TEST);
+  glEnable(GL_BLEND);
+  glEnable(GL_ALPHA_TEST);
+  glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+}
+
+uint32_t TextureTableLookup::Find(const std::string& lowerCaseName) const {
+  auto found = textures_.find(lowerCaseName);
+  return found != textures_.end() ? found->second : 0;
+}
