@@ -102,6 +102,7 @@ bool MeshNode::Read(RecordReader& r) {
 
   if (!r.Int(&count) || !r.CheckCount(count, kFaceBytes, "face count")) return false;
   std::vector<MeshFace> faces(static_cast<size_t>(count));
+  fileFaceCount = count;
   for (MeshFace& face : faces) {
     for (MeshCorner& corner : face.corners) {
       uint32_t at = r.Offset();

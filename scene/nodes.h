@@ -97,6 +97,7 @@ class MeshNode : public DrawableNode {
   bool transparent = false;
   float frameTime = 0.0f;
   std::vector<anim::Vector3> vertices;
+  int32_t fileFaceCount = 0;  // faces in the file's face table (groups hold copies)
   anim::MorphTrack morphTrack;
   std::vector<anim::Vector3> normals;
   std::vector<FaceGroup> groups;

@@ -1,0 +1,71 @@
+// Builds scene files (.scx) from an in-memory description: nodes with their tracks, meshes with
+// vertices, faces and face groups, materials with their maps. Used by the tests and the content
+// build; the bytes it writes are exactly what Scene::Load reads.
+//
+//   SceneDesc desc;
+//   NodeDesc& cam = desc.nodes.emplace_back(kCameraKind, "camera01");
+//   cam.position = {StillVectorKey(0, {0, -10, 0})};
+//   desc.nodes.emplace_back(kTargetKind, "camera01").position = {StillVectorKey(0, {})};
+//   std::vector<uint8_t> bytes = WriteScene(desc);
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "anim/tracks.h"
+#include "scene/material.h"
+#include "scene/nodes.h"
+
+struct GroupDesc {
+  int32_t materialIndex = 0;
+  std::vector<int32_t> faces;  // indices into the mesh's faces
+};
+
+// One node and its subtree. Only the fields its kind stores are written.
+struct NodeDesc {
+  NodeDesc() = default;
+  NodeDesc(NodeKind k, std::string n) : kind(k), name(std::move(n)) {}
+
+  NodeKind kind = kDummyKind;
+  std::string name;
+  float colour[3] = {1.0f, 1.0f, 1.0f};  // lights
+  int32_t trackFlags = 0;                // the flags word of every track record
+  std::vector<anim::VectorKey> position;
+  std::vector<anim::RotationKey> rotation;  // meshes, lights, dummies
+  std::vector<anim::VectorKey> scale;       // meshes, lights, dummies
+  std::vector<int32_t> visibility;          // toggle frames; all but targets
+  std::vector<anim::ScalarKey> roll, fieldOfView;       // cameras
+  std::vector<anim::ScalarKey> firstScalar, secondScalar;  // target lights
+  std::vector<anim::Vector3> vertices;                  // meshes
+  std::vector<MeshFace> faces;
+  std::vector<GroupDesc> groups;
+  std::vector<anim::MorphKey> morph;
+  std::vector<NodeDesc> children;
+};
+
+struct MaterialDesc {
+  std::string name;
+  std::array<MapSlot, kMapSlotCount> maps;  // written in slot order, amount then file name
+};
+
+struct SceneDesc {
+  int32_t headerWord1 = 0;
+  int32_t headerWord2 = -1;  // -1: the frame of the latest key in the scene
+  std::vector<NodeDesc> nodes;
+  std::vector<MaterialDesc> materials;
+};
+
+// Key helpers: a key at a frame with all spline parameters 0.
+anim::VectorKey StillVectorKey(int32_t frame, const anim::Vector3& value);
+anim::ScalarKey StillScalarKey(int32_t frame, float value);
+anim::RotationKey StillRotationKey(int32_t frame, const anim::Quaternion& value);
+
+// A node that stands still: one position key at frame 0, identity rotation and unit scale where
+// its kind has them.
+NodeDesc StillNode(NodeKind kind, const std::string& name, const anim::Vector3& position);
+
+int32_t LatestKeyFrame(const SceneDesc& desc);
+
+std::vector<uint8_t> WriteScene(const SceneDesc& desc);
