@@ -53,7 +53,8 @@ class Parser {
  private:
   void Mp3(DataFile& file) {
     std::string name = "data\\" + Lower(NextLine(file));
-    Log("soundtrack named in the script: %s (the embedded one plays)", name.c_str());
+    Log("soundtrack named in the script: %s", name.c_str());
+    tables_.soundtrackFile = name;
     NextLine(file);
   }
 

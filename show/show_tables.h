@@ -43,6 +43,8 @@ struct ShowTables {
   std::vector<ImageSlot> images = std::vector<ImageSlot>(kImageSlotCount);
   int32_t imageCount = 0;
   std::unordered_map<std::string, std::shared_ptr<Scene>> sceneTable;
+  // The soundtrack file the script's [mp3] section names ("data\\music.mp3"); empty if none.
+  std::string soundtrackFile;
   // What the script asked for and could not be loaded, with the reason, for --info.
   std::vector<std::string> failures;
 };

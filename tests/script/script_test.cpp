@@ -125,6 +125,13 @@ TEST_F(ScriptTest, LastLineWithoutCrLfIsNotLoadedAndShortSectionsFillEmpty) {
   EXPECT_EQ(tables.timeline[0].foreground, "");
 }
 
+TEST_F(ScriptTest, Mp3SectionNamesTheSoundtrackAndSkipsOneLine) {
+  Parse({"[mp3]", "Music.MP3", "[part]", "[part]", "s.scx", "10", "0", "c", "standard", "standard", ""});
+  EXPECT_EQ(tables.soundtrackFile, "data\\music.mp3");
+  // The line after the name is read and ignored, even when it looks like a header.
+  EXPECT_EQ(tables.timeline.size(), 1u);
+}
+
 TEST_F(ScriptTest, MissingScriptLeavesTablesEmptyAndAddBeforePartIsDropped) {
   {
     DataSourceScope scope(DataSource{nullptr, (dir_ / "nowhere").string()});
