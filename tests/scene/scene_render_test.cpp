@@ -1,0 +1,300 @@
+// Scene rendering in the headless GL context: camera placement, lighting switch, the light
+// pass, opaque and see-through passes, and the guarded failure cases.
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "platform/platform.h"
+#include "scene/render_globals.h"
+#include "scene_fixtures.h"
+
+using anim::Vector3;
+using namespace scenetest;
+
+namespace {
+
+constexpr int kWidth = 128;
+constexpr int kHeight = 100;
+
+class SceneRender : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    display_ = platform::CreateHeadlessDisplay();
+    std::string error;
+    if (!display_->Open({kWidth, kHeight, false, "scene test"}, &error)) GTEST_SKIP() << error;
+    glViewport(0, 0, kWidth, kHeight);
+    glAlphaFunc(GL_GREATER, 0.01f);  // as the player sets it at start-up
+    red_ = MakeTexture(255, 0, 0);
+    green_ = MakeTexture(0, 255, 0);
+    textures_.names = {{"red.jpg", red_}, {"green.png", green_}};
+    Clear();
+  }
+  void TearDown() override {
+    if (display_) display_->Close();
+  }
+
+  static uint32_t MakeTexture(uint8_t r, uint8_t g, uint8_t b) {
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    glBindTexture(GL_TEXTURE_2D, name);
+    const uint8_t texels[16] = {r, g, b, 255, r, g, b, 255, r, g, b, 255, r, g, b, 255};
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 2, 2, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    return name;
+  }
+
+  static void Clear() {
+    glClearColor(0.0f, 0.0f, 0.25f, 1.0f);
+    glClearDepth(1.0);
+    glDepthMask(GL_TRUE);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  }
+
+  void Load(Scene* scene, const SceneDesc& desc) {
+    std::vector<uint8_t> bytes = WriteScene(desc);
+    DataFile file;
+    file.OpenMemory(bytes.data(), static_cast<int32_t>(bytes.size()));
+    SceneLoadOptions options;
+    options.textures = &textures_;
+    scene->LoadFrom(file, options);
+    ASSERT_EQ(scene->LoadProblem(), "");
+  }
+
+  // RGBA of the pixel at column x, row y counted from the bottom (GL's window coordinates).
+  std::array<int, 4> Pixel(int x, int y) {
+    uint8_t p[4];
+    glReadPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p);
+    return {p[0], p[1], p[2], p[3]};
+  }
+  float Depth(int x, int y) {
+    float d = 0;
+    glReadPixels(x, y, 1, 1, GL_DEPTH_COMPONENT, GL_FLOAT, &d);
+    return d;
+  }
+
+  // Window position of a world point seen by a camera at (0, -10, 0) looking at the origin
+  // with field of view 0.5 and the fixed aspect ratio.
+  static void Project(const Vector3& p, int* x, int* y) {
+    double fovy = 0.5 * 360.0 * 0.31830989161357204 * M_PI / 180.0;
+    double f = 1.0 / std::tan(fovy / 2.0);
+    double distance = p.y + 10.0;
+    double ndcX = f / 1.2769230769230768 * p.x / distance;
+    double ndcY = f * p.z / distance;
+    *x = static_cast<int>((ndcX + 1.0) / 2.0 * kWidth);
+    *y = static_cast<int>((ndcY + 1.0) / 2.0 * kHeight);
+  }
+
+  static SceneDesc Stage() {
+    SceneDesc d;
+    AddCamera(&d, "cam", {0, -10, 0}, {0, 0, 0});
+    d.materials.push_back(TextureMaterial("red", "C:\\maps\\RED.BMP", 1.0f));
+    d.materials.push_back(TextureMaterial("green", "green.bmp", 1.0f));
+    d.materials.push_back(TextureMaterial("ghost", "red.bmp", 0.5f));
+    return d;
+  }
+
+  std::unique_ptr<platform::HeadlessDisplay> display_;
+  TextureMapLookup textures_;
+  uint32_t red_ = 0, green_ = 0;
+};
+
+const std::array<int, 4> kBackground = {0, 0, 64, 255};
+
+}  // namespace
+
+TEST_F(SceneRender, TexturedMeshLandsWhereTheCameraSaysAndRollTurnsAboutWorldZ) {
+  SceneDesc d = Stage();
+  const Vector3 centre(2, 0, 1);
+  d.nodes.push_back(Square("sq", centre, 0.5f, 0));
+  Scene scene;
+  Load(&scene, d);
+  scene.Render(0.0f, nullptr);
+  int x, y;
+  Project(centre, &x, &y);
+  EXPECT_EQ(Pixel(x, y), (std::array<int, 4>{255, 0, 0, 255}));
+  EXPECT_EQ(Pixel(kWidth / 2, kHeight / 2), kBackground);
+  int left, below;
+  Project(centre - Vector3(0.7f, 0, 0.7f), &left, &below);
+  EXPECT_EQ(Pixel(left, below), kBackground);
+  // A horizontal view keeps its up vector along z: roll about world z changes nothing.
+  auto* cam = scene.Camera();
+  cam->rollTrack.keys[0].value = 1.3f;
+  Clear();
+  scene.Render(0.0f, nullptr);
+  EXPECT_EQ(Pixel(x, y), (std::array<int, 4>{255, 0, 0, 255}));
+  // The view sits in the projection matrix; the modelview is left at identity.
+  float mv[16];
+  glGetFloatv(GL_MODELVIEW_MATRIX, mv);
+  EXPECT_EQ(mv[12], 0.0f);
+  EXPECT_EQ(mv[0], 1.0f);
+}
+
+TEST_F(SceneRender, WithoutLightNodesTheSceneIsFlatAndUnlit) {
+  SceneDesc d = Stage();
+  d.nodes.push_back(Square("sq", {0, 0, 0}, 1.0f, 0));
+  Scene scene;
+  Load(&scene, d);
+  glEnable(GL_LIGHTING);
+  scene.Render(0.0f, nullptr);
+  EXPECT_FALSE(glIsEnabled(GL_LIGHTING));
+  GLint shade = 0;
+  glGetIntegerv(GL_SHADE_MODEL, &shade);
+  EXPECT_EQ(shade, GL_FLAT);
+  EXPECT_EQ(Pixel(kWidth / 2, kHeight / 2), (std::array<int, 4>{255, 0, 0, 255}));
+  EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
+}
+
+TEST_F(SceneRender, LightsAreLitAtTwiceTheirPositionAndOnlyEightAreSetUp) {
+  SceneDesc d = Stage();
+  d.nodes.push_back(Square("sq", {0, 0, 0}, 1.0f, 0));
+  d.nodes.push_back(StillNode(kLightKind, "lamp", {1, 2, 3}));
+  Scene one;
+  Load(&one, d);
+  one.Render(0.0f, nullptr);
+  EXPECT_TRUE(glIsEnabled(GL_LIGHTING));
+  GLint shade = 0;
+  glGetIntegerv(GL_SHADE_MODEL, &shade);
+  EXPECT_EQ(shade, GL_SMOOTH);
+  float position[4];
+  glGetLightfv(GL_LIGHT0, GL_POSITION, position);
+  EXPECT_FLOAT_EQ(position[0], 2.0f);  // the matrix and the position both translate
+  EXPECT_FLOAT_EQ(position[1], 4.0f);
+  EXPECT_FLOAT_EQ(position[2], 6.0f);
+  EXPECT_FLOAT_EQ(position[3], 1.0f);
+  EXPECT_FALSE(glIsEnabled(GL_LIGHT0));  // switched off again after the frame
+
+  SceneDesc many = Stage();
+  for (int i = 0; i < 10; ++i) {
+    NodeDesc lamp = StillNode(kLightKind, "lamp", {static_cast<float>(i + 1), 0, 0});
+    lamp.colour[0] = 0.1f * static_cast<float>(i);
+    many.nodes.push_back(lamp);
+  }
+  Scene ten;
+  Load(&ten, many);
+  while (glGetError() != GL_NO_ERROR) {
+  }
+  ten.Render(0.0f, nullptr);
+  EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+  EXPECT_EQ(ten.lightCount, 10);
+  EXPECT_EQ(ten.enabledLights, 8);
+  glGetLightfv(GL_LIGHT7, GL_POSITION, position);
+  EXPECT_FLOAT_EQ(position[0], 16.0f);
+  for (int i = 0; i < 8; ++i) EXPECT_FALSE(glIsEnabled(static_cast<GLenum>(GL_LIGHT0 + i)));
+}
+
+TEST_F(SceneRender, OpaqueMeshesFirstThenSeeThroughWithDepthWritesOff) {
+  SceneDesc d = Stage();
+  // The see-through square comes first in the tree and stands in front; drawn in the later
+  // pass it adds half its red onto the green behind it and leaves the depth of the green.
+  d.nodes.push_back(Square("ghost", {0, -2, 0}, 1.0f, 2));
+  d.nodes.push_back(Square("wall", {0, 0, 0}, 1.0f, 1));
+  Scene scene;
+  Load(&scene, d);
+  ASSERT_TRUE(scene.FindMesh(0)->transparent);
+  ASSERT_FALSE(scene.FindMesh(1)->transparent);
+  scene.Render(0.0f, nullptr);
+  auto p = Pixel(kWidth / 2, kHeight / 2);
+  EXPECT_NEAR(p[0], 128, 2);
+  EXPECT_EQ(p[1], 255);
+  float wallDepth = Depth(kWidth / 2, kHeight / 2);
+  EXPECT_LT(wallDepth, 1.0f);
+  GLboolean mask = GL_FALSE;
+  glGetBooleanv(GL_DEPTH_WRITEMASK, &mask);
+  EXPECT_EQ(mask, GL_TRUE);
+  EXPECT_FALSE(glIsEnabled(GL_BLEND));
+
+  // Alone, the see-through square colours the frame but writes no depth.
+  SceneDesc alone = Stage();
+  alone.nodes.push_back(Square("ghost", {0, -2, 0}, 1.0f, 2));
+  Scene ghost;
+  Load(&ghost, alone);
+  Clear();
+  ghost.Render(0.0f, nullptr);
+  EXPECT_NEAR(Pixel(kWidth / 2, kHeight / 2)[0], 128, 2);
+  EXPECT_EQ(Depth(kWidth / 2, kHeight / 2), 1.0f);
+}
+
+TEST_F(SceneRender, MeshesDrawnThroughStylesFollowOpacityAndMorphKeys) {
+  SceneDesc d = Stage();
+  NodeDesc morph = Square("morph", {0, 0, 0}, 0.5f, 0);
+  anim::MorphKey a, b;
+  a.frame = 0;
+  a.value = morph.vertices;
+  b.frame = 10;
+  for (const Vector3& v : morph.vertices) b.value.push_back(v + Vector3(2, 0, 0));
+  morph.morph = {a, b};
+  d.nodes.push_back(morph);
+  d.nodes.push_back(Square("static", {-2, 0, 0}, 0.5f, 1));
+  Scene scene;
+  Load(&scene, d);
+  EXPECT_FALSE(scene.FindMesh(0)->displayListInUse);  // morph keys: never compiled
+  EXPECT_TRUE(scene.FindMesh(1)->displayListInUse);
+  scene.Render(10.0f, nullptr);
+  int x, y;
+  Project({2, 0, 0}, &x, &y);
+  EXPECT_EQ(Pixel(x, y)[0], 255);
+  EXPECT_EQ(Pixel(kWidth / 2, kHeight / 2), kBackground);
+
+  // Drawn through its style every frame, a group whose opacity fell to 0 disappears.
+  MeshNode* still = scene.FindMesh(1);
+  still->displayListInUse = false;
+  Project({-2, 0, 0}, &x, &y);
+  Clear();
+  scene.Render(10.0f, nullptr);
+  EXPECT_EQ(Pixel(x, y)[1], 255);
+  scene.styles[1]->opacity = 0.0f;
+  Clear();
+  scene.Render(10.0f, nullptr);
+  EXPECT_EQ(Pixel(x, y), kBackground);
+}
+
+TEST_F(SceneRender, MissingCameraOrTargetDrawsNothingAndDegenerateViewsStayFinite) {
+  SceneDesc d;
+  d.materials.push_back(TextureMaterial("red", "red.bmp", 1.0f));
+  d.nodes.push_back(Square("sq", {0, 0, 0}, 5.0f, 0));
+  Scene noCamera;
+  Load(&noCamera, d);
+  noCamera.Render(0.0f, nullptr);
+  noCamera.Render(1.0f, nullptr);
+  EXPECT_EQ(Pixel(kWidth / 2, kHeight / 2), kBackground);
+
+  d.nodes.push_back(StillNode(kCameraKind, "cam", {0, -10, 0}));
+  Scene noTarget;
+  Load(&noTarget, d);
+  ASSERT_NE(noTarget.Camera(), nullptr);
+  noTarget.Render(0.0f, nullptr);
+  EXPECT_EQ(Pixel(kWidth / 2, kHeight / 2), kBackground);
+
+  // Eye on the target, and a view straight down the z axis.
+  for (const Vector3& eye : {Vector3(0, 0, 0), Vector3(0, 0, 10)}) {
+    SceneDesc v;
+    AddCamera(&v, "cam", eye, {0, 0, 0});
+    Scene scene;
+    Load(&scene, v);
+    scene.Render(0.0f, nullptr);
+    float m[16];
+    glGetFloatv(GL_PROJECTION_MATRIX, m);
+    for (float e : m) EXPECT_TRUE(std::isfinite(e));
+  }
+}
+
+TEST_F(SceneRender, BlendSettingsSetTheCallersFactorsAndAlpha) {
+  SceneDesc d = Stage();
+  d.nodes.push_back(Square("wall", {0, 0, 0}, 1.0f, 1));
+  Scene scene;
+  Load(&scene, d);
+  SceneBlend blend{GL_ONE, GL_ZERO, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, 0.5f};
+  scene.Render(0.0f, &blend);
+  GLint src = 0, dst = 0;
+  glGetIntegerv(GL_BLEND_SRC, &src);
+  glGetIntegerv(GL_BLEND_DST, &dst);
+  EXPECT_EQ(src, GL_SRC_ALPHA);
+  EXPECT_EQ(dst, GL_ONE_MINUS_SRC_ALPHA);
+  EXPECT_FALSE(glIsEnabled(GL_BLEND));
+  float colour[4];
+  glGetFloatv(GL_CURRENT_COLOR, colour);
+  EXPECT_FLOAT_EQ(colour[3], 1.0f);  // the display-list call set the style's own opacity
+}
