@@ -1,0 +1,230 @@
+#include "show/effects.h"
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+
+#include <cmath>
+
+#include "show/viewport.h"
+
+namespace {
+
+constexpr int32_t kDroid1 = 1;
+constexpr int32_t kDroid2 = 2;
+constexpr int32_t kDroid3 = 3;
+constexpr int32_t kTunnel = 4;
+
+// Rings in flight at once, and a bound on the loop for positions where float steps are coarse.
+constexpr float kRingsAhead = 120.0f;
+constexpr int32_t kMaxRings = 130;
+// Beyond this the ring index no longer fits the loop's integer; nothing is drawn.
+constexpr double kMaxRingPosition = 1.0e9;
+
+void EffectProjection(double fieldOfView) {
+  const ViewportSize& view = CurrentViewport();
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  gluPerspective(fieldOfView, static_cast<double>(view.width) / static_cast<double>(view.height), 1.0, 10000.0);
+}
+
+}  // namespace
+
+void RegisterEffects(EffectsState* effects) {
+  effects->table = {{"droid1", kDroid1}, {"droid2", kDroid2}, {"droid3", kDroid3}, {"tunnel", kTunnel}};
+}
+
+void InitEffects(EffectsState* effects) {
+  effects->unitQuad = glGenLists(1);
+  glNewList(effects->unitQuad, GL_COMPILE);
+  glBegin(GL_QUADS);
+  glTexCoord2f(0.0f, 1.0f);
+  glVertex3f(-1.0f, -1.0f, 0.0f);
+  glTexCoord2f(1.0f, 1.0f);
+  glVertex3f(1.0f, -1.0f, 0.0f);
+  glTexCoord2f(1.0f, 0.0f);
+  glVertex3f(1.0f, 1.0f, 0.0f);
+  glTexCoord2f(0.0f, 0.0f);
+  glVertex3f(-1.0f, 1.0f, 0.0f);
+  glEnd();
+  glEndList();
+  LoadOb3("data\\star.ob3", 1, &effects->starMesh, 3, 1);
+  RegisterEffects(effects);
+  effects->random = EffectRandom();
+}
+
+int32_t FindEffect(const EffectsState& effects, const std::string& name) {
+  for (const auto& [registered, id] : effects.table)
+    if (registered.find(name) != std::string::npos) return id;
+  return -1;
+}
+
+void RunEffect(EffectsState* effects, const TextureTable& textures, const PartEntry& entry, float f) {
+  const int32_t id = FindEffect(*effects, entry.name);
+  auto found = textures.find(entry.background);
+  const uint32_t texture = found != textures.end() ? found->second : 0;
+  const float x = static_cast<float>(entry.startFrame) + f;
+  // a: the effect's time in milliseconds; b: its time in seconds times the speed.
+  const float a = x * 33.333332f;
+  const float b = static_cast<float>(entry.speed) * x * 0.033333335f;
+  switch (id) {
+    case kDroid1:
+      RingTunnel(*effects, true, a, b, entry.fieldOfView, texture);
+      break;
+    case kDroid2: {
+      // A new random moment of "droid1" every frame.
+      const int32_t r1 = effects->random.Next();
+      const int32_t r2 = effects->random.Next();
+      RingTunnel(*effects, true, r2, r1, entry.fieldOfView, texture);
+      break;
+    }
+    case kDroid3:
+      SpriteField(*effects, static_cast<double>(x * static_cast<float>(entry.speed) * 0.033333335f), texture);
+      break;
+    case kTunnel:
+      RingTunnel(*effects, false, a, b, entry.fieldOfView, texture);
+      break;
+    default:
+      break;
+  }
+}
+
+double EaseAngle(double k, double period) {
+  const double c = std::cos(k / period);
+  if (c > 0.0) return 90.0 * (2.0 - std::pow(1.0 - c, 5.0));
+  return 90.0 * std::pow(1.0 + c, 5.0);
+}
+
+RingSpan RingsAt(double b) {
+  RingSpan span;
+  span.position = static_cast<float>(b * 0.01);
+  if (!(std::fabs(static_cast<double>(span.position)) < kMaxRingPosition)) return span;
+  span.first = static_cast<int32_t>(span.position);
+  const float end = span.position + kRingsAhead;
+  int32_t n = span.first;
+  while (static_cast<float>(n) < end && n - span.first < kMaxRings) ++n;
+  span.last = n - 1;
+  return span;
+}
+
+void RingTunnel(const EffectsState& effects, bool wobble, double a, double b, double fieldOfView, uint32_t texture) {
+  // Every transform below goes onto the projection matrix.
+  EffectProjection(fieldOfView);
+  EnableTexturing();
+  glEnable(GL_ALPHA_TEST);
+  glDisable(GL_LIGHTING);
+  glShadeModel(GL_SMOOTH);
+  glBindTexture(GL_TEXTURE_2D, texture);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+  glDisable(GL_DEPTH_TEST);
+  glDepthMask(GL_FALSE);
+  glDisable(GL_CULL_FACE);
+
+  if (wobble) {
+    const double k = std::trunc(b);
+    glRotated(EaseAngle(k, 2033.0), 1.0, 0.0, 0.0);
+    glRotated(EaseAngle(k, 3193.0), 0.0, 1.0, 0.0);
+    glRotated(EaseAngle(k, 4693.0), 0.0, 0.0, 1.0);
+    glTranslated(EaseAngle(k, 1845.5) * 10.0, EaseAngle(k, 1545.0) * 10.0, 0.0);
+  }
+  const RingSpan rings = RingsAt(b);
+  glTranslated(0.0, 0.0, static_cast<double>(rings.position) * 600.0 + 36000.0);
+  for (int32_t n = rings.first; n <= rings.last; ++n) {
+    glPushMatrix();
+    glTranslated(0.0, 0.0, -600.0 * n);
+    for (int j = 0; j < 4; ++j) {
+      glPushMatrix();
+      const double T = n * 0.4291845493562232 + j;
+      const double r = (2000.0 - 250.0 * j + 3000.0) * 0.5;
+      const double theta1 = T * 3.142458100558659;
+      const double theta2 = T * 0.7856145251396648;
+      glTranslated(r * (0.5 * std::cos(theta1) + std::cos(theta2)), r * (0.5 * std::sin(theta1) + std::sin(theta2)),
+                   100.0 * j);
+      glRotated(T * 45.0, 0.0, 0.0, 1.0);
+      glRotated(90.0, 0.0, 1.0, 0.0);
+      const double U = n * 2.33 + j;
+      glRotated(U * 360.0 + a * 0.1, 0.0, 0.0, 1.0);
+      glRotated(U * 230.0 + a * 0.03333333333333333, 4.0, 5.0, 7.0);
+      const double s1 = std::sin(j * 6.8345 + n * 2.235);
+      const double scale = std::trunc(s1 * 20000.0 + 45536.0) / 65536.0;
+      glScaled(scale, scale, scale);
+      glColor3d(std::trunc(s1 * 5000.0 + 60536.0) / 65536.0,
+                std::trunc(std::sin(j * 7.8345 + n * 3.235) * 5000.0 + 60536.0) / 65536.0,
+                std::trunc(std::sin(j * 8.8345 + n * 4.235) * 5000.0 + 60536.0) / 65536.0);
+      glCallList(effects.starMesh.displayList);
+      glPopMatrix();
+    }
+    glPopMatrix();
+  }
+}
+
+void SpriteField(const EffectsState& effects, double t, uint32_t texture) {
+  EffectProjection(90.0);
+  EnableTexturing();
+  glDisable(GL_LIGHTING);
+  glShadeModel(GL_SMOOTH);
+  glEnable(GL_ALPHA_TEST);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_SRC_ALPHA);
+  glDisable(GL_DEPTH_TEST);
+  glDepthMask(GL_FALSE);
+  glDisable(GL_CULL_FACE);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  glPushMatrix();
+  glRotated(std::cos(t * 0.0002849002849002849) * 40.0, 1.0, 0.0, 0.0);
+  glRotated(std::cos(t * 0.00035587188612099647) * 40.0, 0.0, 1.0, 0.0);
+  glRotated(t * 0.03333333333333333, 0.0, 0.0, 1.0);
+  glTranslated(std::sin(t * 0.00018777579569993427) * 3.0, std::cos(t * 0.0002795951462282615) * 3.0, 0.0);
+  SpriteGrid(effects, 1.0f, t, texture);
+  glPopMatrix();
+}
+
+void SpriteGrid(const EffectsState& effects, float a, double t, uint32_t texture) {
+  const float sc = static_cast<float>(0.9 + 0.7 * std::sin(t * 0.0005795421616922632));
+  double opening = 5.0 * std::cos(t * 0.00042625745950554135);
+  opening = opening < 0.0 ? 0.0 : (opening > 1.0 ? 1.0 : opening);
+  const float spin = static_cast<float>(180.0 * opening);
+  if (a <= 0.0f) return;
+  const double k1 = t * 0.0049382716049382715;
+  const double k2 = t * 0.0039016777214202106;
+  const double k3 = t * 0.008103727714748784;
+  for (int i = 0; i < 16; ++i) {
+    const double X = i - 7.5;
+    const double si = std::sin(k3 + i);
+    for (int j = 0; j < 16; ++j) {
+      const double Y = j - 7.5;
+      glPushMatrix();
+      // Y is never 0 on this grid; X * 1000 stands in for X / Y should it be.
+      double phi = std::atan(Y != 0.0 ? X / Y : X * 1000.0);
+      if (Y <= 0.0) phi += 3.1415927f;
+      const double d = std::sqrt(X * X + Y * Y);
+      glTranslated(Y * sc * 1.8, X * sc * 1.5, 2.5 * std::sin(k1 - d * 0.6666666666666666) + std::cos(j - k2) + si - 5.0);
+      glRotated(phi * 57.29577950560105 + spin + 90.0, 0.0, 0.0, 1.0);
+      DrawSprite(effects, static_cast<float>((1.0 - d * 0.125) * a), texture);
+      glPopMatrix();
+    }
+  }
+}
+
+void DrawSprite(const EffectsState& effects, float v, uint32_t texture) {
+  glDisable(GL_DEPTH_TEST);
+  glDepthMask(GL_FALSE);
+  glDisable(GL_CULL_FACE);
+  glEnable(GL_BLEND);
+  glEnable(GL_ALPHA_TEST);
+  glPushMatrix();
+  glTranslatef(0.0f, 0.0f, -1.0f);
+  glBlendFunc(GL_SRC_ALPHA, GL_SRC_ALPHA);
+  glBindTexture(GL_TEXTURE_2D, texture);
+  glColor3f(v, v, v);  // the grid's corners go negative: GL clamps them to black
+  glCallList(effects.unitQuad);
+  glPopMatrix();
+  glDisable(GL_BLEND);
+  glDisable(GL_CULL_FACE);
+  glDisable(GL_LIGHTING);
+  glDisable(GL_LIGHT0);
+  EnableTexturing();
+  glShadeModel(GL_SMOOTH);
+  glDepthMask(GL_TRUE);
+}

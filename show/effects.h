@@ -1,0 +1,70 @@
+// Built-in effects an [addeffect] entry can chain onto a part: "droid1", "droid2" and "tunnel"
+// draw rings of the star mesh flying towards the viewer, "droid3" a rippling 16 x 16 field of
+// sprites. All draw additively with one texture from the texture table, without depth testing.
+//
+//   EffectsState effects;
+//   InitEffects(&effects);                              // once, GL context current
+//   RunEffect(&effects, tables.textureTable, entry, partFrames);
+//
+// The ring effects transform the projection matrix (the model-view stays identity) and leave it
+// selected; the caller selects the model-view matrix again afterwards.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "show/ob3.h"
+#include "show/pictures.h"
+#include "show/show_tables.h"
+
+// The runtime library's pseudo-random sequence (values 0..32767), started from its default
+// seed, so a show draws the same "droid2" frames on every run.
+class EffectRandom {
+ public:
+  int32_t Next() {
+    state_ = state_ * 214013u + 2531011u;
+    return static_cast<int32_t>((state_ >> 16) & 0x7FFF);
+  }
+
+ private:
+  uint32_t state_ = 1;
+};
+
+struct EffectsState {
+  std::vector<std::pair<std::string, int32_t>> table;  // name -> id, in registration order
+  uint32_t unitQuad = 0;                                // display list of one textured quad
+  Ob3Mesh starMesh;
+  EffectRandom random;
+};
+
+// Compiles the unit quad, loads "data\star.ob3" and registers the four effects.
+void InitEffects(EffectsState* effects);
+// Registers the effect names only (no GL); InitEffects calls it.
+void RegisterEffects(EffectsState* effects);
+
+// Id of the first registered effect whose name contains name; -1 when none does.
+int32_t FindEffect(const EffectsState& effects, const std::string& name);
+
+// Draws the effect an entry names at part frame f (nothing for an unknown name). A texture
+// name missing from the table binds no texture.
+void RunEffect(EffectsState* effects, const TextureTable& textures, const PartEntry& entry, float f);
+
+// Degrees in 0..180 easing along cos(k / period).
+double EaseAngle(double k, double period);
+
+// The rings drawn at time b: n = first .. last, ring n standing at depth 36000 + 600 (B - n)
+// with B = b / 100.
+struct RingSpan {
+  int32_t first = 0;
+  int32_t last = -1;  // inclusive; last < first when none
+  float position = 0.0f;  // B
+  double Depth(int32_t n) const { return 36000.0 + 600.0 * (static_cast<double>(position) - n); }
+};
+RingSpan RingsAt(double b);
+
+void RingTunnel(const EffectsState& effects, bool wobble, double a, double b, double fieldOfView, uint32_t texture);
+void SpriteField(const EffectsState& effects, double t, uint32_t texture);
+void SpriteGrid(const EffectsState& effects, float a, double t, uint32_t texture);
+void DrawSprite(const EffectsState& effects, float v, uint32_t texture);
