@@ -1,0 +1,181 @@
+// MPEG audio decoder: layers I, II and III of MPEG-1, MPEG-2 (lower sampling frequencies) and the
+// MPEG-2.5 extension, to 16-bit PCM scaled so that full scale is 28000 and truncated toward zero.
+//
+// The stream is fed in pieces of any size; each Decode call appends its piece to the decoder's
+// input queue and decodes at most one frame:
+//   audio::Mp3Decoder dec;                 // ready to use (Init has run)
+//   int produced = 0;
+//   int r = dec.Decode(piece, 64, out, 5000, &produced);
+//   // r == 0: a frame was decoded, `produced` bytes of interleaved PCM written to out
+//   // r == 1: more input is needed;  r == -1: output room below 4608 bytes or the queue is full
+// Pass no input (nullptr, 0) to go on decoding what is already queued. A stream's output has the
+// stream's own channel count (mono: one sample per time step) and sampling rate: see
+// SampleRate()/Channels() after the first decoded frame.
+//
+// The decoder allocates nothing while decoding: all state, the input queue and the tables live in
+// the object (about 200 KB; allocate it on the heap). One thread at a time may use an instance.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace audio {
+
+class Mp3Decoder {
+ public:
+  static constexpr int kMinOutputRoom = 4608;   // room needed by Decode, in bytes
+  static constexpr int kQueueCapacity = 16384;  // bytes of input the queue can hold
+  static constexpr int kFullScale = 28000;      // PCM value of a full-scale sine
+
+  enum : int { kFrameDecoded = 0, kNeedMore = 1, kError = -1 };
+
+  Mp3Decoder();
+  Mp3Decoder(const Mp3Decoder&) = delete;
+  Mp3Decoder& operator=(const Mp3Decoder&) = delete;
+
+  // Clears the whole state (input queue, reservoir, synthesis and overlap history) and builds
+  // the tables. Run by the constructor; run it again to decode a new stream from its start.
+  void Init();
+
+  // Appends `input` (may be null when inputSize is 0) to the queue and decodes at most one
+  // frame into `output` (interleaved little-endian int16). See the header comment for results.
+  // Nothing is consumed when -1 is returned.
+  int Decode(const uint8_t* input, int inputSize, uint8_t* output, int outputRoom, int* produced);
+
+  // Empties the input queue.
+  void Exit();
+
+  // When set, every Decode that writes PCM also writes the same samples before quantisation,
+  // divided by 28000, as floats at `out` (room for outputRoom / 2 floats). Null to stop.
+  void SetFloatOutput(float* out) { floatOut_ = out; }
+
+  // Properties of the current (last parsed) frame; 0 before the first header.
+  int SampleRate() const;
+  int Channels() const { return hdr_.valid ? hdr_.channels : 0; }
+  int Layer() const { return hdr_.valid ? hdr_.layer : 0; }
+  int Bitrate() const;  // kbit/s, 0 for free format
+  bool XingFound() const { return xingFound_; }
+  uint32_t XingFrames() const { return xingFrames_; }
+  int Buffered() const { return buffered_; }
+
+  // Header helpers, exposed for tests and tools.
+  struct Header {
+    bool valid = false;
+    int lsf = 0, mpeg25 = 0, layer = 0, errorProtection = 0, bitrateIndex = 0;
+    int samplingIndex = 0, padding = 0, extension = 0, mode = 0, modeExtension = 0;
+    int copyright = 0, original = 0, emphasis = 0, channels = 0;
+    int frameSize = 0;  // bytes after the 4 header bytes; 0 for free-format layer III
+  };
+  // True when `word` has the sync bits, a layer, a usable bitrate and sampling index, and
+  // (requiredLayer != 0) the given layer.
+  static bool CheckHeader(uint32_t word, int requiredLayer);
+  static Header DecodeHeader(uint32_t word);
+  static int SamplingFrequency(int samplingIndex);
+
+  // Fast matrixing of the synthesis filterbank, exposed for tests: V[0..63] from 32 subband
+  // samples, V[i] = sum_k cos((16 + i)(2k + 1) pi / 64) s[k].
+  void Matrix(const float* subbands, float* v) const;
+
+ private:
+  struct Granule {
+    int part23 = 0, bigValues = 0, globalGain = 0, sfCompress = 0;
+    int windowSwitching = 0, blockType = 0, mixed = 0;
+    int table[3] = {0, 0, 0};
+    int subblockGain[3] = {0, 0, 0};
+    int region1 = 0, region2 = 0;  // in lines
+    int preflag = 0, sfScale = 0, count1Table = 0;
+  };
+
+  // input queue (a ring)
+  bool Append(const uint8_t* data, int n);
+  uint8_t PeekByte(int i) const { return queue_[(head_ + i) & (kQueueCapacity - 1)]; }
+  void Take(uint8_t* dst, int n);
+  void Skip(int n);
+  int Search(bool freeMatch) const;
+  void OutOfSync(int n);
+
+  bool ReadSideInfo(int* mainDataBits);
+  void DecodeLayer3(uint8_t* out, int* produced);
+  void DecodeLayer2(uint8_t* out, int* produced);
+  void DecodeLayer1(uint8_t* out, int* produced);
+  int ReadScaleFactors(int ch, int gr);
+  bool HuffmanDecode(int ch, const Granule& g, int endBit);
+  void Dequantise(int ch, const Granule& g, bool ms);
+  void StereoProcess(const Granule& gl, const Granule& gr);
+  void Hybrid(int ch, const Granule& g);
+  void Synthesize(int ch, const float* subbands, int16_t* out, int stride, float* fout);
+
+  // bit reader over the current reservoir buffer
+  uint32_t Bits(int n);
+  int Bit() { return static_cast<int>(Bits(1)); }
+
+  void BuildTables();
+
+ public:
+  static constexpr int kReservoirData = 4096;  // largest frame body the reservoir holds
+  static constexpr int kReservoirSize = 512 + kReservoirData + 8;
+
+ private:
+  // tables
+  float gain_[512];
+  float power_[8207];
+  float cs_[8], ca_[8];
+  float win_[4][36];         // IMDCT windows by block type
+  float dct18_[18][18];      // DCT-IV, 18 points
+  float dct6_[6][6];         // DCT-IV, 6 points
+  float isRatio_[16][2];     // MPEG-1 intensity ratios
+  float isRatioLsf_[2][16][2];
+  float dctCos_[31];         // 16 + 8 + 4 + 2 + 1 Lee factors
+  float window_[512];        // synthesis window D scaled by 28000
+  float l2Scale_[64];
+
+  // queue
+  uint8_t queue_[kQueueCapacity];
+  int head_ = 0;
+  int buffered_ = 0;
+
+  // frame state
+  Header hdr_;
+  uint32_t headerWord_ = 0;
+  int frameSize_ = 0;
+  int previousFrameSize_ = -1;
+  int reservoirAvail_ = 0;  // main-data bytes in the previous buffer, ending at its frame's end
+  int copiedBack_ = 0;      // main_data_begin bytes this frame took from the previous buffer
+  int previousNoPadding_ = 0;
+  int sideInfoSize_ = 0;
+  int mainDataSize_ = 0;
+  bool headerParsed_ = false, sideInfoParsed_ = false, dataParsed_ = false;
+  bool freeFormat_ = false, previousFreeFormat_ = false;
+  bool damaged_ = false;
+  int result_ = kNeedMore;
+  bool xingFound_ = false;
+  uint32_t xingFrames_ = 0;
+
+  uint8_t reservoir_[2][kReservoirSize];
+  int reservoirIndex_ = 0;
+  const uint8_t* bitBuf_ = nullptr;
+  int bitPos_ = 0;  // bit position in bitBuf_
+  int bitEnd_ = 0;  // hard end: no bit at or past this is read (zeros instead)
+
+  // layer III state
+  int mainDataBegin_ = 0;
+  int scfsi_[2] = {0, 0};
+  Granule granule_[2][2];
+  int scaleLong_[2][22];
+  int scaleShort_[2][13][3];
+  int isStartLong_ = 22;  // computed per granule for the right channel
+  int isStartShort_[3] = {13, 13, 13};
+  int quant_[2][576];
+  int quantEnd_[2] = {0, 0};  // lines decoded (rest are zero)
+  float xr_[2][576];
+  float overlap_[2][576];
+  float subband_[2][18][32];
+
+  // synthesis state
+  float history_[2][2048];
+  int vpos_ = 0;
+
+  float* floatOut_ = nullptr;
+};
+
+}  // namespace audio
