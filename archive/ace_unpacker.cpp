@@ -1,0 +1,252 @@
+#include "archive/ace_unpacker.h"
+
+#include <cstdlib>
+#include <cstring>
+
+bool ArchiveCursor::Read(void* destination, size_t n) {
+  if (n > Left()) return false;
+  if (n) std::memcpy(destination, data + pos, n);
+  pos += n;
+  return true;
+}
+
+AceUnpacker::~AceUnpacker() { Release(); }
+
+void AceUnpacker::Release() {
+  std::free(dictionary_);
+  dictionary_ = nullptr;
+  dictionaryBits_ = 0;
+  mask_ = 0;
+}
+
+bool AceUnpacker::Init() {
+  Release();
+  // A zeroed dictionary keeps what a damaged stream copies from unwritten places deterministic.
+  for (int bits = ace::kDictionaryBits; bits >= 0 && !dictionary_; --bits) {
+    dictionary_ = static_cast<uint8_t*>(std::calloc(size_t{1} << bits, 1));
+    if (dictionary_) dictionaryBits_ = bits;
+  }
+  if (!dictionary_) return false;
+  mask_ = (uint32_t{1} << dictionaryBits_) - 1;
+  writePos_ = 0;
+  firstMember_ = true;
+  error_ = kNoError;
+  cache_.Reset();
+  return true;
+}
+
+size_t AceUnpacker::ReadPacked(uint8_t* destination, size_t n) {
+  if (error_ != kNoError || !cursor_ || n == 0 || cursor_->addedLeft == 0) return 0;
+  size_t piece = n < cursor_->addedLeft ? n : static_cast<size_t>(cursor_->addedLeft);
+  cursor_->addedLeft -= piece;
+  // A piece that runs past the archive's end is lost; the bit reader then works on what its
+  // buffer held before.
+  return cursor_->Read(destination, piece) ? piece : 0;
+}
+
+void AceUnpacker::LoadWords(int first, int count) {
+  for (int i = first; i < first + count; ++i) word_[i] = ace::Get32(raw_ + 4 * i);
+}
+
+void AceUnpacker::StartBits() {
+  ReadPacked(raw_, sizeof(raw_));
+  LoadWords(0, 1024);
+  wordIndex_ = 0;
+  bitOffset_ = 0;
+  window_ = word_[0];
+}
+
+void AceUnpacker::Refill() {
+  wordIndex_ -= 1022;
+  word_[0] = word_[1022];
+  word_[1] = word_[1023];
+  ReadPacked(raw_ + 8, sizeof(raw_) - 8);
+  LoadWords(2, 1022);
+}
+
+void AceUnpacker::BeginMember(const MemberPacking& member, ArchiveCursor* cursor) {
+  cursor_ = cursor;
+  member_ = member;
+  crc_ = ace::kCrcStart;
+  remainingOutput_ = member.unpackedSize > 0 ? member.unpackedSize : 0;
+  // An empty member (directory entries of later archivers use other method numbers) has
+  // nothing to decode, whatever its method says.
+  if (member.method == 1 && remainingOutput_ > 0) {
+    if (!dictionary_ || (member.methodParameter & 15) + 10 > dictionaryBits_) {
+      error_ = kDictionaryTooSmall;
+      return;
+    }
+    StartBits();
+    blockCount_ = 0;
+  }
+  if (!solid_ || firstMember_) writePos_ = 0;
+  cache_.Reset();
+  firstMember_ = false;
+}
+
+int32_t AceUnpacker::UnpackChunk(uint8_t* destination, int32_t capacity) {
+  if (error_ != kNoError || remainingOutput_ <= 0 || capacity <= 0 || !dictionary_) return 0;
+  int32_t produced;
+  if (member_.method == 0) {
+    produced = UnpackStored(destination, capacity);
+  } else if (member_.method == 1) {
+    produced = UnpackLz(destination, capacity);
+  } else {
+    error_ = kUnknownMethod;
+    return 0;
+  }
+  crc_ = ace::UpdateCrc(crc_, destination, static_cast<size_t>(produced));
+  return produced;
+}
+
+bool AceUnpacker::ReadLengths(int maxSymbol, uint8_t* lengths, uint16_t* table) {
+  std::memset(lengths, 0, static_cast<size_t>(maxSymbol) + 1);
+  std::memset(table, 0, sizeof(uint16_t) << ace::kTableBits);
+  int highest = static_cast<int>(Peek(9));
+  Skip(9);
+  if (highest > maxSymbol) highest = maxSymbol;
+  const int low = static_cast<int>(Peek(4));
+  Skip(4);
+  const int up = static_cast<int>(Peek(4));
+  Skip(4);
+  uint8_t codeLength[ace::kMaxCodeLengthUp + 1] = {};
+  for (int i = 0; i <= up; ++i) {
+    codeLength[i] = static_cast<uint8_t>(Peek(3));
+    Skip(3);
+  }
+  // The code-length code's table lives in the first entries of the table being read.
+  if (!ace::MakeCode(ace::kCodeLengthTableBits, up, codeLength, table)) return false;
+
+  for (int j = 0; j <= highest;) {
+    const int c = table[Peek(ace::kCodeLengthTableBits)];
+    Skip(codeLength[c]);
+    if (c < up) {
+      lengths[j++] = static_cast<uint8_t>(c);
+    } else {
+      int run = static_cast<int>(Peek(4)) + 4;
+      Skip(4);
+      while (run-- > 0 && j <= highest) lengths[j++] = 0;
+    }
+  }
+  // Each value is a difference to the one before, modulo up; a run repeats the previous value.
+  if (up != 0)
+    for (int i = 1; i <= highest; ++i) lengths[i] = static_cast<uint8_t>((lengths[i] + lengths[i - 1]) % up);
+  for (int i = 0; i <= highest; ++i)
+    if (lengths[i]) lengths[i] = static_cast<uint8_t>(lengths[i] + low);
+  return ace::MakeCode(ace::kTableBits, highest, lengths, table);
+}
+
+bool AceUnpacker::ReadBlockTables() {
+  if (!ReadLengths(ace::kMaxMainSymbol, mainLength_, mainTable_)) return false;
+  if (!ReadLengths(ace::kMaxLengthSymbol, lengthLength_, lengthTable_)) return false;
+  blockCount_ = static_cast<int32_t>(Peek(ace::kBlockCountBits));
+  Skip(ace::kBlockCountBits);
+  return true;
+}
+
+int32_t AceUnpacker::UnpackLz(uint8_t* destination, int32_t capacity) {
+  int32_t produced = 0;
+  int32_t limit = capacity - kMatchRoom;
+  if (remainingOutput_ < limit) limit = remainingOutput_;
+  const uint32_t start = writePos_;
+  uint8_t* const dict = dictionary_;
+  const uint32_t mask = mask_;
+  const uint32_t dictSize = mask + 1;
+  uint32_t wp = writePos_;
+
+  while (produced < limit) {
+    if (blockCount_ == 0 && !ReadBlockTables()) {
+      produced = limit;  // an unreadable table ends the chunk; the next one reads tables again
+      break;
+    }
+    const uint32_t c = mainTable_[Peek(ace::kTableBits)];
+    Skip(mainLength_[c]);
+    blockCount_ = (blockCount_ - 1) & 0x7FFF;
+    if (c < 256) {
+      dict[wp] = static_cast<uint8_t>(c);
+      wp = (wp + 1) & mask;
+      ++produced;
+      continue;
+    }
+    uint32_t distance;
+    int32_t count;
+    if (c < ace::kFirstNewDistanceSymbol) {
+      const int k = static_cast<int>(c) - ace::kFirstReuseSymbol;
+      distance = cache_.Reuse(k);
+      count = ace::ReuseExtraLength(k);
+    } else {
+      const int m = static_cast<int>(c) - ace::kFirstNewDistanceSymbol;
+      if (m <= 1) {
+        distance = static_cast<uint32_t>(m);
+      } else {
+        distance = (window_ >> (33 - m)) + (uint32_t{1} << (m - 1));
+        Skip(m - 1);
+      }
+      cache_.Push(distance);
+      count = ace::NewDistanceExtraLength(distance);
+    }
+    const uint32_t l = lengthTable_[Peek(ace::kTableBits)];
+    Skip(lengthLength_[l]);
+    count += static_cast<int32_t>(l);
+    // A damaged stream may ask for more than the member holds: stop at its size.
+    if (count > remainingOutput_ - produced) count = remainingOutput_ - produced;
+
+    uint32_t src = (wp - distance - 1) & mask;
+    const uint32_t n = static_cast<uint32_t>(count);
+    if (src + n <= dictSize && wp + n <= dictSize) {
+      if (distance + 1 >= n) {
+        std::memmove(dict + wp, dict + src, n);  // reads stay ahead of writes
+      } else {
+        uint8_t* d = dict + wp;
+        const uint8_t* s = dict + src;
+        for (uint32_t i = 0; i < n; ++i) d[i] = s[i];  // overlapping: repeats what it just wrote
+      }
+      wp = (wp + n) & mask;
+    } else {
+      for (uint32_t i = 0; i < n; ++i) {
+        dict[wp] = dict[src];
+        wp = (wp + 1) & mask;
+        src = (src + 1) & mask;
+      }
+    }
+    produced += count;
+  }
+  writePos_ = wp;
+
+  uint32_t from = start;
+  for (int32_t done = 0; done < produced;) {
+    int32_t piece = produced - done;
+    if (static_cast<uint32_t>(piece) > dictSize - from) piece = static_cast<int32_t>(dictSize - from);
+    std::memcpy(destination + done, dict + from, static_cast<size_t>(piece));
+    done += piece;
+    from = (from + static_cast<uint32_t>(piece)) & mask;
+  }
+  remainingOutput_ -= produced;
+  return produced;
+}
+
+int32_t AceUnpacker::UnpackStored(uint8_t* destination, int32_t capacity) {
+  int32_t total = 0;
+  int32_t left = capacity;
+  for (;;) {
+    int32_t n = remainingOutput_ < left ? remainingOutput_ : left;
+    if (n > 1024) n = 1024;
+    if (n <= 0) break;
+    const int32_t got = static_cast<int32_t>(ReadPacked(raw_, static_cast<size_t>(n)));
+    if (got == 0) break;
+    remainingOutput_ -= got;
+    std::memcpy(destination + total, raw_, static_cast<size_t>(got));
+    total += got;
+    left -= got;
+  }
+  // Stored bytes enter the dictionary too, so later members of a solid archive can copy them.
+  const uint32_t dictSize = mask_ + 1;
+  for (int32_t done = 0; done < total;) {
+    int32_t piece = total - done;
+    if (static_cast<uint32_t>(piece) > dictSize - writePos_) piece = static_cast<int32_t>(dictSize - writePos_);
+    std::memcpy(dictionary_ + writePos_, destination + done, static_cast<size_t>(piece));
+    done += piece;
+    writePos_ = (writePos_ + static_cast<uint32_t>(piece)) & mask_;
+  }
+  return total;
+}

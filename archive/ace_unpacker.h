@@ -1,0 +1,113 @@
+// AceUnpacker: turns one archive member's packed bytes into its data, a chunk at a time.
+// Method 0 is stored; method 1 is LZ77 over a 2^20-byte ring dictionary with Huffman-coded
+// literals, distances and lengths in blocks that carry their own tables. In a solid archive
+// the dictionary carries over from member to member. The unpacker never produces more than a
+// member's unpacked size, whatever the packed bytes ask for.
+//
+//   ArchiveCursor cursor{block, size};   // positioned on a member's packed data,
+//   cursor.addedLeft = packedSize;       // which is consumed through addedLeft
+//   AceUnpacker u;  u.Init();  u.SetSolid(solid);
+//   u.BeginMember(member, &cursor);
+//   while (int32_t n = u.UnpackChunk(buffer, 2048)) ...;   // then compare u.Crc()
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "archive/ace_format.h"
+
+// One read position over the archive block. Reads are all or nothing: a read of n bytes
+// copies n bytes and advances, or, when fewer remain, copies nothing and returns false.
+// addedLeft counts the bytes of the current header's added data not consumed yet.
+struct ArchiveCursor {
+  const uint8_t* data = nullptr;
+  size_t size = 0;
+  size_t pos = 0;
+  uint64_t addedLeft = 0;
+
+  bool Read(void* destination, size_t n);
+  size_t Left() const { return pos < size ? size - pos : 0; }
+};
+
+// What the unpacker needs from a file header.
+struct MemberPacking {
+  uint8_t method = 0;
+  uint16_t methodParameter = 0;  // bits 0-3: dictionary size 2^(value + 10)
+  int32_t unpackedSize = 0;
+};
+
+class AceUnpacker {
+ public:
+  enum Error { kNoError = 0, kDictionaryTooSmall = 1, kUnknownMethod = 10 };
+  // The decoder stops this many bytes short of a chunk's capacity so a whole match still fits.
+  static constexpr int32_t kMatchRoom = 259;
+  static constexpr int32_t kMinChunk = kMatchRoom + 1;
+
+  AceUnpacker() = default;
+  ~AceUnpacker();
+  AceUnpacker(const AceUnpacker&) = delete;
+  AceUnpacker& operator=(const AceUnpacker&) = delete;
+
+  // Allocates the dictionary (2^20 bytes, halving while that fails). False when nothing
+  // could be allocated.
+  bool Init();
+  void SetSolid(bool solid) { solid_ = solid; }
+  int DictionaryBits() const { return dictionaryBits_; }
+  void BeginMember(const MemberPacking& member, ArchiveCursor* cursor);
+  // Produces up to capacity bytes of the current member (capacity of at least kMinChunk for
+  // method 1) and returns their number; 0 when the member is complete or an error is set.
+  int32_t UnpackChunk(uint8_t* destination, int32_t capacity);
+  uint32_t Crc() const { return crc_; }
+  int32_t RemainingOutput() const { return remainingOutput_; }
+  int error() const { return error_; }
+  void Release();
+
+ private:
+  size_t ReadPacked(uint8_t* destination, size_t n);
+  void StartBits();
+  void Refill();
+  void LoadWords(int first, int count);
+  uint32_t Peek(int k) const { return window_ >> (32 - k); }
+  void Skip(int k) {
+    bitOffset_ += k;
+    wordIndex_ += bitOffset_ >> 5;
+    bitOffset_ &= 31;
+    while (wordIndex_ >= 1022) Refill();
+    window_ = word_[wordIndex_] << bitOffset_;
+    if (bitOffset_) window_ |= word_[wordIndex_ + 1] >> (32 - bitOffset_);
+  }
+  bool ReadLengths(int maxSymbol, uint8_t* lengths, uint16_t* table);
+  bool ReadBlockTables();
+  int32_t UnpackLz(uint8_t* destination, int32_t capacity);
+  int32_t UnpackStored(uint8_t* destination, int32_t capacity);
+
+  // Dictionary.
+  uint8_t* dictionary_ = nullptr;
+  int dictionaryBits_ = 0;
+  uint32_t mask_ = 0;
+  uint32_t writePos_ = 0;
+  bool firstMember_ = true;
+  bool solid_ = false;
+
+  // Current member.
+  ArchiveCursor* cursor_ = nullptr;
+  MemberPacking member_;
+  int32_t remainingOutput_ = 0;
+  uint32_t crc_ = ace::kCrcStart;
+  int error_ = kNoError;
+
+  // Bit reader.
+  uint8_t raw_[4096] = {};
+  uint32_t word_[1024] = {};
+  int wordIndex_ = 0;
+  int bitOffset_ = 0;
+  uint32_t window_ = 0;
+
+  // Block tables.
+  int32_t blockCount_ = 0;
+  uint8_t mainLength_[ace::kMaxMainSymbol + 1] = {};
+  uint16_t mainTable_[1 << ace::kTableBits] = {};
+  uint8_t lengthLength_[ace::kMaxLengthSymbol + 1] = {};
+  uint16_t lengthTable_[1 << ace::kTableBits] = {};
+  ace::DistanceCache cache_;
+};
