@@ -1,0 +1,37 @@
+// The part renderer: draws one frame of one timeline part. Background picture, then the part's
+// scene and every scene or effect chained to it (each on a cleared depth buffer, so later
+// entries are always in front), then the foreground picture, then the fades and the logo pass
+// that belong to particular parts of the show.
+//
+//   PartRenderer renderer(tables, effects);
+//   renderer.RenderPart(part, partFrames, showTime, 0.055f * frameSeconds);
+//
+// It changes the scenes it draws: the camera picked by name stays picked, and the style fade of
+// parts 90 and above stays faded, also when the show loops.
+#pragma once
+
+#include <cstdint>
+
+#include "show/effects.h"
+#include "show/show_tables.h"
+
+class PartRenderer {
+ public:
+  PartRenderer(ShowTables& tables, EffectsState& effects) : tables_(tables), effects_(effects) {}
+
+  // partFrames: time in the part in frames of 1/30 s; showTime: seconds since the show began;
+  // opacityStep: 0.055 x the frame's duration in seconds.
+  void RenderPart(int32_t partIndex, float partFrames, float showTime, float opacityStep);
+
+ private:
+  // Background or foreground: a fullscreen image by that name, else a texture; a name in
+  // neither table (or one that failed to load) draws nothing.
+  void DrawPicture(const std::string& name, bool foreground);
+  void DrawChain(const PartEntry& part, int32_t partIndex, float partFrames, float showTime, float opacityStep);
+
+  ShowTables& tables_;
+  EffectsState& effects_;
+};
+
+// The logo scene drawn over parts 16 to 40.
+inline constexpr const char* kLogoScene = "veltrum_huge.scx";

@@ -1,0 +1,163 @@
+#include "show/show_loaders.h"
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "io/log.h"
+#include "scene/scene.h"
+#include "show/viewport.h"
+
+namespace {
+
+// "data\rock.jpg" -> "rock.jpg": failures are reported by the name the script uses.
+std::string ScriptName(const std::string& file) {
+  const std::string prefix = "data\\";
+  return file.compare(0, prefix.size(), prefix) == 0 ? file.substr(prefix.size()) : file;
+}
+
+template <typename Map>
+std::vector<std::string> SortedKeys(const Map& map) {
+  std::vector<std::string> keys;
+  for (const auto& item : map) keys.push_back(item.first);
+  std::sort(keys.begin(), keys.end());
+  return keys;
+}
+
+}  // namespace
+
+void GlScriptLoaders::Fail(const std::string& file, const std::string& why) {
+  const std::string line = ScriptName(file) + ": " + why;
+  Log("show: %s", line.c_str());
+  tables_.failures.push_back(line);
+}
+
+void GlScriptLoaders::ShowLoadingScreen(ShowTables& tables) {
+  std::string why;
+  ImageSlot loading = ::MakeFullscreenImage("data\\loading.jpg", false, &why);
+  // Not named by the script: a missing loading screen is logged, not counted as a failure.
+  if (loading.texture == 0) Log("show: loading screen data\\loading.jpg: %s", why.c_str());
+  if (tables.imageCount < kImageSlotCount) {
+    tables.images[static_cast<size_t>(tables.imageCount)] = loading;
+    tables.imageTable["loading"] = tables.imageCount;
+    ++tables.imageCount;
+  }
+
+  const ImageSlot slot = tables.images[static_cast<size_t>(tables.imageTable["loading"])];
+  glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glLoadIdentity();
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  // Width over height in whole numbers (1 for every landscape window); a portrait window
+  // would give 0, which no perspective accepts, so it counts as 1.
+  const ViewportSize& view = CurrentViewport();
+  const int32_t aspect = std::max<int32_t>(1, view.width / view.height);
+  gluPerspective(90.0, static_cast<double>(aspect), 0.5, 2.0);
+  if (slot.texture != 0) DrawFullscreenImage(slot, 1.0f);
+  glMatrixMode(GL_MODELVIEW);
+  glPopMatrix();
+  if (swapBuffers_) swapBuffers_();
+}
+
+void GlScriptLoaders::InitEffects() {
+  ::InitEffects(&effects_);
+  if (effects_.starMesh.displayList == 0) Fail("data\\star.ob3", "mesh not found (the ring effects draw nothing)");
+}
+
+uint32_t GlScriptLoaders::MakeTexture(const std::string& file, bool png) {
+  std::string why;
+  uint32_t texture = ::MakeTexture(file, png, true, &why);
+  if (texture == 0) Fail(file, why);
+  return texture;
+}
+
+ImageSlot GlScriptLoaders::MakeFullscreenImage(const std::string& file, bool png) {
+  std::string why;
+  ImageSlot slot = ::MakeFullscreenImage(file, png, &why);
+  if (slot.texture == 0) Fail(file, why);
+  return slot;
+}
+
+std::shared_ptr<Scene> GlScriptLoaders::LoadScene(const std::string& file) {
+  auto scene = std::make_shared<Scene>();
+  SceneLoadOptions options;
+  options.textures = &lookup_;
+  options.compileDisplayLists = true;
+  scene->Load(file.c_str(), options);
+  if (!scene->LoadProblem().empty()) Fail(file, scene->LoadProblem());
+  return scene;
+}
+
+void GlScriptLoaders::PrepareFirstScene(Scene& scene) {
+  if (MeshNode* mesh = scene.FindMesh(1)) mesh->displayListInUse = false;
+}
+
+int PrintShowInfo(const ShowTables& tables, FILE* out) {
+  std::vector<std::string> problems = tables.failures;
+  auto hasPicture = [&](const std::string& name) {
+    return tables.imageTable.count(name) != 0 || tables.textureTable.count(name) != 0;
+  };
+  auto hasScene = [&](const std::string& name) { return tables.sceneTable.count(name) != 0; };
+  EffectsState names;
+  RegisterEffects(&names);
+
+  std::fprintf(out, "timeline: %zu parts\n", tables.timeline.size());
+  for (size_t i = 0; i < tables.timeline.size(); ++i) {
+    const PartEntry& part = tables.timeline[i];
+    std::fprintf(out, "  %3zu  ends %8.0f ms  scene %s  camera %s  background %s  foreground %s\n", i,
+                 static_cast<double>(part.time), part.name.c_str(), part.camera.c_str(), part.background.c_str(),
+                 part.foreground.c_str());
+    const std::string where = "part " + std::to_string(i);
+    if (!hasScene(part.name)) problems.push_back(where + ": scene '" + part.name + "' is not in [scenes]");
+    for (const std::string* picture : {&part.background, &part.foreground}) {
+      if (*picture != "standard" && !hasPicture(*picture))
+        problems.push_back(where + ": picture '" + *picture + "' is not in [textures]");
+    }
+    // Follow the chain, bounded in case it loops.
+    int32_t next = part.next;
+    for (size_t steps = 0; next >= 0 && static_cast<size_t>(next) < tables.addedEntries.size() &&
+                           steps < tables.addedEntries.size();
+         ++steps) {
+      const PartEntry& entry = tables.addedEntries[static_cast<size_t>(next)];
+      if (entry.isEffect) {
+        std::fprintf(out, "         + effect %s  texture %s  start frame %d  speed %d  field of view %d\n",
+                     entry.name.c_str(), entry.background.c_str(), entry.startFrame, entry.speed, entry.fieldOfView);
+        if (FindEffect(names, entry.name) < 0)
+          problems.push_back(where + ": effect '" + entry.name + "' is not a built-in effect");
+        if (tables.textureTable.count(entry.background) == 0)
+          problems.push_back(where + ": effect texture '" + entry.background + "' is not in [textures]");
+      } else {
+        std::fprintf(out, "         + scene %s  start frame %d  camera %s\n", entry.name.c_str(), entry.startFrame,
+                     entry.camera.c_str());
+        if (!hasScene(entry.name)) problems.push_back(where + ": added scene '" + entry.name + "' is not in [scenes]");
+      }
+      next = entry.next;
+    }
+  }
+
+  std::fprintf(out, "textures: %zu\n", tables.textureTable.size());
+  for (const std::string& name : SortedKeys(tables.textureTable))
+    std::fprintf(out, "  %s%s\n", name.c_str(), tables.textureTable.at(name) == 0 ? "  (not loaded)" : "");
+  std::fprintf(out, "fullscreen images: %zu\n", tables.imageTable.size());
+  for (const std::string& name : SortedKeys(tables.imageTable)) {
+    const int32_t index = tables.imageTable.at(name);
+    const bool loaded = index >= 0 && index < static_cast<int32_t>(tables.images.size()) &&
+                        tables.images[static_cast<size_t>(index)].texture != 0;
+    std::fprintf(out, "  %4d  %s%s\n", index, name.c_str(), loaded ? "" : "  (not loaded)");
+  }
+  std::fprintf(out, "scenes: %zu\n", tables.sceneTable.size());
+  for (const std::string& name : SortedKeys(tables.sceneTable)) std::fprintf(out, "  %s\n", name.c_str());
+
+  if (problems.empty()) {
+    std::fprintf(out, "everything the script names is loaded\n");
+    return 0;
+  }
+  std::fprintf(out, "missing or failed: %zu\n", problems.size());
+  for (const std::string& problem : problems) std::fprintf(out, "  %s\n", problem.c_str());
+  return 1;
+}

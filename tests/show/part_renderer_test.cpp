@@ -1,0 +1,210 @@
+#include "show/part_renderer.h"
+
+#include <GL/gl.h>
+
+#include "io/data_file.h"
+#include "scene/render_globals.h"
+#include "scene/scene.h"
+#include "show/show_loaders.h"
+#include "tests/show/gl_fixture.h"
+#include "tests/show/test_show.h"
+
+namespace {
+
+class PartRendering : public GlTest {
+ protected:
+  void SetUp() override {
+    GlTest::SetUp();
+    dir_ = testshow::WriteShow("parts");
+    scope_ = std::make_unique<DataSourceScope>(DataSource{nullptr, dir_});
+    globals_ = std::make_unique<RenderGlobalsScope>(RenderGlobals{});
+  }
+
+  // Loads the generated show through the real loaders.
+  void LoadShow() {
+    GlScriptLoaders loaders(tables_, effects_, [] {});
+    ParseScript(tables_, loaders);
+    ASSERT_EQ(tables_.failures, std::vector<std::string>{});
+  }
+
+  // A timeline of count plain parts showing nothing, for the per-part special cases.
+  void PlainParts(int count) {
+    tables_.timeline.assign(static_cast<size_t>(count), PartEntry{});
+    for (PartEntry& part : tables_.timeline) part.background = part.foreground = "standard";
+  }
+
+  std::shared_ptr<Scene> LoadScene(const std::string& name) {
+    TextureTableLookup lookup(tables_.textureTable);
+    auto scene = std::make_shared<Scene>();
+    scene->Load(("data\\" + name).c_str(), {&lookup, true});
+    EXPECT_EQ(scene->LoadProblem(), "");
+    return scene;
+  }
+
+  std::vector<uint8_t> Render(int part, float frames, float showTime = 1.0f, float step = 0.01f) {
+    PartRenderer renderer(tables_, effects_);
+    renderer.RenderPart(part, frames, showTime, step);
+    Grab();
+    return Frame();
+  }
+
+  std::string dir_;
+  std::unique_ptr<DataSourceScope> scope_;
+  std::unique_ptr<RenderGlobalsScope> globals_;
+  ShowTables tables_;
+  EffectsState effects_;
+};
+
+TEST_F(PartRendering, Part57FlashesTwoJpgOutThenFadesToBlack) {
+  PlainParts(60);
+  tables_.textureTable["2.jpg"] = MakeTexture("data\\2.jpg", false, true);
+  tables_.textureTable["red.jpg"] = MakeTexture("data\\red.jpg", false, true);
+  Render(57, 5.0f);
+  EXPECT_RGB_NEAR(At(32, 32), 128, 128, 128, 2);  // brightness 1 - 5 x 0.1
+  Render(57, 12.0f);
+  EXPECT_RGB_NEAR(At(32, 32), 0, 0, 0, 0);
+  Render(56, 5.0f);  // only parts 57 and 58 flash
+  EXPECT_RGB_NEAR(At(32, 32), 0, 0, 0, 0);
+  // Frame 40: whatever the part drew is darkened to half.
+  tables_.timeline[57].background = "red.jpg";
+  Render(57, 40.0f);
+  EXPECT_RGB_NEAR(At(32, 32), 128, 0, 0, 2);
+  Render(57, 50.0f);
+  EXPECT_RGB_NEAR(At(32, 32), 0, 0, 0, 0);
+}
+
+TEST_F(PartRendering, Part92FadesOverItsFirst128Frames) {
+  PlainParts(93);
+  tables_.textureTable["red.jpg"] = MakeTexture("data\\red.jpg", false, true);
+  tables_.timeline[92].background = "red.jpg";
+  Render(92, 64.0f);
+  EXPECT_RGB_NEAR(At(10, 10), 128, 0, 0, 2);
+  Render(92, 0.0f);
+  EXPECT_RGB_NEAR(At(10, 10), 255, 0, 0, 1);
+}
+
+TEST_F(PartRendering, ClippingPlanesAndCullingPerPart) {
+  PlainParts(70);
+  RenderGlobals& g = CurrentRenderGlobals();
+  const struct {
+    int part;
+    float nearPlane, farPlane;
+    int culling;
+  } cases[] = {{0, 1.0f, 10000.0f, 0}, {1, 1.0f, 10000.0f, 1}, {48, 20.0f, 4500.0f, 0},
+               {56, 10.0f, 10000.0f, 0}, {59, 0.05f, 10000.0f, 0}, {69, 0.05f, 10000.0f, 0}, {2, 1.0f, 10000.0f, 0}};
+  for (const auto& c : cases) {
+    Render(c.part, 1.0f);
+    EXPECT_EQ(g.NearPlane, c.nearPlane) << c.part;
+    EXPECT_EQ(g.FarPlane, c.farPlane) << c.part;
+    EXPECT_EQ(g.TransparentCulling, c.culling) << c.part;
+  }
+}
+
+TEST_F(PartRendering, LaterChainEntriesDrawInFrontAndCamerasMatchBySubstring) {
+  LoadShow();
+  ASSERT_EQ(tables_.timeline.size(), 4u);
+  ASSERT_EQ(tables_.addedEntries.size(), 5u);
+  // Part 0 at frame 30: the red square sits at the centre, the green one stands further away
+  // but is drawn later on a cleared depth buffer, so it covers the red one.
+  Render(0, 30.0f);
+  EXPECT_RGB_NEAR(At(32, 32), 0, 255, 0, 2);
+  // The part's camera field "cam" picked camera01.
+  ASSERT_NE(tables_.sceneTable["box.scx"]->Camera(), nullptr);
+  EXPECT_EQ(tables_.sceneTable["box.scx"]->Camera()->name, "camera01");
+  // Around the squares the fullscreen image (blue) shows.
+  EXPECT_RGB_NEAR(At(1, 1), 0, 0, 200, 4);
+
+  // Without its chained scene the red square shows.
+  tables_.timeline[0].next = -1;
+  Render(0, 30.0f);
+  EXPECT_RGB_NEAR(At(32, 32), 255, 0, 0, 2);
+}
+
+TEST_F(PartRendering, MissingNamesAreSkipped) {
+  LoadShow();
+  tables_.timeline[0].background = "nowhere.jpg";
+  tables_.timeline[0].foreground = "nothing.png";
+  tables_.addedEntries[0].name = "gone.scx";
+  Render(0, 30.0f);
+  EXPECT_RGB_NEAR(At(32, 32), 255, 0, 0, 2);
+  EXPECT_RGB_NEAR(At(1, 1), 0, 0, 0, 0);
+  Render(17, 1.0f);  // an index past the timeline: a black frame
+  EXPECT_RGB_NEAR(At(32, 32), 0, 0, 0, 0);
+}
+
+TEST_F(PartRendering, TextureBackgroundAndForegroundBothShow) {
+  LoadShow();
+  tables_.timeline[2].next = -1;  // no effects over it
+  tables_.timeline[2].foreground = "standard";
+  Render(2, 1.0f);
+  EXPECT_RGB_NEAR(At(1, 1), 255, 0, 0, 2);  // red.jpg behind
+  tables_.timeline[2].foreground = "green.png";
+  Render(2, 1.0f);
+  // green.png has no transparent pixel, so its alpha is its brightness (255 / 3 = 85): the
+  // foreground blends one third green over the red background.
+  EXPECT_RGB_NEAR(At(1, 1), 170, 85, 0, 3);
+}
+
+TEST_F(PartRendering, LogoOverParts16To40AndPart83DropsItsFirstAddedSceneLate) {
+  LoadShow();
+  std::vector<PartEntry> parts(84);
+  for (PartEntry& part : parts) part.background = part.foreground = "standard";
+  tables_.timeline = parts;
+  tables_.addedEntries.clear();
+  tables_.sceneTable[kLogoScene] = LoadScene("box.scx");
+  // The logo is drawn at frame show time x 30 - 620: at 21.667 s that is frame 30, the red
+  // square at the centre.
+  Render(16, 0.0f, 650.0f / 30.0f);
+  EXPECT_RGB_NEAR(At(32, 32), 255, 0, 0, 2);
+  Render(41, 0.0f, 650.0f / 30.0f);
+  EXPECT_RGB_NEAR(At(32, 32), 0, 0, 0, 0);
+
+  tables_.timeline[83].next = 0;
+  PartEntry added;
+  added.name = "box.scx";
+  added.startFrame = 30;
+  tables_.addedEntries.push_back(added);
+  Render(83, 0.0f, 239.0f);
+  EXPECT_RGB_NEAR(At(32, 32), 255, 0, 0, 2);
+  Render(83, 0.0f, 239.5f);
+  EXPECT_RGB_NEAR(At(32, 32), 0, 0, 0, 0);
+}
+
+TEST_F(PartRendering, ThirdChainEntryOfLatePartsKeepsFadingItsFirstStyle) {
+  LoadShow();
+  std::vector<PartEntry> parts(91);
+  for (PartEntry& part : parts) part.background = part.foreground = "standard";
+  parts[90].name = "box.scx";
+  parts[90].next = 0;
+  tables_.timeline = parts;
+  PartEntry second, third;
+  second.name = "box.scx";
+  second.next = 1;
+  third.name = "extra.scx";
+  tables_.addedEntries = {second, third};
+  Scene& extra = *tables_.sceneTable["extra.scx"];
+  Scene& box = *tables_.sceneTable["box.scx"];
+  Render(90, 1.0f, 1.0f, 0.25f);
+  Render(90, 2.0f, 1.0f, 0.25f);
+  EXPECT_FLOAT_EQ(extra.styles[0]->opacity, 0.5f);
+  EXPECT_FLOAT_EQ(box.styles[0]->opacity, 1.0f);
+  Render(89, 2.0f, 1.0f, 0.25f);  // earlier parts leave it alone
+  EXPECT_FLOAT_EQ(extra.styles[0]->opacity, 0.5f);
+}
+
+TEST_F(PartRendering, TestShowFramesDifferOverTimeAndFromPartToPart) {
+  LoadShow();
+  std::vector<std::vector<uint8_t>> frames;
+  for (int part = 0; part < 3; ++part)
+    for (float f : {5.0f, 25.0f, 50.0f}) frames.push_back(Render(part, f, part * 2.0f + f / 30.0f));
+  for (size_t i = 0; i < frames.size(); ++i)
+    for (size_t j = i + 1; j < frames.size(); ++j) EXPECT_NE(frames[i], frames[j]) << i << " " << j;
+  GLint depth = 0;
+  glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth);
+  EXPECT_EQ(depth, 1);
+  glGetIntegerv(GL_PROJECTION_STACK_DEPTH, &depth);
+  EXPECT_EQ(depth, 1);
+  EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+}  // namespace

@@ -1,0 +1,87 @@
+#include <cstdio>
+#include <cstdlib>
+
+#include "io/data_file.h"
+#include "scene/scene.h"
+#include "show/show_loaders.h"
+#include "tests/show/gl_fixture.h"
+#include "tests/show/test_show.h"
+
+namespace {
+
+class ShowInfo : public GlTest {
+ protected:
+  // Loads a show written with the given script and returns PrintShowInfo's result and text.
+  int Info(const std::vector<std::string>& script, std::string* text, int* swaps = nullptr) {
+    std::string dir = testshow::WriteShow("info", script);
+    DataSourceScope scope(DataSource{nullptr, dir});
+    int swapCount = 0;
+    GlScriptLoaders loaders(tables_, effects_, [&] { ++swapCount; });
+    ParseScript(tables_, loaders);
+    if (swaps) *swaps = swapCount;
+    char* buffer = nullptr;
+    size_t size = 0;
+    FILE* out = open_memstream(&buffer, &size);
+    int result = PrintShowInfo(tables_, out);
+    std::fclose(out);
+    text->assign(buffer, size);
+    std::free(buffer);
+    return result;
+  }
+
+  ShowTables tables_;
+  EffectsState effects_;
+};
+
+TEST_F(ShowInfo, TestShowListsItsTimelineAndTablesAndPasses) {
+  std::string text;
+  int swaps = 0;
+  EXPECT_EQ(Info(testshow::ScriptLines(), &text, &swaps), 0) << text;
+  EXPECT_EQ(swaps, 1);  // the loading screen was shown
+  ASSERT_EQ(tables_.imageTable.count("loading"), 1u);
+  EXPECT_EQ(tables_.imageTable["loading"], 0);
+  EXPECT_NE(tables_.images[0].texture, 0u);
+  EXPECT_EQ(tables_.imageTable["title.jpg"], 1);
+  EXPECT_EQ(FindEffect(effects_, "tunnel"), 4);
+  EXPECT_NE(effects_.starMesh.displayList, 0u);
+  // The first part's second mesh is drawn through its styles every frame; box.scx has one
+  // mesh only, so nothing changed there.
+  EXPECT_EQ(tables_.sceneTable["box.scx"]->FindMesh(1), nullptr);
+
+  EXPECT_NE(text.find("timeline: 4 parts"), std::string::npos) << text;
+  EXPECT_NE(text.find("scene box.scx  camera cam  background title.jpg  foreground standard"), std::string::npos);
+  EXPECT_NE(text.find("+ scene extra.scx  start frame 0  camera camera01"), std::string::npos);
+  EXPECT_NE(text.find("+ effect droid2  texture glow.jpg  start frame 0  speed 1  field of view 90"),
+            std::string::npos);
+  EXPECT_NE(text.find("   1  title.jpg"), std::string::npos);
+  EXPECT_NE(text.find("everything the script names is loaded"), std::string::npos);
+}
+
+TEST_F(ShowInfo, MissingTextureAndOtherBrokenNamesAreReported) {
+  std::vector<std::string> script = testshow::ScriptLines();
+  script.insert(script.begin() + 1, "absent.jpg");
+  // Part 1 gets an added scene that is not in [scenes] and an unknown effect.
+  script.insert(script.end() - 1, {"[addpart]", "nowhere.scx", "0", "cam", "[addeffect]", "sparkle", "absent.jpg",
+                                   "0", "1", "90"});
+  std::string text;
+  EXPECT_NE(Info(script, &text), 0);
+  EXPECT_NE(text.find("absent.jpg: file not found"), std::string::npos) << text;
+  EXPECT_NE(text.find("added scene 'nowhere.scx' is not in [scenes]"), std::string::npos) << text;
+  EXPECT_NE(text.find("effect 'sparkle' is not a built-in effect"), std::string::npos) << text;
+  EXPECT_NE(text.find("absent.jpg  (not loaded)"), std::string::npos) << text;
+}
+
+TEST_F(ShowInfo, BrokenSceneAndFullscreenImageAreFailures) {
+  std::vector<std::string> script = testshow::ScriptLines();
+  script.insert(script.begin() + 1, "ghost.png fullscreen");
+  script.insert(script.begin() + 9, "lost.scx");
+  std::string text;
+  EXPECT_NE(Info(script, &text), 0);
+  EXPECT_NE(text.find("ghost.png: PNG missing or not decodable"), std::string::npos) << text;
+  EXPECT_NE(text.find("lost.scx: cannot open"), std::string::npos) << text;
+  // The failed image still has its slot (empty), so later images keep their indices.
+  EXPECT_EQ(tables_.imageTable["ghost.png"], 1);
+  EXPECT_EQ(tables_.images[1].texture, 0u);
+}
+
+}  // namespace
