@@ -13,6 +13,8 @@ class DemoClock {
 
   // The clock start becomes the tick count now.
   void Start() { start_ = ticks_(); }
+  // Starts the clock as if it had been started `elapsedMs` milliseconds ago.
+  void StartAgo(uint32_t elapsedMs) { start_ = ticks_() - elapsedMs; }
   // Seconds since Start: the unsigned tick difference times the float constant 0.001.
   float Seconds() const;
   uint32_t StartTicks() const { return start_; }

@@ -1,1 +1,3 @@
-int main() { return 0; }
+#include "app/demo_app.h"
+
+int main(int argc, char** argv) { return RunPlayer(argc, argv); }

@@ -9,12 +9,14 @@ int32_t AdvancePart(const std::vector<PartEntry>& timeline, int32_t index, float
   return index;
 }
 
-int RunTimeline(const std::vector<PartEntry>& timeline, bool loop, const DemoClock& clock, FrameHooks& hooks) {
+int RunTimeline(const std::vector<PartEntry>& timeline, bool loop, const DemoClock& clock, FrameHooks& hooks,
+                TimelineState* state) {
   const int32_t count = static_cast<int32_t>(timeline.size());
   if (count < 2) return 0;
-  int32_t part = 0;
-  float partFrames = 0.0f;
-  float previous = 0.0f;
+  TimelineState begin = state ? *state : TimelineState();
+  int32_t part = begin.part < 0 ? 0 : begin.part;
+  float partFrames = begin.partFrames;
+  float previous = begin.previous;
   while (!hooks.StopRequested() && part < count - 1) {
     hooks.PumpMessages();
     float t = clock.Seconds();
@@ -28,5 +30,6 @@ int RunTimeline(const std::vector<PartEntry>& timeline, bool loop, const DemoClo
     }
     hooks.SwapBuffers();
   }
+  if (state) *state = {part, partFrames, previous};
   return (part >= count - 1 && loop) ? 1 : 0;
 }

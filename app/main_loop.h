@@ -22,10 +22,19 @@ class FrameHooks {
   virtual void SwapBuffers() = 0;
 };
 
-// Runs the timeline once from part 0. Returns 1 when the timeline ran out and loop is set,
+// Where the loop stands: the current part, the frames spent in it, the previous frame's time.
+struct TimelineState {
+  int32_t part = 0;
+  float partFrames = 0.0f;
+  float previous = 0.0f;
+};
+
+// Runs the timeline from part 0, or from *state when given (which then receives where the loop
+// stopped, so a run can be continued). Returns 1 when the timeline ran out and loop is set,
 // else 0. A timeline of fewer than two entries has nothing to draw and returns 0 at once, so
 // looping cannot spin on it.
-int RunTimeline(const std::vector<PartEntry>& timeline, bool loop, const DemoClock& clock, FrameHooks& hooks);
+int RunTimeline(const std::vector<PartEntry>& timeline, bool loop, const DemoClock& clock, FrameHooks& hooks,
+                TimelineState* state = nullptr);
 
 // The part that is current at show time t after leaving part `index`: advances while the
 // current entry's end time has passed, never past the last entry.

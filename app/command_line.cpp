@@ -1,0 +1,223 @@
+#include "app/command_line.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+bool ParseLong(const std::string& text, long lo, long hi, long* out) {
+  if (text.empty()) return false;
+  errno = 0;
+  char* end = nullptr;
+  long value = std::strtol(text.c_str(), &end, 10);
+  if (errno != 0 || *end != 0 || value < lo || value > hi) return false;
+  *out = value;
+  return true;
+}
+
+bool ParseSeconds(const std::string& text, double* out) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  double value = std::strtod(text.c_str(), &end);
+  if (*end != 0 || !std::isfinite(value) || value < 0.0 || value > 86400.0) return false;
+  *out = value;
+  return true;
+}
+
+bool ParseSize(const std::string& text, int* w, int* h) {
+  size_t x = text.find_first_of("xX");
+  if (x == std::string::npos) return false;
+  long a, b;
+  if (!ParseLong(text.substr(0, x), 1, 16384, &a) || !ParseLong(text.substr(x + 1), 1, 16384, &b)) return false;
+  *w = static_cast<int>(a);
+  *h = static_cast<int>(b);
+  return true;
+}
+
+}  // namespace
+
+std::string UsageText() {
+  return "Usage: quillon [OPTION]...\n"
+         "Plays the Veltrum show: a real-time demo with its soundtrack, from data carried in the program.\n"
+         "\n"
+         "      --mode N          display mode: 0 = 640x480 fullscreen, 1 = window, 2 = 800x600 fullscreen,\n"
+         "                        3 = 1024x768 fullscreen (default 0)\n"
+         "      --window          same as --mode 1\n"
+         "      --no-sound        play without the soundtrack (the show keeps its speed)\n"
+         "      --loop            start again when the show ends (Escape still quits)\n"
+         "      --no-launcher     skip the launcher window and run with the given or default choices\n"
+         "      --data-dir DIR    look for loose files (script.txt, data/...) under DIR\n"
+         "      --no-archive      ignore the embedded show: play loose files from the data directory\n"
+         "      --verbose         print the log to standard error\n"
+         "      --headless        draw offscreen (no display or GPU needed) on a virtual clock\n"
+         "      --frames N        with --headless: stop after N frames (default: the whole show)\n"
+         "      --size WxH        with --headless, --render or --frame: picture size (default 640x480)\n"
+         "      --fps F           with --headless or --render: frames per second (default 60)\n"
+         "      --render OUT      render the show offscreen to OUT: a .mkv, .mp4 or .mov video (needs ffmpeg),\n"
+         "                        or a directory that receives numbered PNG frames and soundtrack.wav\n"
+         "      --from SEC        with --render: start at this show time (default 0)\n"
+         "      --to SEC          with --render: stop at this show time (default: the end)\n"
+         "      --frame SEC OUT.png  write the one frame shown at SEC\n"
+         "      --start SEC       live player: begin at this show time (the soundtrack starts there too)\n"
+         "      --info            load the show, print its timeline, tables and anything missing, and exit\n"
+         "      --export DIR      write the embedded show to DIR: show.ace, soundtrack.mp3 and every file\n"
+         "      --help            show this help and exit\n"
+         "      --version         show the version and exit\n"
+         "\n"
+         "Escape ends the show. Without a display, use --headless.\n";
+}
+
+bool ParseCommandLine(const std::vector<std::string>& args, DemoOptions* o, std::string* error) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    std::string arg = args[i];
+    std::string value;
+    bool hasInlineValue = false;
+    if (arg.rfind("--", 0) == 0) {
+      size_t eq = arg.find('=');
+      if (eq != std::string::npos) {
+        value = arg.substr(eq + 1);
+        arg.resize(eq);
+        hasInlineValue = true;
+      }
+    }
+    auto takeValue = [&](std::string* out) {
+      if (hasInlineValue) {
+        *out = value;
+        return true;
+      }
+      if (i + 1 >= args.size()) {
+        *error = "option '" + arg + "' needs a value";
+        return false;
+      }
+      *out = args[++i];
+      return true;
+    };
+    auto noValue = [&] {
+      if (hasInlineValue) *error = "option '" + arg + "' takes no value";
+      return !hasInlineValue;
+    };
+    std::string v;
+    if (arg == "--help" || arg == "-h") {
+      if (!noValue()) return false;
+      o->help = true;
+    } else if (arg == "--version") {
+      if (!noValue()) return false;
+      o->version = true;
+    } else if (arg == "--mode") {
+      long mode;
+      if (!takeValue(&v)) return false;
+      if (!ParseLong(v, 0, 3, &mode)) {
+        *error = "--mode wants 0, 1, 2 or 3, not '" + v + "'";
+        return false;
+      }
+      o->mode = static_cast<int>(mode);
+      o->modeGiven = true;
+    } else if (arg == "--window") {
+      if (!noValue()) return false;
+      o->mode = 1;
+      o->modeGiven = true;
+    } else if (arg == "--no-sound") {
+      if (!noValue()) return false;
+      o->noSound = true;
+    } else if (arg == "--loop") {
+      if (!noValue()) return false;
+      o->loop = true;
+    } else if (arg == "--no-launcher") {
+      if (!noValue()) return false;
+      o->noLauncher = true;
+    } else if (arg == "--data-dir") {
+      if (!takeValue(&v)) return false;
+      if (v.empty()) {
+        *error = "--data-dir wants a directory";
+        return false;
+      }
+      o->dataDir = v;
+    } else if (arg == "--render") {
+      if (!takeValue(&o->renderOut)) return false;
+      if (o->renderOut.empty()) {
+        *error = "--render wants an output file or directory";
+        return false;
+      }
+    } else if (arg == "--from" || arg == "--to" || arg == "--start") {
+      double seconds;
+      if (!takeValue(&v)) return false;
+      if (!ParseSeconds(v, &seconds)) {
+        *error = arg + " wants a time in seconds, not '" + v + "'";
+        return false;
+      }
+      (arg == "--from" ? o->from : arg == "--to" ? o->to : o->start) = seconds;
+    } else if (arg == "--frame") {
+      if (!takeValue(&v)) return false;
+      if (!ParseSeconds(v, &o->frameAt)) {
+        *error = "--frame wants a time in seconds, not '" + v + "'";
+        return false;
+      }
+      if (i + 1 >= args.size()) {
+        *error = "--frame wants SEC and an output PNG file";
+        return false;
+      }
+      o->framePath = args[++i];
+      o->frameGiven = true;
+    } else if (arg == "--info") {
+      if (!noValue()) return false;
+      o->info = true;
+    } else if (arg == "--export") {
+      if (!takeValue(&o->exportDir)) return false;
+      if (o->exportDir.empty()) {
+        *error = "--export wants a directory";
+        return false;
+      }
+    } else if (arg == "--no-archive") {
+      if (!noValue()) return false;
+      o->noArchive = true;
+    } else if (arg == "--verbose") {
+      if (!noValue()) return false;
+      o->verbose = true;
+    } else if (arg == "--headless") {
+      if (!noValue()) return false;
+      o->headless = true;
+    } else if (arg == "--frames") {
+      long frames;
+      if (!takeValue(&v)) return false;
+      if (!ParseLong(v, 0, 100000000L, &frames)) {
+        *error = "--frames wants a count of frames, not '" + v + "'";
+        return false;
+      }
+      o->frames = frames;
+    } else if (arg == "--size") {
+      if (!takeValue(&v)) return false;
+      if (!ParseSize(v, &o->width, &o->height)) {
+        *error = "--size wants WIDTHxHEIGHT (1 to 16384 each), not '" + v + "'";
+        return false;
+      }
+      o->sizeGiven = true;
+    } else if (arg == "--fps") {
+      if (!takeValue(&v)) return false;
+      char* end = nullptr;
+      double fps = std::strtod(v.c_str(), &end);
+      if (v.empty() || *end != 0 || !std::isfinite(fps) || fps < 1.0 || fps > 1000.0) {
+        *error = "--fps wants a rate between 1 and 1000, not '" + v + "'";
+        return false;
+      }
+      o->fps = fps;
+    } else {
+      *error = "unknown option '" + args[i] + "'";
+      return false;
+    }
+  }
+  const bool offscreen = o->headless || !o->renderOut.empty() || o->frameGiven;
+  if ((o->sizeGiven || o->fps != 60.0) && !offscreen) {
+    *error = "--size and --fps go with --headless, --render or --frame";
+    return false;
+  }
+  if (o->frames >= 0 && !o->headless) {
+    *error = "--frames goes with --headless";
+    return false;
+  }
+  if (o->to >= 0.0 && o->to <= o->from) {
+    *error = "--to must be later than --from";
+    return false;
+  }
+  return true;
+}

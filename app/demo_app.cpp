@@ -1,0 +1,201 @@
+#include "app/demo_app.h"
+
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/demo_clock.h"
+#include "app/main_loop.h"
+#include "app/show_bridge.h"
+#include "app/offline_render.h"
+#include "app/seek.h"
+#include "app/show_session.h"
+#include "app/soundtrack.h"
+#include "io/data_file.h"
+#include "io/log.h"
+#include "platform/launcher.h"
+#include "platform/platform_log.h"
+#include "show/viewport.h"
+
+#ifndef QUILLON_VERSION
+#define QUILLON_VERSION "0.0.0"
+#endif
+
+namespace {
+
+void ForwardPlatformLog(const char* line) { Log("%s", line); }
+
+// One run of the player: the window's events, the frame budget and the virtual clock.
+class PlayerHooks final : public FrameHooks, public platform::WindowEvents {
+ public:
+  PlayerHooks(platform::Display& display, ShowTables& tables, bool hasGl)
+      : display_(display), tables_(tables), hasGl_(hasGl) {}
+
+  void SetVirtualClock(platform::HeadlessDisplay* headless, double fps, long frameLimit) {
+    headless_ = headless;
+    fps_ = fps;
+    frameLimit_ = frameLimit;
+  }
+
+  bool StopRequested() override {
+    return keys_.Down(platform::kKeyEscape) || closed_ || (frameLimit_ >= 0 && framesDrawn_ >= frameLimit_);
+  }
+  void PumpMessages() override { display_.PumpEvents(*this); }
+  void RenderPart(int32_t part, float partFrames, float showTime, float opacityStep) override {
+    DrawPart(tables_, part, partFrames, showTime, opacityStep, hasGl_);
+  }
+  void SwapBuffers() override {
+    display_.SwapBuffers();
+    ++framesDrawn_;
+    if (headless_) headless_->SetTicks(static_cast<uint32_t>(std::llround(framesDrawn_ * 1000.0 / fps_)));
+  }
+
+  void OnKey(int virtualKey, bool down) override {
+    if (virtualKey >= 0 && virtualKey < 256) keys_.keys[virtualKey] = down ? 1 : 0;
+  }
+  void OnResize(int width, int height) override {
+    if (hasGl_) ResizeViewport(width, height);
+  }
+  void OnClose() override { closed_ = true; }
+
+  bool closed() const { return closed_; }
+  long framesDrawn() const { return framesDrawn_; }
+
+ private:
+  platform::Display& display_;
+  ShowTables& tables_;
+  bool hasGl_;
+  KeyStateTable keys_;
+  bool closed_ = false;
+  platform::HeadlessDisplay* headless_ = nullptr;
+  double fps_ = 60.0;
+  long frameLimit_ = -1;
+  long framesDrawn_ = 0;
+};
+
+}  // namespace
+
+bool LookUpDisplayMode(int mode, int* width, int* height, bool* fullscreen) {
+  static const struct {
+    int width, height;
+    bool fullscreen;
+  } kModes[4] = {{640, 480, true}, {640, 480, false}, {800, 600, true}, {1024, 768, true}};
+  if (mode < 0 || mode > 3) return false;
+  *width = kModes[mode].width;
+  *height = kModes[mode].height;
+  *fullscreen = kModes[mode].fullscreen;
+  return true;
+}
+
+int PlayShow(const DemoOptions& options, platform::Display* given) {
+  SetLogSink(options.verbose ? &LogToStderr : nullptr);
+  platform::SetLogHook(options.verbose ? &ForwardPlatformLog : nullptr);
+
+  std::unique_ptr<platform::Display> owned;
+  platform::Display* display = given;
+  platform::HeadlessDisplay* headless = nullptr;
+  if (!display) {
+    if (options.headless) {
+      auto made = platform::CreateHeadlessDisplay();
+      headless = made.get();
+      owned = std::move(made);
+    } else {
+      owned = platform::CreateSdlDisplay();
+    }
+    display = owned.get();
+  } else if (options.headless) {
+    headless = static_cast<platform::HeadlessDisplay*>(display);
+  }
+
+  platform::WindowRequest request;
+  if (!LookUpDisplayMode(options.mode, &request.width, &request.height, &request.fullscreen)) {
+    std::fprintf(stderr, "quillon: display mode %d does not exist\n", options.mode);
+    return 2;
+  }
+  if (options.headless) {
+    request.width = options.width;
+    request.height = options.height;
+    request.fullscreen = false;
+  }
+  request.title = "Quillon";
+
+  ShowSession session;
+  session.Prepare(options, *display, request);
+  if (session.tables.timeline.size() < 2) {
+    std::fprintf(stderr, "quillon: the script has %zu part(s); a show needs at least two, nothing to play\n",
+                 session.tables.timeline.size());
+  }
+
+  PlayerHooks hooks(*display, session.tables, session.hasGl);
+  if (headless) hooks.SetVirtualClock(headless, options.fps, options.frames);
+  DemoClock clock([display] { return display->Ticks(); });
+  Soundtrack soundtrack;
+  // --start: the first run begins at that show time, with the state a full run would have.
+  double startAt = options.start;
+  TimelineState state;
+  if (startAt > 0.0) state = ReplayTimeline(session.tables, startAt);
+  int again = 0;
+  do {
+    if (!options.noSound) soundtrack.Start(session.Soundtrack(), headless, startAt);
+    clock.StartAgo(static_cast<uint32_t>(std::llround(startAt * 1000.0)));
+    again = RunTimeline(session.tables.timeline, options.loop, clock, hooks, &state);
+    soundtrack.Stop();
+    startAt = 0.0;
+    state = TimelineState();
+  } while (again == 1 && !hooks.closed());
+
+  soundtrack.Stop();
+  display->Close();
+  Log("show ended after %ld frames", hooks.framesDrawn());
+  return 0;
+}
+
+int RunPlayer(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  DemoOptions options;
+  std::string error;
+  if (!ParseCommandLine(args, &options, &error)) {
+    std::fprintf(stderr, "quillon: %s\nTry 'quillon --help' for more information.\n", error.c_str());
+    return 2;
+  }
+  if (options.help) {
+    std::fputs(UsageText().c_str(), stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::printf("quillon %s\n", QUILLON_VERSION);
+    return 0;
+  }
+  const bool offscreen = options.headless || !options.renderOut.empty() || options.frameGiven;
+  if (!offscreen && !platform::HasWindowSystem()) {
+    std::fprintf(stderr,
+                 "quillon: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); "
+                 "run 'quillon --headless' to play offscreen\n");
+    return 1;
+  }
+  if (!offscreen && !options.noLauncher) {
+    platform::LauncherChoice choice;
+    if (!platform::RunLauncher(&choice, nullptr, &error)) {
+      if (error.empty()) return 0;
+      std::fprintf(stderr, "quillon: %s\n", error.c_str());
+      return 1;
+    }
+    options.mode = choice.mode;
+    options.noSound = choice.noSound;
+    options.loop = choice.loop;
+  }
+  if (!options.renderOut.empty()) {
+    RenderRequest r;
+    r.out = options.renderOut;
+    r.fps = options.fps;
+    r.width = options.width;
+    r.height = options.height;
+    r.from = options.from;
+    r.to = options.to;
+    return RenderShow(options, r);
+  }
+  if (options.frameGiven) return CaptureFrame(options, options.frameAt, options.framePath, options.width, options.height);
+  return PlayShow(options, nullptr);
+}

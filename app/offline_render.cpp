@@ -1,0 +1,350 @@
+#include "app/offline_render.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "app/demo_clock.h"
+#include "app/main_loop.h"
+#include "app/seek.h"
+#include "app/show_bridge.h"
+#include "app/show_session.h"
+#include "app/soundtrack_pcm.h"
+#include "io/image_write.h"
+#include "io/log.h"
+#include "io/wav_write.h"
+#include "platform/platform.h"
+#include "platform/process.h"
+
+namespace {
+
+// Where captured frames go.
+class FrameSink {
+ public:
+  virtual ~FrameSink() = default;
+  virtual bool Add(const std::vector<uint8_t>& rgba, int width, int height) = 0;
+  virtual bool Finish(std::string* why) = 0;
+};
+
+class PngDirectorySink final : public FrameSink {
+ public:
+  explicit PngDirectorySink(std::string dir) : dir_(std::move(dir)) {}
+  bool Add(const std::vector<uint8_t>& rgba, int width, int height) override {
+    std::string why;
+    // The picture is opaque: alpha would only make viewers show a checkerboard.
+    rgb_.resize(static_cast<size_t>(width) * height * 3);
+    for (size_t i = 0, j = 0; j < rgb_.size(); i += 4, j += 3) {
+      rgb_[j] = rgba[i];
+      rgb_[j + 1] = rgba[i + 1];
+      rgb_[j + 2] = rgba[i + 2];
+    }
+    if (!WritePng(dir_ + "/" + FrameFileName(++count_), rgb_.data(), width, height, 3, &why)) {
+      error_ = why;
+      return false;
+    }
+    return true;
+  }
+  bool Finish(std::string* why) override {
+    if (!error_.empty()) *why = error_;
+    return error_.empty();
+  }
+
+ private:
+  std::string dir_;
+  std::vector<uint8_t> rgb_;
+  long count_ = 0;
+  std::string error_;
+};
+
+class FfmpegSink final : public FrameSink {
+ public:
+  bool Start(const RenderRequest& r, const std::string& wavPath, std::string* why) {
+    char size[32], rate[32];
+    std::snprintf(size, sizeof size, "%dx%d", r.width, r.height);
+    std::snprintf(rate, sizeof rate, "%.6g", r.fps);
+    std::vector<std::string> argv = {"ffmpeg", "-hide_banner", "-loglevel", "error", "-y",
+                                     "-f", "rawvideo", "-pix_fmt", "rgba", "-s", size, "-r", rate, "-i", "-"};
+    if (!wavPath.empty()) argv.insert(argv.end(), {"-i", wavPath});
+    argv.insert(argv.end(), {"-map", "0:v"});
+    if (!wavPath.empty()) argv.insert(argv.end(), {"-map", "1:a", "-c:a", "aac", "-b:a", "192k"});
+    argv.insert(argv.end(), {"-c:v", "libx264", "-preset", "veryfast", "-crf", "18", "-pix_fmt", "yuv420p",
+                             "-shortest", r.out});
+    return process_.Start(argv, why);
+  }
+  bool Add(const std::vector<uint8_t>& rgba, int, int) override {
+    if (failed_) return false;
+    failed_ = !process_.Write(rgba.data(), rgba.size());
+    return !failed_;
+  }
+  bool Finish(std::string* why) override {
+    int status = process_.Finish();
+    if (failed_ || status != 0) {
+      *why = "ffmpeg failed (exit status " + std::to_string(status) + ")";
+      return false;
+    }
+    return true;
+  }
+
+ private:
+  platform::ChildProcess process_;
+  bool failed_ = false;
+};
+
+// Progress on standard error: a redrawn bar on a terminal, a line per tenth otherwise.
+class Progress {
+ public:
+  explicit Progress(long total) : total_(std::max(1L, total)), tty_(platform::IsTerminal(2)) {
+    start_ = std::chrono::steady_clock::now();
+  }
+  void Update(long done) {
+    double elapsed = Elapsed();
+    if (tty_) {
+      if (done != total_ && elapsed - lastDraw_ < 0.1) return;
+      lastDraw_ = elapsed;
+      const int width = 30;
+      int filled = static_cast<int>(static_cast<double>(done) / total_ * width);
+      std::string bar(static_cast<size_t>(std::clamp(filled, 0, width)), '#');
+      bar.resize(width, '.');
+      double left = done > 0 ? elapsed / done * (total_ - done) : 0.0;
+      std::fprintf(stderr, "\r[%s] %ld/%ld frames  %s elapsed  %s left ", bar.c_str(), done, total_,
+                   Clock(elapsed).c_str(), Clock(left).c_str());
+      if (done >= total_) std::fputc('\n', stderr);
+    } else {
+      int tenth = static_cast<int>(done * 10 / total_);
+      if (tenth > lastTenth_) {
+        lastTenth_ = tenth;
+        std::fprintf(stderr, "render: %d%% (%ld/%ld frames, %s elapsed)\n", tenth * 10, done, total_,
+                     Clock(elapsed).c_str());
+      }
+    }
+  }
+  double Elapsed() const {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+  }
+
+ private:
+  static std::string Clock(double seconds) {
+    long s = static_cast<long>(seconds + 0.5);
+    char text[32];
+    std::snprintf(text, sizeof text, "%02ld:%02ld", s / 60, s % 60);
+    return text;
+  }
+  long total_;
+  bool tty_;
+  std::chrono::steady_clock::time_point start_;
+  double lastDraw_ = -1.0;
+  int lastTenth_ = 0;
+};
+
+// Plays the timeline on the headless display's virtual clock, frame k at round(k * 1000 / fps)
+// milliseconds. Frames before `from` are replayed without drawing; frames from `from` on are
+// drawn and handed to the sink; the run stops before the first frame at or after `to`.
+class RenderHooks final : public FrameHooks {
+ public:
+  RenderHooks(platform::HeadlessDisplay& display, ShowSession& session, const RenderRequest& r, FrameSink* sink,
+              Progress* progress)
+      : display_(display), session_(session), r_(r), sink_(sink), progress_(progress) {
+    firstFrame_ = static_cast<long>(std::ceil(r.from * r.fps - 1e-9));
+    display_.SetTicks(0);
+  }
+  bool StopRequested() override {
+    if (failed_) return true;
+    return r_.to >= 0.0 && static_cast<double>(frame_) >= r_.to * r_.fps - 1e-9;
+  }
+  void PumpMessages() override {}
+  void RenderPart(int32_t part, float partFrames, float showTime, float opacityStep) override {
+    drawing_ = frame_ >= firstFrame_ && session_.hasGl;
+    DrawPart(session_.tables, part, partFrames, showTime, opacityStep, drawing_);
+  }
+  void SwapBuffers() override {
+    if (drawing_) {
+      display_.SwapBuffers();
+      int w = 0, h = 0;
+      if (!display_.ReadPixels(&pixels_, &w, &h) || !sink_->Add(pixels_, w, h)) failed_ = true;
+      ++written_;
+      if (progress_) progress_->Update(written_);
+    }
+    ++frame_;
+    display_.SetTicks(static_cast<uint32_t>(std::llround(static_cast<double>(frame_) * 1000.0 / r_.fps)));
+  }
+  long written() const { return written_; }
+  bool failed() const { return failed_; }
+
+ private:
+  platform::HeadlessDisplay& display_;
+  ShowSession& session_;
+  const RenderRequest& r_;
+  FrameSink* sink_;
+  Progress* progress_;
+  long firstFrame_ = 0;
+  long frame_ = 0;
+  long written_ = 0;
+  bool drawing_ = false;
+  bool failed_ = false;
+  std::vector<uint8_t> pixels_;
+};
+
+// Seconds at which the show ends: when the clock passes the end of the last drawn part.
+double ShowLength(const ShowTables& tables) {
+  if (tables.timeline.size() < 2) return 0.0;
+  return static_cast<double>(tables.timeline[tables.timeline.size() - 2].time) * 0.001;
+}
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() && std::equal(tail.rbegin(), tail.rend(), text.rbegin(),
+                                                  [](char a, char b) { return std::tolower(a) == b; });
+}
+
+}  // namespace
+
+std::string FrameFileName(long index) {
+  char name[32];
+  std::snprintf(name, sizeof name, "frame_%06ld.png", index);
+  return name;
+}
+
+bool IsVideoPath(const std::string& out) {
+  return EndsWith(out, ".mkv") || EndsWith(out, ".mp4") || EndsWith(out, ".mov");
+}
+
+int RenderShow(const DemoOptions& options, const RenderRequest& request) {
+  SetLogSink(options.verbose ? &LogToStderr : nullptr);
+  RenderRequest r = request;
+  bool video = IsVideoPath(r.out);
+  if (video && platform::FindOnPath("ffmpeg").empty()) {
+    std::fprintf(stderr, "quillon: ffmpeg is not installed, so %s cannot be written; install it (apt-get install "
+                         "ffmpeg) or give a directory to receive PNG frames and soundtrack.wav\n", r.out.c_str());
+    return 1;
+  }
+  std::string why;
+  if (!video && !platform::MakeDirectories(r.out, &why)) {
+    std::fprintf(stderr, "quillon: %s\n", why.c_str());
+    return 1;
+  }
+
+  auto display = platform::CreateHeadlessDisplay();
+  platform::WindowRequest window;
+  window.width = r.width;
+  window.height = r.height;
+  ShowSession session;
+  session.Prepare(options, *display, window);
+  if (!session.hasGl) return 1;
+
+  double length = ShowLength(session.tables);
+  if (r.to < 0.0 || r.to > length) r.to = length;
+  if (r.from >= r.to) {
+    std::fprintf(stderr, "quillon: nothing to render between %.3f s and %.3f s (the show lasts %.3f s)\n", r.from,
+                 r.to, length);
+    return 1;
+  }
+  long total = static_cast<long>(std::ceil(r.to * r.fps - 1e-9)) - static_cast<long>(std::ceil(r.from * r.fps - 1e-9));
+
+  // The soundtrack of the rendered range, decoded by our own decoder.
+  SoundtrackPcm pcm;
+  std::string wavPath = video ? r.out + ".soundtrack.wav" : r.out + "/soundtrack.wav";
+  bool haveSound = !options.noSound && DecodeSoundtrack(session.Soundtrack(), &pcm);
+  if (haveSound) {
+    size_t first = std::min(pcm.Frames(), static_cast<size_t>(std::llround(r.from * pcm.rate)));
+    size_t last = std::min(pcm.Frames(), static_cast<size_t>(std::llround(r.to * pcm.rate)));
+    std::vector<int16_t> range(pcm.stereo.begin() + static_cast<long>(first * 2),
+                               pcm.stereo.begin() + static_cast<long>(last * 2));
+    // Past the end of the soundtrack the show goes on in silence.
+    range.resize(static_cast<size_t>(std::llround((r.to - r.from) * pcm.rate)) * 2, 0);
+    if (!WriteWav(wavPath, range.data(), range.size() / 2, pcm.rate, 2, &why)) {
+      std::fprintf(stderr, "quillon: %s\n", why.c_str());
+      return 1;
+    }
+  } else {
+    Log("render: no soundtrack");
+  }
+
+  std::unique_ptr<FrameSink> sink;
+  if (video) {
+    auto ffmpeg = std::make_unique<FfmpegSink>();
+    if (!ffmpeg->Start(r, haveSound ? wavPath : "", &why)) {
+      std::fprintf(stderr, "quillon: %s\n", why.c_str());
+      return 1;
+    }
+    sink = std::move(ffmpeg);
+  } else {
+    sink = std::make_unique<PngDirectorySink>(r.out);
+  }
+
+  Progress progress(total);
+  RenderHooks hooks(*display, session, r, sink.get(), &progress);
+  DemoClock clock([&display] { return display->Ticks(); });
+  clock.Start();
+  RunTimeline(session.tables.timeline, false, clock, hooks);
+  bool ok = sink->Finish(&why) && !hooks.failed();
+  if (video && haveSound) std::remove(wavPath.c_str());
+  display->Close();
+  if (!ok) {
+    std::fprintf(stderr, "quillon: render failed: %s\n", why.empty() ? "a frame could not be written" : why.c_str());
+    return 1;
+  }
+  std::fprintf(stderr, "quillon: %ld frames (%.2f s at %.6g fps) written to %s in %.1f s\n", hooks.written(),
+               static_cast<double>(hooks.written()) / r.fps, r.fps, r.out.c_str(), progress.Elapsed());
+  return 0;
+}
+
+int CaptureFrame(const DemoOptions& options, double seconds, const std::string& pngPath, int width, int height) {
+  SetLogSink(options.verbose ? &LogToStderr : nullptr);
+  auto display = platform::CreateHeadlessDisplay();
+  platform::WindowRequest window;
+  window.width = width;
+  window.height = height;
+  ShowSession session;
+  session.Prepare(options, *display, window);
+  if (!session.hasGl) return 1;
+  double length = ShowLength(session.tables);
+  if (seconds < 0.0 || seconds >= length) {
+    std::fprintf(stderr, "quillon: %.3f s is outside the show (0 to %.3f s)\n", seconds, length);
+    return 1;
+  }
+
+  // The show is replayed without drawing up to `seconds`, then the frame at `seconds` is drawn.
+  TimelineState state = ReplayTimeline(session.tables, seconds);
+  class OneFrame final : public FrameHooks {
+   public:
+    OneFrame(ShowSession& session, platform::HeadlessDisplay& display) : session_(session), display_(display) {}
+    bool StopRequested() override { return done_; }
+    void PumpMessages() override {}
+    void RenderPart(int32_t part, float partFrames, float showTime, float opacityStep) override {
+      DrawPart(session_.tables, part, partFrames, showTime, opacityStep, true);
+    }
+    void SwapBuffers() override {
+      display_.SwapBuffers();
+      display_.ReadPixels(&pixels, &width, &height);
+      done_ = true;
+    }
+    std::vector<uint8_t> pixels;
+    int width = 0, height = 0;
+
+   private:
+    ShowSession& session_;
+    platform::HeadlessDisplay& display_;
+    bool done_ = false;
+  } hooks(session, *display);
+  display->SetTicks(0);
+  DemoClock clock([&display] { return display->Ticks(); });
+  clock.StartAgo(0);
+  display->SetTicks(static_cast<uint32_t>(std::llround(seconds * 1000.0)));
+  RunTimeline(session.tables.timeline, false, clock, hooks, &state);
+  std::vector<uint8_t>& last = hooks.pixels;
+  int lw = hooks.width, lh = hooks.height;
+  display->Close();
+  if (last.empty()) {
+    std::fprintf(stderr, "quillon: no frame was drawn at %.3f s\n", seconds);
+    return 1;
+  }
+  std::string why;
+  if (!WritePng(pngPath, last.data(), lw, lh, 4, &why)) {
+    std::fprintf(stderr, "quillon: %s\n", why.c_str());
+    return 1;
+  }
+  std::fprintf(stderr, "quillon: frame at %.3f s written to %s\n", seconds, pngPath.c_str());
+  return 0;
+}

@@ -1,0 +1,54 @@
+#include "app/show_session.h"
+
+#include "archive/ace_archive.h"
+#include "io/log.h"
+#include "show/script.h"
+#include "show/viewport.h"
+
+ShowSession::ShowSession() = default;
+ShowSession::~ShowSession() = default;
+
+void ShowSession::Prepare(const DemoOptions& options, platform::Display& display,
+                          const platform::WindowRequest& request) {
+  DataSource source;
+  source.dataDir = options.dataDir;
+  if (!options.noArchive) {
+    ByteBlock block = EmbeddedArchive();
+    if (block.data && block.size) {
+      archive_ = std::make_unique<AceArchive>();
+      int32_t members = archive_->Open(block.data, block.size);
+      Log("embedded archive: %d members", members);
+      source.archive = archive_.get();
+    }
+    soundtrack_ = EmbeddedSoundtrack();
+  }
+  dataSource_ = std::make_unique<DataSourceScope>(source);
+
+  std::string error;
+  hasGl = display.Open(request, &error);
+  if (!hasGl) platform::ShowErrorBox(error);
+  if (hasGl) {
+    int w = request.width, h = request.height;
+    display.DrawableSize(&w, &h);
+    InitGl(w, h);
+  }
+
+  auto present = [&display] { display.SwapBuffers(); };
+  std::unique_ptr<ScriptLoaders> loaders =
+      hasGl ? MakeShowLoaders(tables, present) : std::make_unique<ScriptLoaders>();
+  ParseScript(tables, *loaders);
+
+  if (!soundtrack_.data && !tables.soundtrackFile.empty()) {
+    DataFile file;
+    file.Open(tables.soundtrackFile.c_str(), "rb");
+    if (!file.HasError()) {
+      soundtrackFile_.resize(static_cast<size_t>(file.GetSize()));
+      file.Read(soundtrackFile_.data(), static_cast<uint32_t>(soundtrackFile_.size()));
+      soundtrack_ = {soundtrackFile_.data(), soundtrackFile_.size()};
+    } else {
+      Log("soundtrack %s not found: the show runs silent", tables.soundtrackFile.c_str());
+    }
+  }
+  // Everything the show needs is in memory now; the unpacked members can go.
+  if (archive_) archive_->FreeMembers();
+}

@@ -1,0 +1,43 @@
+// Everything a run of the show needs before its first frame: the data source (archive first,
+// then loose files), the GL state of a freshly opened display, and the script's tables with
+// every texture, image and scene loaded. Shared by the live player and the offline render.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+#include "app/show_bridge.h"
+#include "io/data_file.h"
+#include "platform/platform.h"
+#include "show/show_tables.h"
+
+class AceArchive;
+
+class ShowSession {
+ public:
+  ShowSession();
+  ~ShowSession();
+  ShowSession(const ShowSession&) = delete;
+  ShowSession& operator=(const ShowSession&) = delete;
+
+  // Opens the archive (unless options.noArchive), installs the data source, opens the display
+  // with `request`, sets the GL state and parses the script. A display that cannot give a GL
+  // context is reported (message box) and the session goes on without drawing.
+  void Prepare(const DemoOptions& options, platform::Display& display, const platform::WindowRequest& request);
+
+  // The soundtrack's MP3 bytes: the embedded block, or with no archive the file the script's
+  // [mp3] section names. Empty when there is none.
+  ByteBlock Soundtrack() const { return soundtrack_; }
+
+  ShowTables tables;
+  bool hasGl = false;
+
+ private:
+  std::unique_ptr<AceArchive> archive_;
+  std::unique_ptr<DataSourceScope> dataSource_;
+  ByteBlock soundtrack_;
+  std::vector<uint8_t> soundtrackFile_;
+};

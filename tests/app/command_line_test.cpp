@@ -1,0 +1,66 @@
+#include <gtest/gtest.h>
+
+#include "app/command_line.h"
+#include "app/demo_app.h"
+
+namespace {
+
+bool Parse(std::vector<std::string> args, DemoOptions* o, std::string* error = nullptr) {
+  std::string ignored;
+  return ParseCommandLine(args, o, error ? error : &ignored);
+}
+
+TEST(CommandLine, FlagsAndValuesInBothSpellings) {
+  DemoOptions o;
+  ASSERT_TRUE(Parse({"--window", "--no-sound", "--loop", "--no-launcher", "--data-dir", "show", "--verbose"}, &o));
+  EXPECT_EQ(o.mode, 1);
+  EXPECT_TRUE(o.noSound && o.loop && o.noLauncher && o.verbose);
+  EXPECT_EQ(o.dataDir, "show");
+
+  DemoOptions h;
+  ASSERT_TRUE(Parse({"--headless", "--frames=30", "--size", "320x240", "--fps=29.97", "--mode=3"}, &h));
+  EXPECT_TRUE(h.headless);
+  EXPECT_EQ(h.frames, 30);
+  EXPECT_EQ(h.width, 320);
+  EXPECT_EQ(h.height, 240);
+  EXPECT_DOUBLE_EQ(h.fps, 29.97);
+  EXPECT_EQ(h.mode, 3);
+
+  DemoOptions d;
+  ASSERT_TRUE(Parse({}, &d));
+  EXPECT_EQ(d.mode, 0);
+  EXPECT_FALSE(d.noSound || d.loop || d.noLauncher || d.headless);
+}
+
+TEST(CommandLine, BadInputIsRefusedWithAReason) {
+  const std::vector<std::vector<std::string>> bad = {
+      {"--mode", "4"},          {"--mode", "x"},         {"--mode"},
+      {"--headless", "--size", "0x10"}, {"--headless", "--size", "640"}, {"--headless", "--fps", "0"},
+      {"--headless", "--fps", "nan"},   {"--headless", "--frames", "-1"}, {"--frames", "3"}, {"--size", "8x8"},
+      {"--render", "d", "--from", "5", "--to", "4"}, {"--frame", "1"}, {"--from", "-1"},
+      {"--bogus"},              {"--window=1"},          {"--data-dir="},
+  };
+  for (const auto& args : bad) {
+    DemoOptions o;
+    std::string error;
+    EXPECT_FALSE(Parse(args, &o, &error)) << args[0];
+    EXPECT_FALSE(error.empty()) << args[0];
+  }
+}
+
+TEST(CommandLine, DisplayModeTable) {
+  int w, h;
+  bool fs;
+  ASSERT_TRUE(LookUpDisplayMode(0, &w, &h, &fs));
+  EXPECT_TRUE(w == 640 && h == 480 && fs);
+  ASSERT_TRUE(LookUpDisplayMode(1, &w, &h, &fs));
+  EXPECT_TRUE(w == 640 && h == 480 && !fs);
+  ASSERT_TRUE(LookUpDisplayMode(2, &w, &h, &fs));
+  EXPECT_TRUE(w == 800 && h == 600 && fs);
+  ASSERT_TRUE(LookUpDisplayMode(3, &w, &h, &fs));
+  EXPECT_TRUE(w == 1024 && h == 768 && fs);
+  EXPECT_FALSE(LookUpDisplayMode(4, &w, &h, &fs));
+  EXPECT_FALSE(LookUpDisplayMode(-1, &w, &h, &fs));
+}
+
+}  // namespace
