@@ -242,7 +242,10 @@ bool RunLauncher(LauncherChoice* choice, const LauncherArt* art, std::string* er
     SdlRequestGlFormat();
     ui.window = SDL_CreateWindow(kTitle, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                                  layout.windowW, layout.windowH, SDL_WINDOW_OPENGL);
-    if (ui.window) ui.context = SDL_GL_CreateContext(ui.window);
+    if (ui.window) {
+      SdlSetProgramIcon(ui.window);
+      ui.context = SDL_GL_CreateContext(ui.window);
+    }
     if (!ui.window || !ui.context || SDL_GL_MakeCurrent(ui.window, ui.context) != 0) {
       why = SDL_GetError();
       PlatformLog("launcher: can't open the window: %s", why.c_str());

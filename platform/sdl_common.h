@@ -3,6 +3,8 @@
 
 #include <string>
 
+struct SDL_Window;
+
 namespace platform {
 
 // Starts SDL's video subsystem (counted: each successful call needs one SdlVideoRelease).
@@ -12,5 +14,8 @@ void SdlVideoRelease();
 // Requests the player's GL framebuffer for windows created next: compatibility profile,
 // 8-bit red, green and blue, no alpha, 24-bit depth, no stencil, double buffered.
 bool SdlRequestGlFormat();
+
+// Gives a window the program's icon (the launcher picture drawn small).
+void SdlSetProgramIcon(SDL_Window* window);
 
 }  // namespace platform

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "platform/key_map.h"
+#include "platform/launcher.h"
 #include "platform/platform.h"
 #include "platform/platform_log.h"
 #include "platform/sdl_common.h"
@@ -87,6 +88,7 @@ bool SdlDisplay::Open(const WindowRequest& request, std::string* error) {
     return false;
   }
 
+  SdlSetProgramIcon(window_);
   // Without a context the window stays up, as an empty window; drawing then does nothing.
   bool ok = true;
   context_ = SDL_GL_CreateContext(window_);
@@ -303,6 +305,16 @@ bool SdlRequestGlFormat() {
     if (SDL_GL_SetAttribute(w.attr, w.value) != 0) return false;
   }
   return true;
+}
+
+void SdlSetProgramIcon(SDL_Window* window) {
+  constexpr int kSide = 32;
+  std::vector<uint8_t> rgba = MakePlaceholderArt(kSide, kSide);
+  SDL_Surface* icon = SDL_CreateRGBSurfaceWithFormatFrom(rgba.data(), kSide, kSide, 32, kSide * 4,
+                                                         SDL_PIXELFORMAT_RGBA32);
+  if (!icon) return;
+  SDL_SetWindowIcon(window, icon);  // SDL keeps its own copy
+  SDL_FreeSurface(icon);
 }
 
 std::unique_ptr<Display> CreateSdlDisplay() { return std::make_unique<SdlDisplay>(); }
