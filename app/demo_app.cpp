@@ -17,6 +17,7 @@
 #include "io/log.h"
 #include "platform/launcher.h"
 #include "platform/platform_log.h"
+#include "show/show_loaders.h"
 #include "show/viewport.h"
 
 #ifndef QUILLON_VERSION
@@ -30,8 +31,8 @@ void ForwardPlatformLog(const char* line) { Log("%s", line); }
 // One run of the player: the window's events, the frame budget and the virtual clock.
 class PlayerHooks final : public FrameHooks, public platform::WindowEvents {
  public:
-  PlayerHooks(platform::Display& display, ShowTables& tables, bool hasGl)
-      : display_(display), tables_(tables), hasGl_(hasGl) {}
+  PlayerHooks(platform::Display& display, ShowSession& session)
+      : display_(display), session_(session), hasGl_(session.hasGl) {}
 
   void SetVirtualClock(platform::HeadlessDisplay* headless, double fps, long frameLimit) {
     headless_ = headless;
@@ -44,7 +45,7 @@ class PlayerHooks final : public FrameHooks, public platform::WindowEvents {
   }
   void PumpMessages() override { display_.PumpEvents(*this); }
   void RenderPart(int32_t part, float partFrames, float showTime, float opacityStep) override {
-    DrawPart(tables_, part, partFrames, showTime, opacityStep, hasGl_);
+    session_.DrawPart(part, partFrames, showTime, opacityStep, true);
   }
   void SwapBuffers() override {
     display_.SwapBuffers();
@@ -65,7 +66,7 @@ class PlayerHooks final : public FrameHooks, public platform::WindowEvents {
 
  private:
   platform::Display& display_;
-  ShowTables& tables_;
+  ShowSession& session_;
   bool hasGl_;
   KeyStateTable keys_;
   bool closed_ = false;
@@ -128,14 +129,14 @@ int PlayShow(const DemoOptions& options, platform::Display* given) {
                  session.tables.timeline.size());
   }
 
-  PlayerHooks hooks(*display, session.tables, session.hasGl);
+  PlayerHooks hooks(*display, session);
   if (headless) hooks.SetVirtualClock(headless, options.fps, options.frames);
   DemoClock clock([display] { return display->Ticks(); });
   Soundtrack soundtrack;
   // --start: the first run begins at that show time, with the state a full run would have.
   double startAt = options.start;
   TimelineState state;
-  if (startAt > 0.0) state = ReplayTimeline(session.tables, startAt);
+  if (startAt > 0.0) state = ReplayTimeline(session, startAt);
   int again = 0;
   do {
     if (!options.noSound) soundtrack.Start(session.Soundtrack(), headless, startAt);
@@ -150,6 +151,18 @@ int PlayShow(const DemoOptions& options, platform::Display* given) {
   display->Close();
   Log("show ended after %ld frames", hooks.framesDrawn());
   return 0;
+}
+
+// Loads the show as a run would (offscreen) and prints the report show authors check.
+int PrintInfo(const DemoOptions& options) {
+  SetLogSink(options.verbose ? &LogToStderr : nullptr);
+  auto display = platform::CreateHeadlessDisplay();
+  platform::WindowRequest request;
+  ShowSession session;
+  session.Prepare(options, *display, request);
+  int status = PrintShowInfo(session.tables, stdout);
+  display->Close();
+  return status == 0 ? 0 : 1;
 }
 
 int RunPlayer(int argc, char** argv) {
@@ -168,7 +181,7 @@ int RunPlayer(int argc, char** argv) {
     std::printf("quillon %s\n", QUILLON_VERSION);
     return 0;
   }
-  const bool offscreen = options.headless || !options.renderOut.empty() || options.frameGiven;
+  const bool offscreen = options.headless || !options.renderOut.empty() || options.frameGiven || options.info;
   if (!offscreen && !platform::HasWindowSystem()) {
     std::fprintf(stderr,
                  "quillon: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); "
@@ -196,6 +209,7 @@ int RunPlayer(int argc, char** argv) {
     r.to = options.to;
     return RenderShow(options, r);
   }
+  if (options.info) return PrintInfo(options);
   if (options.frameGiven) return CaptureFrame(options, options.frameAt, options.framePath, options.width, options.height);
   return PlayShow(options, nullptr);
 }

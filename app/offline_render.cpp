@@ -157,7 +157,7 @@ class RenderHooks final : public FrameHooks {
   void PumpMessages() override {}
   void RenderPart(int32_t part, float partFrames, float showTime, float opacityStep) override {
     drawing_ = frame_ >= firstFrame_ && session_.hasGl;
-    DrawPart(session_.tables, part, partFrames, showTime, opacityStep, drawing_);
+    session_.DrawPart(part, partFrames, showTime, opacityStep, drawing_);
   }
   void SwapBuffers() override {
     if (drawing_) {
@@ -306,14 +306,14 @@ int CaptureFrame(const DemoOptions& options, double seconds, const std::string& 
   }
 
   // The show is replayed without drawing up to `seconds`, then the frame at `seconds` is drawn.
-  TimelineState state = ReplayTimeline(session.tables, seconds);
+  TimelineState state = ReplayTimeline(session, seconds);
   class OneFrame final : public FrameHooks {
    public:
     OneFrame(ShowSession& session, platform::HeadlessDisplay& display) : session_(session), display_(display) {}
     bool StopRequested() override { return done_; }
     void PumpMessages() override {}
     void RenderPart(int32_t part, float partFrames, float showTime, float opacityStep) override {
-      DrawPart(session_.tables, part, partFrames, showTime, opacityStep, true);
+      session_.DrawPart(part, partFrames, showTime, opacityStep, true);
     }
     void SwapBuffers() override {
       display_.SwapBuffers();

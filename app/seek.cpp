@@ -3,18 +3,17 @@
 #include <cmath>
 
 #include "app/demo_clock.h"
-#include "app/show_bridge.h"
 
 namespace {
 
 class ReplayHooks final : public FrameHooks {
  public:
-  ReplayHooks(ShowTables& tables, long frames, double fps, uint32_t* ticks)
-      : tables_(tables), frames_(frames), fps_(fps), ticks_(ticks) {}
+  ReplayHooks(ShowSession& session, long frames, double fps, uint32_t* ticks)
+      : session_(session), frames_(frames), fps_(fps), ticks_(ticks) {}
   bool StopRequested() override { return frame_ >= frames_; }
   void PumpMessages() override {}
   void RenderPart(int32_t part, float partFrames, float showTime, float opacityStep) override {
-    DrawPart(tables_, part, partFrames, showTime, opacityStep, false);
+    session_.DrawPart(part, partFrames, showTime, opacityStep, false);
   }
   void SwapBuffers() override {
     ++frame_;
@@ -22,7 +21,7 @@ class ReplayHooks final : public FrameHooks {
   }
 
  private:
-  ShowTables& tables_;
+  ShowSession& session_;
   long frames_;
   double fps_;
   uint32_t* ticks_;
@@ -31,14 +30,14 @@ class ReplayHooks final : public FrameHooks {
 
 }  // namespace
 
-TimelineState ReplayTimeline(ShowTables& tables, double seconds, double fps) {
+TimelineState ReplayTimeline(ShowSession& session, double seconds, double fps) {
   TimelineState state;
   if (seconds <= 0.0 || fps <= 0.0) return state;
   uint32_t ticks = 0;
   DemoClock clock([&ticks] { return ticks; });
   clock.Start();
   long frames = static_cast<long>(std::ceil(seconds * fps - 1e-9));
-  ReplayHooks hooks(tables, frames, fps, &ticks);
-  RunTimeline(tables.timeline, false, clock, hooks, &state);
+  ReplayHooks hooks(session, frames, fps, &ticks);
+  RunTimeline(session.tables.timeline, false, clock, hooks, &state);
   return state;
 }

@@ -4,8 +4,8 @@
 #pragma once
 
 #include "app/main_loop.h"
-#include "show/show_tables.h"
+#include "app/show_session.h"
 
 // Replays frames at k / fps seconds for every k with k / fps < seconds and returns where the
 // loop stands. The next frame can be drawn by continuing RunTimeline from the returned state.
-TimelineState ReplayTimeline(ShowTables& tables, double seconds, double fps = 60.0);
+TimelineState ReplayTimeline(ShowSession& session, double seconds, double fps = 60.0);

@@ -3,6 +3,7 @@
 #include "archive/ace_archive.h"
 #include "io/log.h"
 #include "show/script.h"
+#include "show/show_loaders.h"
 #include "show/viewport.h"
 
 ShowSession::ShowSession() = default;
@@ -34,8 +35,12 @@ void ShowSession::Prepare(const DemoOptions& options, platform::Display& display
   }
 
   auto present = [&display] { display.SwapBuffers(); };
-  std::unique_ptr<ScriptLoaders> loaders =
-      hasGl ? MakeShowLoaders(tables, present) : std::make_unique<ScriptLoaders>();
+  std::unique_ptr<ScriptLoaders> loaders;
+  if (hasGl) {
+    loaders = std::make_unique<GlScriptLoaders>(tables, effects, present);
+  } else {
+    loaders = std::make_unique<ScriptLoaders>();
+  }
   ParseScript(tables, *loaders);
 
   if (!soundtrack_.data && !tables.soundtrackFile.empty()) {
@@ -51,4 +56,10 @@ void ShowSession::Prepare(const DemoOptions& options, platform::Display& display
   }
   // Everything the show needs is in memory now; the unpacked members can go.
   if (archive_) archive_->FreeMembers();
+  renderer_ = std::make_unique<PartRenderer>(tables, effects);
+}
+
+void ShowSession::DrawPart(int32_t partIndex, float partFrames, float showTime, float opacityStep, bool draw) {
+  if (!renderer_ || !draw || !hasGl) return;
+  renderer_->RenderPart(partIndex, partFrames, showTime, opacityStep);
 }

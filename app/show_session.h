@@ -12,6 +12,8 @@
 #include "app/show_bridge.h"
 #include "io/data_file.h"
 #include "platform/platform.h"
+#include "show/effects.h"
+#include "show/part_renderer.h"
 #include "show/show_tables.h"
 
 class AceArchive;
@@ -28,14 +30,20 @@ class ShowSession {
   // context is reported (message box) and the session goes on without drawing.
   void Prepare(const DemoOptions& options, platform::Display& display, const platform::WindowRequest& request);
 
+  // Draws one frame of timeline part `partIndex`. With draw false nothing reaches GL: only what
+  // a frame changes in the scenes happens, so a seek can replay the show quickly.
+  void DrawPart(int32_t partIndex, float partFrames, float showTime, float opacityStep, bool draw);
+
   // The soundtrack's MP3 bytes: the embedded block, or with no archive the file the script's
   // [mp3] section names. Empty when there is none.
   ByteBlock Soundtrack() const { return soundtrack_; }
 
   ShowTables tables;
+  EffectsState effects;
   bool hasGl = false;
 
  private:
+  std::unique_ptr<PartRenderer> renderer_;
   std::unique_ptr<AceArchive> archive_;
   std::unique_ptr<DataSourceScope> dataSource_;
   ByteBlock soundtrack_;
