@@ -181,15 +181,17 @@ void SdlDisplay::DrawableSize(int* width, int* height) const {
 
 void SdlDisplay::PumpEvents(WindowEvents& sink) {
   const Uint32 ourId = window_ ? SDL_GetWindowID(window_) : 0;
+  // Closing the last window reports both a window close and a quit; pass it on once.
+  auto reportClose = [&] {
+    if (closeReported_) return;
+    closeReported_ = true;
+    sink.OnClose();
+  };
   SDL_Event event;
   while (SDL_PollEvent(&event)) {
     switch (event.type) {
       case SDL_QUIT:
-        // Closing the last window reports both a window close and a quit; say it once.
-        if (!closeReported_) {
-          closeReported_ = true;
-          sink.OnClose();
-        }
+        reportClose();
         break;
       case SDL_KEYDOWN:
       case SDL_KEYUP: {
@@ -207,10 +209,7 @@ void SdlDisplay::PumpEvents(WindowEvents& sink) {
             break;
           }
           case SDL_WINDOWEVENT_CLOSE:
-            if (!closeReported_) {
-              closeReported_ = true;
-              sink.OnClose();
-            }
+            reportClose();
             break;
           case SDL_WINDOWEVENT_FOCUS_LOST:
             if (fullscreen_) SDL_RaiseWindow(window_);
