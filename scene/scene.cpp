@@ -259,6 +259,8 @@ void Scene::DrawPass(SceneNode* node, bool seeThrough, bool passFlag) {
   }
 }
 
+void Scene::EvaluateTree(float frame) { EvaluatePass(this, frame, camera_); }
+
 void Scene::Render(float frame, const SceneBlend* blend) {
   if (!camera_ || !camera_->target) {
     if (!loggedNoCamera_) {
@@ -280,7 +282,7 @@ void Scene::Render(float frame, const SceneBlend* blend) {
   }
   enabledLights = 0;
   SetUpCamera(frame);
-  EvaluatePass(this, frame, camera_);
+  EvaluateTree(frame);
   glMatrixMode(GL_MODELVIEW);
   glLoadIdentity();
 

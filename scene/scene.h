@@ -51,6 +51,8 @@ class Scene : public SceneNode {
 
   // Draws the scene at a frame time into the current GL context.
   void Render(float frame, const SceneBlend* blend);
+  // The evaluation pass alone: every node's position and matrix at the frame (no GL).
+  void EvaluateTree(float frame);
 
   // First node, depth-first and parents first, whose name contains text (bytes compared as
   // given; names are lower-case). Null when none.
