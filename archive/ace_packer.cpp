@@ -10,9 +10,10 @@ namespace {
 constexpr int64_t kWindow = int64_t{1} << ace::kDictionaryBits;
 constexpr uint32_t kMaxDistance = static_cast<uint32_t>(kWindow - 1);
 constexpr int kHashBits = 17;
-constexpr int kMaxChain = 256;
+constexpr int kMaxChain = 128;
 constexpr int kNiceLength = 160;
-constexpr int kLazyLimit = 64;       // matches at least this long are taken without looking ahead
+constexpr int kGoodLength = 32;   // past this, the rest of a chain is searched a quarter as deep
+constexpr int kLazyLimit = 32;       // matches at least this long are taken without looking ahead
 constexpr int kSegmentTokens = 2048; // blocks are built from segments of this many symbols
 constexpr int kMaxBlockTokens = 32767;
 
@@ -336,9 +337,9 @@ struct AcePacker::Coder {
   int64_t base = 0;
   int64_t hashed = 0;           // next absolute position to enter the chains
   std::vector<int64_t> head;
-  std::vector<int64_t> prev;
+  std::vector<int32_t> prev;  // offset back to the previous position with the same hash, 0 = none
 
-  Coder() : head(size_t{1} << kHashBits, -1), prev(static_cast<size_t>(kWindow), -1) {}
+  Coder() : head(size_t{1} << kHashBits, -1), prev(static_cast<size_t>(kWindow), 0) {}
 
   void Reset() {
     stream.clear();
@@ -367,7 +368,9 @@ struct AcePacker::Coder {
     const int64_t limit = std::min(pos, End() - 2);
     for (; hashed < limit; ++hashed) {
       uint32_t h = Hash(At(hashed));
-      prev[static_cast<size_t>(hashed & (kWindow - 1))] = head[h];
+      const int64_t older = head[h];
+      prev[static_cast<size_t>(hashed & (kWindow - 1))] =
+          older < 0 ? 0 : static_cast<int32_t>(std::min<int64_t>(hashed - older, kWindow + 1));
       head[h] = hashed;
     }
   }
@@ -418,7 +421,9 @@ struct AcePacker::Coder {
     const int64_t lowest = std::max(regionStart, pos - kWindow);
     int64_t cand = head[Hash(At(pos))];
     int longest = 0;
-    for (int chain = 0; cand >= lowest && chain < kMaxChain; ++chain) {
+    int budget = kMaxChain;
+    bool shortened = false;
+    for (; cand >= lowest && budget > 0; --budget) {
       const uint32_t d = static_cast<uint32_t>(pos - cand - 1);
       const int x = ace::NewDistanceExtraLength(d);
       const int cap = static_cast<int>(std::min<int64_t>(left, 255 + x));
@@ -432,11 +437,15 @@ struct AcePacker::Coder {
             if (score > best.score) best = {len, -1, d, score};
           }
           if (len >= kNiceLength || len == cap) break;
+          if (len >= kGoodLength && !shortened) {
+            shortened = true;
+            budget /= 4;
+          }
         }
       }
-      const int64_t next = prev[static_cast<size_t>(cand & (kWindow - 1))];
-      if (next >= cand) break;
-      cand = next;
+      const int32_t back = prev[static_cast<size_t>(cand & (kWindow - 1))];
+      if (back <= 0) break;
+      cand -= back;
     }
     return best;
   }
