@@ -61,12 +61,6 @@ inline void FastDct<1>(const float* x, float* X, const float*) {
   X[0] = x[0];
 }
 
-inline int16_t ToPcm(float s) {
-  if (s > 32767.0f) return 32767;
-  if (s < -32768.0f) return -32768;
-  return static_cast<int16_t>(s);  // truncation toward zero
-}
-
 }  // namespace
 
 Mp3Decoder::Mp3Decoder() { Init(); }

@@ -72,6 +72,13 @@ class Mp3Decoder {
   static Header DecodeHeader(uint32_t word);
   static int SamplingFrequency(int samplingIndex);
 
+  // Converts one synthesis sum to a sample: clipped to 16 bits, truncated toward zero.
+  static int16_t ToPcm(float sum) {
+    if (sum > 32767.0f) return 32767;
+    if (sum < -32768.0f) return -32768;
+    return static_cast<int16_t>(sum);
+  }
+
   // Fast matrixing of the synthesis filterbank, exposed for tests: V[0..63] from 32 subband
   // samples, V[i] = sum_k cos((16 + i)(2k + 1) pi / 64) s[k].
   void Matrix(const float* subbands, float* v) const;

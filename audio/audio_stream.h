@@ -1,0 +1,49 @@
+// AudioStream: the soundtrack's front end. Starts the MP3 stream (from memory or from a file
+// found through DataFile) on a WaveOutPlayer over the given audio device, and stops it.
+//
+//   auto device = platform::CreateSdlAudioDevice();
+//   AudioStream stream(device.get());
+//   stream.Start(mp3, 44100, mp3Size);      // size != 0: bytes in memory, used in place
+//   stream.Start("music.mp3", 44100, 0);    // size == 0: a file name (archive, then disk)
+//   ...
+//   stream.Stop();                          // safe when nothing started, safe twice
+//
+// The device opens at the stream's own sampling rate (its first frame header); `rate` is used
+// only when no header is found. A missing file or a device that cannot be opened means a
+// silent run, never a failure.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "audio/wave_out_player.h"
+#include "platform/audio_device.h"
+
+namespace audio {
+
+// The sampling rate of the first frame of an MPEG audio stream (a header followed by another of
+// the same layout where the first frame ends, or the lone first header); 0 if none.
+int ProbeStreamRate(const uint8_t* data, size_t size);
+
+class AudioStream {
+ public:
+  explicit AudioStream(platform::AudioDevice* device) : player_(device) {}
+  ~AudioStream() { Stop(); }
+  AudioStream(const AudioStream&) = delete;
+  AudioStream& operator=(const AudioStream&) = delete;
+
+  // size != 0: `dataOrName` points to `size` bytes of MP3 kept by the caller until Stop.
+  // size == 0: `dataOrName` is a zero-terminated file name read whole through DataFile.
+  void Start(const void* dataOrName, int rate, int size);
+  void Stop();
+
+  bool Started() const { return started_; }
+  WaveOutPlayer& Player() { return player_; }
+
+ private:
+  WaveOutPlayer player_;
+  std::vector<uint8_t> owned_;  // the file's bytes for a file start
+  bool started_ = false;
+};
+
+}  // namespace audio

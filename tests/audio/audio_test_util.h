@@ -1,0 +1,114 @@
+// Helpers for the audio tests: decoding whole streams with Mp3Decoder, running the external
+// encoders and the reference decoder, temporary files.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "audio/mp3_decoder.h"
+
+namespace audiotest {
+
+struct Decoded {
+  std::vector<int16_t> pcm;
+  std::vector<float> floats;
+  int rate = 0;
+  int channels = 0;
+  int frames = 0;        // calls that returned a decoded frame
+  int emptyFrames = 0;   // of those, frames that produced no samples
+};
+
+// Feeds `data` in pieces of `piece` bytes (the player's way) and then drains the queue.
+inline Decoded DecodeStream(const std::vector<uint8_t>& data, int piece = 64) {
+  Decoded d;
+  auto dec = std::make_unique<audio::Mp3Decoder>();
+  std::vector<uint8_t> out(5000);
+  std::vector<float> fout(2500);
+  dec->SetFloatOutput(fout.data());
+  size_t pos = 0;
+  for (int guard = 0; guard < 10000000; ++guard) {
+    int n = 0;
+    if (pos < data.size() && dec->Buffered() + piece <= audio::Mp3Decoder::kQueueCapacity)
+      n = static_cast<int>(std::min<size_t>(piece, data.size() - pos));
+    int before = dec->Buffered();
+    int produced = 0;
+    int r = dec->Decode(n ? data.data() + pos : nullptr, n, out.data(), 5000, &produced);
+    if (r == audio::Mp3Decoder::kError) break;
+    pos += n;
+    if (r == audio::Mp3Decoder::kFrameDecoded) {
+      ++d.frames;
+      if (produced == 0) ++d.emptyFrames;
+      if (produced > 0 && d.rate == 0) {
+        d.rate = dec->SampleRate();
+        d.channels = dec->Channels();
+      }
+      const int16_t* p = reinterpret_cast<const int16_t*>(out.data());
+      d.pcm.insert(d.pcm.end(), p, p + produced / 2);
+      d.floats.insert(d.floats.end(), fout.data(), fout.data() + produced / 2);
+    } else if (n == 0 && dec->Buffered() == before) {
+      break;
+    }
+  }
+  return d;
+}
+
+inline bool ReadBytes(const std::string& path, std::vector<uint8_t>* out) {
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  uint8_t buf[65536];
+  size_t n;
+  out->clear();
+  while ((n = std::fread(buf, 1, sizeof(buf), f)) > 0) out->insert(out->end(), buf, buf + n);
+  std::fclose(f);
+  return true;
+}
+
+inline bool WriteBytes(const std::string& path, const std::vector<uint8_t>& data) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
+  return std::fclose(f) == 0 && ok;
+}
+
+inline bool HaveProgram(const char* name) {
+  std::string cmd = std::string("command -v ") + name + " >/dev/null 2>&1";
+  return std::system(cmd.c_str()) == 0;
+}
+
+inline bool Run(const std::string& cmd) { return std::system(cmd.c_str()) == 0; }
+
+// A fresh directory under the build tree for one test's files.
+inline std::string TempDir(const std::string& name) {
+  std::string dir = std::string(QUILLON_BINARY_DIR) + "/tests/audio-tmp/" + name;
+  Run("rm -rf '" + dir + "' && mkdir -p '" + dir + "'");
+  return dir;
+}
+
+// A 16-bit stereo or mono WAV of the given samples.
+inline std::vector<uint8_t> MakeWav(const std::vector<int16_t>& samples, int rate, int channels) {
+  std::vector<uint8_t> w;
+  auto put = [&](uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) w.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  };
+  uint32_t dataBytes = static_cast<uint32_t>(samples.size() * 2);
+  w.insert(w.end(), {'R', 'I', 'F', 'F'});
+  put(36 + dataBytes, 4);
+  w.insert(w.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+  put(16, 4);
+  put(1, 2);
+  put(channels, 2);
+  put(rate, 4);
+  put(rate * channels * 2, 4);
+  put(channels * 2, 2);
+  put(16, 2);
+  w.insert(w.end(), {'d', 'a', 't', 'a'});
+  put(dataBytes, 4);
+  for (int16_t s : samples) put(static_cast<uint16_t>(s), 2);
+  return w;
+}
+
+}  // namespace audiotest

@@ -1,0 +1,186 @@
+// Accuracy of the decoder against an independent one (ffmpeg's float decoders) on streams made at
+// test time by LAME (layer III) and ffmpeg (layer II) from generated signals.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "audio_test_util.h"
+
+namespace {
+
+using audiotest::Decoded;
+
+// A few seconds of tones, noise and short loud bursts (the bursts force short blocks).
+std::vector<int16_t> TestSignal(int rate, int channels, double seconds) {
+  const int n = static_cast<int>(rate * seconds);
+  std::vector<int16_t> s(static_cast<size_t>(n) * channels);
+  uint32_t seed = 12345;
+  auto noise = [&]() {
+    seed = seed * 1664525u + 1013904223u;
+    return static_cast<double>(seed >> 8) / 8388608.0 - 1.0;
+  };
+  for (int i = 0; i < n; ++i) {
+    double t = static_cast<double>(i) / rate;
+    bool burst = std::fmod(t, 0.7) > 0.5 && std::fmod(t, 0.7) < 0.51;
+    for (int c = 0; c < channels; ++c) {
+      double v = 0.3 * std::sin(2 * M_PI * (440 + 110 * c) * t) +
+                 0.12 * std::sin(2 * M_PI * (rate / 7.0) * t + c) + 0.04 * noise();
+      if (burst) v += 0.45 * noise();
+      s[static_cast<size_t>(i) * channels + c] = static_cast<int16_t>(std::lround(v * 32767));
+    }
+  }
+  return s;
+}
+
+std::vector<float> ReadFloats(const std::string& path) {
+  std::vector<uint8_t> bytes;
+  std::vector<float> f;
+  if (!audiotest::ReadBytes(path, &bytes)) return f;
+  f.resize(bytes.size() / 4);
+  std::memcpy(f.data(), bytes.data(), f.size() * 4);
+  return f;
+}
+
+struct Comparison {
+  long shift = 0;  // samples of ours before the reference's first
+  size_t count = 0;
+  double rms = 0, maxDiff = 0;  // float output, full scale 1.0
+  double maxPcmExcess = 0;      // 16-bit output: largest |ours - 28000 ref| (truncation: < 1)
+};
+
+// Aligns the two outputs (a reference that trims the encoder delay starts later) and compares.
+Comparison Compare(const Decoded& ours, const std::vector<float>& ref, int channels) {
+  Comparison best;
+  double bestRms = 1e30;
+  const long limit = 4000L * channels;
+  for (long shift = -limit; shift <= limit; shift += channels) {
+    long a0 = shift > 0 ? shift : 0, b0 = shift > 0 ? 0 : -shift;
+    long n = std::min<long>(static_cast<long>(ours.floats.size()) - a0,
+                            static_cast<long>(ref.size()) - b0);
+    if (n < 1000) continue;
+    double sum = 0;
+    long used = 0;
+    for (long k = 0; k < n; k += 61, ++used) {
+      double d = ours.floats[a0 + k] - ref[b0 + k];
+      sum += d * d;
+    }
+    double rms = std::sqrt(sum / used);
+    if (rms < bestRms) {
+      bestRms = rms;
+      best.shift = shift;
+    }
+  }
+  long a0 = best.shift > 0 ? best.shift : 0, b0 = best.shift > 0 ? 0 : -best.shift;
+  long n = std::min<long>(static_cast<long>(ours.floats.size()) - a0,
+                          static_cast<long>(ref.size()) - b0);
+  if (n <= 0) return best;
+  double sum = 0;
+  for (long k = 0; k < n; ++k) {
+    double d = ours.floats[a0 + k] - ref[b0 + k];
+    sum += d * d;
+    best.maxDiff = std::max(best.maxDiff, std::fabs(d));
+    double scaled = std::clamp(ref[b0 + k] * 28000.0, -32768.0, 32767.0);
+    best.maxPcmExcess = std::max(best.maxPcmExcess, std::fabs(ours.pcm[a0 + k] - scaled));
+  }
+  best.count = static_cast<size_t>(n);
+  best.rms = std::sqrt(sum / n);
+  return best;
+}
+
+struct StreamCase {
+  const char* name;
+  int rate;
+  int channels;
+  const char* encoder;  // "lame", "lame-free" (bitrate index patched to 0) or "mp2"
+  const char* options;
+  int expectedRate;
+  long expectedShift;   // -1: any (the reference trims encoder delay)
+};
+
+class Mp3Accuracy : public ::testing::TestWithParam<StreamCase> {};
+
+// Rewrites every frame header of a constant-bitrate stream to bitrate index 0: the same frames
+// as a free-format stream.
+void MakeFreeFormat(std::vector<uint8_t>* data) {
+  size_t pos = 0;
+  while (pos + 4 <= data->size()) {
+    uint32_t w = (uint32_t((*data)[pos]) << 24) | (uint32_t((*data)[pos + 1]) << 16) |
+                 (uint32_t((*data)[pos + 2]) << 8) | (*data)[pos + 3];
+    audio::Mp3Decoder::Header h = audio::Mp3Decoder::DecodeHeader(w);
+    if (!h.valid || h.frameSize == 0) break;
+    (*data)[pos + 2] &= 0x0F;
+    pos += 4 + h.frameSize;
+  }
+}
+
+TEST_P(Mp3Accuracy, MatchesReferenceDecoder) {
+  const StreamCase& c = GetParam();
+  if (!audiotest::HaveProgram("ffmpeg") || !audiotest::HaveProgram("lame"))
+    GTEST_SKIP() << "lame or ffmpeg not installed (scripts/setup.sh installs them)";
+  std::string dir = audiotest::TempDir(c.name);
+  std::string wav = dir + "/in.wav", mp3 = dir + "/in.mp3", ref = dir + "/ref.f32";
+  ASSERT_TRUE(audiotest::WriteBytes(
+      wav, audiotest::MakeWav(TestSignal(c.rate, c.channels, 2.5), c.rate, c.channels)));
+  std::string encoder = c.encoder;
+  std::string decoderName = "mp3float";
+  if (encoder == "mp2") {
+    decoderName = "mp2float";
+    ASSERT_TRUE(audiotest::Run("ffmpeg -v error -i '" + wav + "' " + c.options +
+                               " -c:a mp2 -f mp2 -y '" + mp3 + "'"));
+  } else {
+    ASSERT_TRUE(audiotest::Run("lame --quiet " + std::string(c.options) + " '" + wav + "' '" +
+                               mp3 + "'"));
+  }
+  ASSERT_TRUE(audiotest::Run("ffmpeg -v error -c:a " + decoderName + " -i '" + mp3 +
+                             "' -f f32le -y '" + ref + "'"));
+  std::vector<uint8_t> stream;
+  ASSERT_TRUE(audiotest::ReadBytes(mp3, &stream));
+  if (encoder == "lame-free") MakeFreeFormat(&stream);
+  Decoded ours = audiotest::DecodeStream(stream);
+  std::vector<float> reference = ReadFloats(ref);
+  ASSERT_GT(ours.floats.size(), 0u);
+  ASSERT_GT(reference.size(), 0u);
+  EXPECT_EQ(ours.rate, c.expectedRate);
+  EXPECT_EQ(ours.channels, c.channels);
+  EXPECT_EQ(ours.emptyFrames, 0);
+
+  Comparison cmp = Compare(ours, reference, c.channels);
+  const double bound = std::pow(2.0, -15) / std::sqrt(12.0);
+  std::printf("[ %s ] %zu samples, shift %ld: rms %.3g (bound %.3g), max %.3g = %.3f steps, "
+              "16-bit max %.3f steps\n",
+              c.name, cmp.count, cmp.shift, cmp.rms, bound, cmp.maxDiff, cmp.maxDiff * 32768,
+              cmp.maxPcmExcess);
+  if (c.expectedShift >= 0) {
+    EXPECT_EQ(cmp.shift, c.expectedShift);
+    EXPECT_EQ(ours.floats.size(), reference.size());
+  }
+  EXPECT_GT(cmp.count, reference.size() * 9 / 10);
+  EXPECT_LT(cmp.rms, bound);
+  EXPECT_LT(cmp.maxPcmExcess, 2.0);  // truncation explains < 1 step, one more allowed
+}
+
+const StreamCase kCases[] = {
+    {"mpeg1_joint_128k", 44100, 2, "lame", "-t -b 128 -m j", 44100, 0},
+    {"mpeg1_stereo_48k", 48000, 2, "lame", "-t -b 192 -m s", 48000, 0},
+    {"mpeg1_mono_32k", 32000, 1, "lame", "-t -b 64 -m m", 32000, 0},
+    {"mpeg1_320k", 44100, 2, "lame", "-t -b 320", 44100, 0},
+    {"mpeg1_vbr_xing", 44100, 2, "lame", "-V 2", 44100, -1},
+    {"mpeg1_free_format", 44100, 2, "lame-free", "-t -b 128 -m j", 44100, 0},
+    {"mpeg2_22050_stereo", 22050, 2, "lame", "-t -b 64", 22050, 0},
+    {"mpeg2_24000_mono", 24000, 1, "lame", "-t -b 32 -m m --resample 24", 24000, 0},
+    {"mpeg2_16000_joint", 16000, 2, "lame", "-t -b 32 -m j", 16000, 0},
+    {"mpeg25_11025_mono", 11025, 1, "lame", "-t -b 24 -m m", 11025, 0},
+    {"mpeg25_12000_stereo", 12000, 2, "lame", "-t -b 32", 12000, 0},
+    {"layer2_44100_stereo", 44100, 2, "mp2", "-b:a 192k", 44100, 0},
+    {"layer2_48000_mono", 48000, 1, "mp2", "-b:a 64k", 48000, 0},
+    {"layer2_32000_stereo", 32000, 2, "mp2", "-b:a 64k", 32000, 0},
+    {"layer2_lsf_22050", 22050, 2, "mp2", "-b:a 64k", 22050, 0},
+};
+
+INSTANTIATE_TEST_SUITE_P(Streams, Mp3Accuracy, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<StreamCase>& info) {
+                           return std::string(info.param.name);
+                         });
+
+}  // namespace
