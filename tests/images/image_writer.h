@@ -4,16 +4,19 @@
 //   WriteFile(dir + "/data/rock.jpg", jpg);
 #pragma once
 
-#include <jpeglib.h>
-#include <png.h>
+#include <unistd.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <unistd.h>
 #include <string>
 #include <vector>
+
+// jpeglib.h needs size_t and FILE declared before it.
+#include <jpeglib.h>
+#include <png.h>
 
 namespace testimg {
 
