@@ -1,7 +1,7 @@
-# Links the show into build/quillon: the packed archive and the soundtrack, made by the content
-# targets, are included byte for byte by the assembler (.incbin). A build without one of them
-# (for example without LAME) embeds an empty block in its place and the player falls back to
-# loose files.
+# Links the show into the player (and the tools that look at the show as the player does): the
+# packed archive and the soundtrack, made by the content targets, are included byte for byte by
+# the assembler (.incbin). A build without one of them (for example without LAME) embeds an
+# empty block in its place and the player falls back to loose files.
 set(QUILLON_CONTENT_DIR ${CMAKE_BINARY_DIR}/content)
 set(QUILLON_EMBED_ARCHIVE ${QUILLON_CONTENT_DIR}/show.ace)
 set(QUILLON_EMBED_SOUNDTRACK ${QUILLON_CONTENT_DIR}/soundtrack.mp3)
@@ -19,10 +19,15 @@ else()
   set(QUILLON_EMBED_SOUNDTRACK ${empty})
 endif()
 configure_file(${CMAKE_SOURCE_DIR}/cmake/embedded_data.S.in ${CMAKE_BINARY_DIR}/embed/embedded_data.S @ONLY)
-target_sources(quillon PRIVATE ${CMAKE_BINARY_DIR}/embed/embedded_data.S)
+add_library(quillon_embedded OBJECT ${CMAKE_BINARY_DIR}/embed/embedded_data.S)
 set_source_files_properties(${CMAKE_BINARY_DIR}/embed/embedded_data.S PROPERTIES
   OBJECT_DEPENDS "${QUILLON_EMBED_ARCHIVE};${QUILLON_EMBED_SOUNDTRACK}")
 if(embed_deps)
-  add_dependencies(quillon ${embed_deps})
+  add_dependencies(quillon_embedded ${embed_deps})
 endif()
+foreach(target quillon contactsheet)
+  if(TARGET ${target})
+    target_link_libraries(${target} PRIVATE quillon_embedded)
+  endif()
+endforeach()
 message(STATUS "Embedded show: archive ${QUILLON_EMBED_ARCHIVE}, soundtrack ${QUILLON_EMBED_SOUNDTRACK}")
