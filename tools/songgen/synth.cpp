@@ -122,7 +122,7 @@ struct Adsr {
         break;
       case 2:
         level -= level * rMul;
-        if (level < 1e-4f) {
+        if (level < 1e-3f) {
           level = 0.0f;
           stage = 3;
         }
@@ -198,7 +198,7 @@ void StartVoice(Voice& v, const NoteEvent& n, Kind kind, uint32_t seed, float sr
       v.ph[1] = v.ph[0];
       break;
     case Kind::Pad:
-      v.env.Init(0.7f, 1.5f, 0.8f, 1.3f, sr);
+      v.env.Init(0.7f, 1.5f, 0.8f, 0.7f, sr);
       break;
     case Kind::Arp:
       v.env.Init(0.002f, 0.3f, 0.0f, 0.06f, sr);
@@ -363,7 +363,7 @@ void RunVoice(Voice& v, float* L, float* R, int from, int to, float cut, float s
         v.e1 *= v.m1;
         ++v.age;
       }
-      if (v.env.stage == 3 || (v.env.stage == 1 && v.env.level < 1e-4f)) v.done = true;
+      if (v.env.stage == 3 || (v.env.stage == 1 && v.env.level < 1e-3f)) v.done = true;
       break;
     }
     case Kind::Lead: {
@@ -409,7 +409,7 @@ void RunVoice(Voice& v, float* L, float* R, int from, int to, float cut, float s
         v.e1 *= v.m1;
         ++v.age;
       }
-      if (v.env.stage == 3 || (v.env.stage == 1 && v.env.level < 1e-4f)) v.done = true;
+      if (v.env.stage == 3 || (v.env.stage == 1 && v.env.level < 1e-3f)) v.done = true;
       break;
     }
     case Kind::Stab: {
@@ -433,7 +433,7 @@ void RunVoice(Voice& v, float* L, float* R, int from, int to, float cut, float s
         v.e1 *= v.m1;
         ++v.age;
       }
-      if (v.env.stage == 3 || (v.env.stage == 1 && v.env.level < 1e-4f)) v.done = true;
+      if (v.env.stage == 3 || (v.env.stage == 1 && v.env.level < 1e-3f)) v.done = true;
       break;
     }
     case Kind::Riser: {
