@@ -128,7 +128,7 @@ class Mp3Decoder {
   float power_[8207];
   float cs_[8], ca_[8];
   float win_[4][36];         // IMDCT windows by block type
-  float dct18_[18][18];      // DCT-IV, 18 points
+  float dct18_[18][20];      // DCT-IV, 18 points (rows padded for vector loads)
   float dct6_[6][6];         // DCT-IV, 6 points
   float isRatio_[16][2];     // MPEG-1 intensity ratios
   float isRatioLsf_[2][16][2];
