@@ -79,6 +79,13 @@ TEST(SceneTool, InfoAndCheckOnWrittenAndDamagedFiles) {
   EXPECT_EQ(bad.status, 1);
   EXPECT_NE(bad.output.find("type code 7 outside 0..5 at byte " + std::to_string(at)), std::string::npos) << bad.output;
 
+  // The sample scene the tool writes checks clean.
+  std::string sample = std::filesystem::path(good).parent_path() / "sample.scx";
+  EXPECT_EQ(RunTool("sample " + sample).status, 0);
+  ToolResult sampleCheck = RunTool("check " + sample);
+  EXPECT_EQ(sampleCheck.status, 0) << sampleCheck.output;
+  EXPECT_EQ(sampleCheck.output.find("warning"), std::string::npos) << sampleCheck.output;
+
   EXPECT_NE(RunTool("check /nonexistent/x.scx").status, 0);
   EXPECT_EQ(RunTool("frobnicate " + good).status, 2);
   std::filesystem::remove_all(std::filesystem::path(good).parent_path());

@@ -1,6 +1,8 @@
 // scxtool: looks into scene files.
 //   scxtool info FILE.scx    the node tree, tracks, meshes, materials, camera and lights
 //   scxtool check FILE.scx   validates the file; exits 1 naming the first problem and its byte offset
+//   scxtool sample FILE.scx  writes a small scene (camera and target, a textured mesh with a child,
+//                            a light, an animated dummy) to start from or to test with
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -10,13 +12,15 @@
 #include "io/data_file.h"
 #include "scene/scene.h"
 #include "scene/scene_info.h"
+#include "scene/scene_writer.h"
 
 namespace {
 
 int Usage() {
   std::fprintf(stderr,
                "usage: scxtool info FILE.scx   print the node tree, materials, camera and lights\n"
-               "       scxtool check FILE.scx  validate; exit 1 naming the first problem and its byte offset\n");
+               "       scxtool check FILE.scx  validate; exit 1 naming the first problem and its byte offset\n"
+               "       scxtool sample FILE.scx write a small sample scene\n");
   return 2;
 }
 
@@ -31,13 +35,58 @@ bool ReadWholeFile(const char* path, std::vector<uint8_t>* bytes) {
   return ok;
 }
 
+std::vector<uint8_t> SampleScene() {
+  using anim::Vector3;
+  SceneDesc d;
+  NodeDesc camera = StillNode(kCameraKind, "camera01", {0, -20, 5});
+  camera.fieldOfView = {StillScalarKey(0, 0.6f)};
+  camera.roll = {StillScalarKey(0, 0.0f)};
+  camera.position.push_back(StillVectorKey(100, {10, -20, 5}));
+  d.nodes.push_back(camera);
+  d.nodes.push_back(StillNode(kTargetKind, "camera01", {0, 0, 0}));
+  NodeDesc box = StillNode(kMeshKind, "box", {0, 0, 0});
+  box.vertices = {{-1, 0, -1}, {1, 0, -1}, {1, 0, 1}, {-1, 0, 1}};
+  MeshFace a, b;
+  a.corners[0] = {0, 0, 0};
+  a.corners[1] = {1, 1, 0};
+  a.corners[2] = {2, 1, 1};
+  b.corners[0] = {0, 0, 0};
+  b.corners[1] = {2, 1, 1};
+  b.corners[2] = {3, 0, 1};
+  box.faces = {a, b};
+  box.groups = {{0, {0, 1}}};
+  box.visibility = {0, 50, 60};
+  box.children.push_back(StillNode(kDummyKind, "box.pivot", {0, 0, 2}));
+  d.nodes.push_back(box);
+  NodeDesc spin = StillNode(kDummyKind, "spinner", {0, 5, 0});
+  spin.rotation.push_back(StillRotationKey(100, {0.0f, 0.0f, 0.0f, 1.0f}));
+  d.nodes.push_back(spin);
+  NodeDesc lamp = StillNode(kLightKind, "lamp", {5, -5, 10});
+  lamp.colour[2] = 0.8f;
+  d.nodes.push_back(lamp);
+  MaterialDesc stone;
+  stone.name = "stone";
+  stone.maps[kTextureMapSlot] = {"C:\\maps\\stone.bmp", 1.0f};
+  d.materials.push_back(stone);
+  return WriteScene(d);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 3) return Usage();
   const std::string command = argv[1];
-  if (command != "info" && command != "check") return Usage();
   const char* path = argv[2];
+  if (command == "sample") {
+    std::vector<uint8_t> sample = SampleScene();
+    FILE* f = std::fopen(path, "wb");
+    if (!f || std::fwrite(sample.data(), 1, sample.size(), f) != sample.size() || std::fclose(f) != 0) {
+      std::fprintf(stderr, "scxtool: cannot write '%s': %s\n", path, std::strerror(errno));
+      return 1;
+    }
+    return 0;
+  }
+  if (command != "info" && command != "check") return Usage();
   std::vector<uint8_t> bytes;
   if (!ReadWholeFile(path, &bytes)) {
     std::fprintf(stderr, "scxtool: cannot read '%s': %s\n", path, std::strerror(errno));
