@@ -122,6 +122,11 @@ TEST(SongScore, RejectsBadScoresWithTheLine) {
   }
   Song song;
   std::string error;
+  // Parses, but would take hours to render.
+  ASSERT_TRUE(ParseScore("tempo 20\nend 4000\nsection s at 0 bars 4\n", song, error)) << error;
+  Arrangement arr;
+  EXPECT_FALSE(Expand(song, 44100, arr, error));
+  EXPECT_NE(error.find("30 minutes"), std::string::npos) << error;
   EXPECT_FALSE(ParseScore("tempo 120\nend 8\n", song, error));
   EXPECT_NE(error.find("no sections"), std::string::npos) << error;
   EXPECT_FALSE(ParseScore("", song, error));

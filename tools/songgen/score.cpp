@@ -539,6 +539,10 @@ bool Expand(const Song& song, int sampleRate, Arrangement& arr, std::string& err
   arr.stepDen = static_cast<int64_t>(song.tempo) * song.stepsPerBeat;
   const int64_t spb = song.stepsPerBeat;
   arr.totalSamples = arr.StepToSample(song.endBeat * spb);
+  if (arr.totalSamples > static_cast<int64_t>(sampleRate) * 60 * 30) {
+    error = "the song lasts more than 30 minutes";
+    return false;
+  }
   arr.lanes.assign(song.tracks.size(), {});
 
   // Chord timeline, voice-led across section boundaries.
