@@ -13,6 +13,16 @@ constexpr size_t kMaxMaterialName = 299;
 // Smallest material record: an empty name and eleven slots of amount + empty name.
 constexpr uint32_t kMaterialMinBytes = 1 + kMapSlotCount * 5;
 
+// Blend state of a see-through group; with the pass flag the caller owns the blend function.
+void BeginSeeThrough(bool passFlag) {
+  glEnable(GL_BLEND);
+  glDepthMask(GL_FALSE);
+  if (!passFlag) {
+    glEnable(GL_ALPHA_TEST);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+  }
+}
+
 }  // namespace
 
 int32_t SceneMaterial::StyleCode() const {
@@ -107,12 +117,7 @@ void TextureStyle::Draw(const anim::Vector3* vertices, const std::vector<MeshFac
   glVertexPointer(3, GL_FLOAT, 0, vertices);
   const bool seeThrough = opacity < 1.0f;
   if (seeThrough) {
-    glEnable(GL_BLEND);
-    glDepthMask(GL_FALSE);
-    if (!passFlag) {
-      glEnable(GL_ALPHA_TEST);
-      glBlendFunc(GL_SRC_ALPHA, GL_ONE);
-    }
+    BeginSeeThrough(passFlag);
     if (CurrentRenderGlobals().TransparentCulling == 0) glDisable(GL_CULL_FACE);
   } else {
     glDisable(GL_ALPHA_TEST);
@@ -143,13 +148,8 @@ void ReflectionStyle::Draw(const anim::Vector3* vertices, const std::vector<Mesh
   glBindTexture(GL_TEXTURE_2D, textures.empty() ? 0 : textures[0]);
   const bool seeThrough = opacity < 1.0f;
   if (seeThrough) {
-    glEnable(GL_BLEND);
-    glDepthMask(GL_FALSE);
-    if (!passFlag) {
-      glEnable(GL_ALPHA_TEST);
-      glBlendFunc(GL_SRC_ALPHA, GL_ONE);
-    }
-    glDisable(GL_CULL_FACE);
+    BeginSeeThrough(passFlag);
+    glDisable(GL_CULL_FACE);  // whatever TransparentCulling says
   } else {
     glDisable(GL_ALPHA_TEST);
   }

@@ -202,6 +202,21 @@ NodeDesc StillNode(NodeKind kind, const std::string& name, const Vector3& positi
   return n;
 }
 
+NodeDesc SquareMesh(const std::string& name, const Vector3& centre, float half, int32_t material) {
+  NodeDesc n = StillNode(kMeshKind, name, centre);
+  n.vertices = {{-half, 0, -half}, {half, 0, -half}, {half, 0, half}, {-half, 0, half}};
+  MeshFace a, b;
+  a.corners[0] = {0, 0.0f, 0.0f};
+  a.corners[1] = {1, 1.0f, 0.0f};
+  a.corners[2] = {2, 1.0f, 1.0f};
+  b.corners[0] = {0, 0.0f, 0.0f};
+  b.corners[1] = {2, 1.0f, 1.0f};
+  b.corners[2] = {3, 0.0f, 1.0f};
+  n.faces = {a, b};
+  n.groups = {{material, {0, 1}}};
+  return n;
+}
+
 int32_t LatestKeyFrame(const SceneDesc& desc) {
   int32_t latest = 0;
   LatestInTree(desc.nodes, &latest);

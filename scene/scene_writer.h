@@ -66,6 +66,10 @@ anim::RotationKey StillRotationKey(int32_t frame, const anim::Quaternion& value)
 // its kind has them.
 NodeDesc StillNode(NodeKind kind, const std::string& name, const anim::Vector3& position);
 
+// A still square mesh of side 2 * half centred on centre in the x-z plane, facing -y: four
+// vertices, two faces with texture coordinates 0..1, one group of both faces.
+NodeDesc SquareMesh(const std::string& name, const anim::Vector3& centre, float half, int32_t material);
+
 int32_t LatestKeyFrame(const SceneDesc& desc);
 
 std::vector<uint8_t> WriteScene(const SceneDesc& desc);

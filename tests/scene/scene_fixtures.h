@@ -62,20 +62,8 @@ inline MaterialDesc TextureMaterial(const std::string& name, const std::string& 
   return m;
 }
 
-// A square of side 2 * half centred on c in the x-z plane (facing -y), one group of two faces.
 inline NodeDesc Square(const std::string& name, const anim::Vector3& c, float half, int32_t material) {
-  NodeDesc n = StillNode(kMeshKind, name, c);
-  n.vertices = {{-half, 0, -half}, {half, 0, -half}, {half, 0, half}, {-half, 0, half}};
-  MeshFace a, b;
-  a.corners[0] = {0, 0, 0};
-  a.corners[1] = {1, 1, 0};
-  a.corners[2] = {2, 1, 1};
-  b.corners[0] = {0, 0, 0};
-  b.corners[1] = {2, 1, 1};
-  b.corners[2] = {3, 0, 1};
-  n.faces = {a, b};
-  n.groups = {{material, {0, 1}}};
-  return n;
+  return SquareMesh(name, c, half, material);
 }
 
 // A camera at eye looking at target (a sibling target node of the same name), field of view

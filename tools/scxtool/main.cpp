@@ -36,7 +36,6 @@ bool ReadWholeFile(const char* path, std::vector<uint8_t>* bytes) {
 }
 
 std::vector<uint8_t> SampleScene() {
-  using anim::Vector3;
   SceneDesc d;
   NodeDesc camera = StillNode(kCameraKind, "camera01", {0, -20, 5});
   camera.fieldOfView = {StillScalarKey(0, 0.6f)};
@@ -44,17 +43,7 @@ std::vector<uint8_t> SampleScene() {
   camera.position.push_back(StillVectorKey(100, {10, -20, 5}));
   d.nodes.push_back(camera);
   d.nodes.push_back(StillNode(kTargetKind, "camera01", {0, 0, 0}));
-  NodeDesc box = StillNode(kMeshKind, "box", {0, 0, 0});
-  box.vertices = {{-1, 0, -1}, {1, 0, -1}, {1, 0, 1}, {-1, 0, 1}};
-  MeshFace a, b;
-  a.corners[0] = {0, 0, 0};
-  a.corners[1] = {1, 1, 0};
-  a.corners[2] = {2, 1, 1};
-  b.corners[0] = {0, 0, 0};
-  b.corners[1] = {2, 1, 1};
-  b.corners[2] = {3, 0, 1};
-  box.faces = {a, b};
-  box.groups = {{0, {0, 1}}};
+  NodeDesc box = SquareMesh("box", {0, 0, 0}, 1.0f, 0);
   box.visibility = {0, 50, 60};
   box.children.push_back(StillNode(kDummyKind, "box.pivot", {0, 0, 2}));
   d.nodes.push_back(box);
