@@ -1,44 +1,18 @@
 #include "archive/ace_format.h"
 
-#include <array>
+#include <zlib.h>
 
 namespace ace {
-namespace {
-
-// Slicing-by-8 tables over the reflected polynomial; row 0 is the plain byte-wise table.
-struct CrcTables {
-  uint32_t t[8][256];
-};
-
-constexpr CrcTables MakeCrcTables() {
-  CrcTables tables{};
-  for (uint32_t i = 0; i < 256; ++i) {
-    uint32_t c = i;
-    for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : (c >> 1);
-    tables.t[0][i] = c;
-  }
-  for (int row = 1; row < 8; ++row)
-    for (int i = 0; i < 256; ++i) {
-      uint32_t prev = tables.t[row - 1][i];
-      tables.t[row][i] = (prev >> 8) ^ tables.t[0][prev & 0xFF];
-    }
-  return tables;
-}
-
-constexpr CrcTables kCrc = MakeCrcTables();
-
-}  // namespace
-
+// The archive's CRC-32 is the usual one (reflected polynomial 0xEDB88320, start 0xFFFFFFFF)
+// without the final inversion; zlib's crc32 inverts on the way in and out, so the running
+// value passes through it complemented.
 uint32_t UpdateCrc(uint32_t crc, const uint8_t* data, size_t n) {
-  while (n >= 8) {
-    uint32_t lo = crc ^ Get32(data);
-    uint32_t hi = Get32(data + 4);
-    crc = kCrc.t[7][lo & 0xFF] ^ kCrc.t[6][(lo >> 8) & 0xFF] ^ kCrc.t[5][(lo >> 16) & 0xFF] ^ kCrc.t[4][lo >> 24] ^
-          kCrc.t[3][hi & 0xFF] ^ kCrc.t[2][(hi >> 8) & 0xFF] ^ kCrc.t[1][(hi >> 16) & 0xFF] ^ kCrc.t[0][hi >> 24];
-    data += 8;
-    n -= 8;
+  while (n > 0) {
+    const uInt piece = n > 0x40000000u ? 0x40000000u : static_cast<uInt>(n);
+    crc = ~static_cast<uint32_t>(crc32(~crc & 0xFFFFFFFFu, data, piece));
+    data += piece;
+    n -= piece;
   }
-  while (n--) crc = kCrc.t[0][(crc ^ *data++) & 0xFF] ^ (crc >> 8);
   return crc;
 }
 

@@ -139,6 +139,11 @@ bool AceUnpacker::ReadLengths(int maxSymbol, uint8_t* lengths, uint16_t* table) 
 bool AceUnpacker::ReadBlockTables() {
   if (!ReadLengths(ace::kMaxMainSymbol, mainLength_, mainTable_)) return false;
   if (!ReadLengths(ace::kMaxLengthSymbol, lengthLength_, lengthTable_)) return false;
+  // Symbol and code length side by side, so a decode step is one lookup.
+  for (int i = 0; i < (1 << ace::kTableBits); ++i) {
+    mainFast_[i] = mainTable_[i] | (uint32_t{mainLength_[mainTable_[i]]} << 16);
+    lengthFast_[i] = lengthTable_[i] | (uint32_t{lengthLength_[lengthTable_[i]]} << 16);
+  }
   blockCount_ = static_cast<int32_t>(Peek(ace::kBlockCountBits));
   Skip(ace::kBlockCountBits);
   return true;
@@ -154,13 +159,51 @@ int32_t AceUnpacker::UnpackLz(uint8_t* destination, int32_t capacity) {
   const uint32_t dictSize = mask + 1;
   uint32_t wp = writePos_;
 
-  while (produced < limit) {
-    if (blockCount_ == 0 && !ReadBlockTables()) {
-      produced = limit;  // an unreadable table ends the chunk; the next one reads tables again
-      break;
+  // The bit reader lives in locals here: stores into the dictionary could otherwise alias it.
+  // `pair` holds the current word and the next, so the window is one shift away.
+  int bitOffset = bitOffset_;
+  int wordIndex = wordIndex_;
+  uint64_t pair = (uint64_t{word_[wordIndex]} << 32) | word_[wordIndex + 1];
+  uint32_t window = static_cast<uint32_t>((pair << bitOffset) >> 32);
+  auto save = [&] {
+    window_ = window;
+    bitOffset_ = bitOffset;
+    wordIndex_ = wordIndex;
+  };
+  auto load = [&] {
+    bitOffset = bitOffset_;
+    wordIndex = wordIndex_;
+    pair = (uint64_t{word_[wordIndex]} << 32) | word_[wordIndex + 1];
+    window = static_cast<uint32_t>((pair << bitOffset) >> 32);
+  };
+  auto skip = [&](uint32_t k) {  // k is at most 32
+    bitOffset += static_cast<int>(k);
+    if (bitOffset >= 32) {
+      bitOffset -= 32;
+      if (++wordIndex >= 1022) {
+        save();
+        while (wordIndex_ >= 1022) Refill();
+        wordIndex = wordIndex_;
+      }
+      pair = (uint64_t{word_[wordIndex]} << 32) | word_[wordIndex + 1];
     }
-    const uint32_t c = mainTable_[Peek(ace::kTableBits)];
-    Skip(mainLength_[c]);
+    window = static_cast<uint32_t>((pair << bitOffset) >> 32);
+  };
+  constexpr int kShift = 32 - ace::kTableBits;
+
+  while (produced < limit) {
+    if (blockCount_ == 0) {
+      save();
+      const bool read = ReadBlockTables();
+      load();
+      if (!read) {
+        produced = limit;  // an unreadable table ends the chunk; the next one reads tables again
+        break;
+      }
+    }
+    const uint32_t entry = mainFast_[window >> kShift];
+    const uint32_t c = entry & 0xFFFF;
+    skip(entry >> 16);
     blockCount_ = (blockCount_ - 1) & 0x7FFF;
     if (c < 256) {
       dict[wp] = static_cast<uint8_t>(c);
@@ -179,14 +222,15 @@ int32_t AceUnpacker::UnpackLz(uint8_t* destination, int32_t capacity) {
       if (m <= 1) {
         distance = static_cast<uint32_t>(m);
       } else {
-        distance = (window_ >> (33 - m)) + (uint32_t{1} << (m - 1));
-        Skip(m - 1);
+        distance = (window >> (33 - m)) + (uint32_t{1} << (m - 1));
+        skip(m - 1);
       }
       cache_.Push(distance);
       count = ace::NewDistanceExtraLength(distance);
     }
-    const uint32_t l = lengthTable_[Peek(ace::kTableBits)];
-    Skip(lengthLength_[l]);
+    const uint32_t lengthEntry = lengthFast_[window >> kShift];
+    const uint32_t l = lengthEntry & 0xFFFF;
+    skip(lengthEntry >> 16);
     count += static_cast<int32_t>(l);
     // A damaged stream may ask for more than the member holds: stop at its size.
     if (count > remainingOutput_ - produced) count = remainingOutput_ - produced;
@@ -194,11 +238,13 @@ int32_t AceUnpacker::UnpackLz(uint8_t* destination, int32_t capacity) {
     uint32_t src = (wp - distance - 1) & mask;
     const uint32_t n = static_cast<uint32_t>(count);
     if (src + n <= dictSize && wp + n <= dictSize) {
+      uint8_t* d = dict + wp;
+      const uint8_t* s = dict + src;
       if (distance + 1 >= n) {
-        std::memmove(dict + wp, dict + src, n);  // reads stay ahead of writes
+        std::memmove(d, s, n);  // reads stay ahead of writes
+      } else if (distance == 0) {
+        std::memset(d, *s, n);
       } else {
-        uint8_t* d = dict + wp;
-        const uint8_t* s = dict + src;
         for (uint32_t i = 0; i < n; ++i) d[i] = s[i];  // overlapping: repeats what it just wrote
       }
       wp = (wp + n) & mask;
@@ -211,6 +257,7 @@ int32_t AceUnpacker::UnpackLz(uint8_t* destination, int32_t capacity) {
     }
     produced += count;
   }
+  save();
   writePos_ = wp;
 
   uint32_t from = start;

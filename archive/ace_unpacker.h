@@ -109,5 +109,7 @@ class AceUnpacker {
   uint16_t mainTable_[1 << ace::kTableBits] = {};
   uint8_t lengthLength_[ace::kMaxLengthSymbol + 1] = {};
   uint16_t lengthTable_[1 << ace::kTableBits] = {};
+  uint32_t mainFast_[1 << ace::kTableBits] = {};
+  uint32_t lengthFast_[1 << ace::kTableBits] = {};
   ace::DistanceCache cache_;
 };
