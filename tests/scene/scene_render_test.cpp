@@ -298,3 +298,74 @@ TEST_F(SceneRender, BlendSettingsSetTheCallersFactorsAndAlpha) {
   glGetFloatv(GL_CURRENT_COLOR, colour);
   EXPECT_FLOAT_EQ(colour[3], 1.0f);  // the display-list call set the style's own opacity
 }
+
+TEST_F(SceneRender, LineDualAndReflectionStyles) {
+  SceneDesc d = Stage();
+  MaterialDesc plain;  // no maps: white lines
+  plain.name = "plain";
+  MaterialDesc dual = TextureMaterial("dual", "red.bmp", 1.0f);
+  dual.maps[kReflectionMapSlot] = {"green.bmp", 1.0f};
+  MaterialDesc chrome;
+  chrome.name = "chrome";
+  chrome.maps[kReflectionMapSlot] = {"green.bmp", 1.0f};
+  d.materials.push_back(plain);   // 3
+  d.materials.push_back(dual);    // 4
+  d.materials.push_back(chrome);  // 5
+  d.nodes.push_back(Square("lines", {-2, 0, 0}, 0.5f, 3));
+  d.nodes.push_back(Square("dual", {0, 0, 0}, 0.5f, 4));
+  d.nodes.push_back(Square("chrome", {2, 0, 0}, 0.5f, 5));
+  Scene scene;
+  Load(&scene, d);
+  scene.Render(0.0f, nullptr);
+  int x, y;
+  // The corners form one line list: the pair (2, 0) runs through the square's centre.
+  Project({-2, 0, 0}, &x, &y);
+  bool white = false;
+  for (int dx = -1; dx <= 1; ++dx) {
+    for (int dy = -1; dy <= 1; ++dy) white = white || Pixel(x + dx, y + dy) == std::array<int, 4>{255, 255, 255, 255};
+  }
+  EXPECT_TRUE(white);
+  Project({-2, 0, -0.25f}, &x, &y);
+  EXPECT_EQ(Pixel(x + 3, y), kBackground);  // no filled faces
+  Project({0, 0, 0}, &x, &y);
+  EXPECT_EQ(Pixel(x, y), kBackground);  // texture and reflection together draw nothing
+  Project({2, 0, 0}, &x, &y);
+  EXPECT_EQ(Pixel(x, y)[1], 255);  // sphere-mapped green
+  EXPECT_FALSE(glIsEnabled(GL_TEXTURE_GEN_S));
+  EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
+}
+
+TEST_F(SceneRender, TransparentCullingKeepsSeeThroughBackFacesCulled) {
+  SceneDesc d;
+  AddCamera(&d, "cam", {0, 10, 0}, {0, 0, 0});  // behind the square: it shows its back
+  d.materials.push_back(TextureMaterial("ghost", "red.bmp", 0.5f));
+  d.materials.push_back(TextureMaterial("solid", "red.bmp", 1.0f));
+  d.nodes.push_back(Square("ghost", {0, 0, 0}, 1.0f, 0));
+  Scene scene;
+  Load(&scene, d);
+  // A compiled display list keeps the culling in force when it was compiled; the flag acts on
+  // meshes drawn through their styles every frame.
+  scene.FindMesh(0)->displayListInUse = false;
+  RenderGlobals values;
+  values.TransparentCulling = 0;
+  {
+    RenderGlobalsScope scope(values);
+    scene.Render(0.0f, nullptr);
+  }
+  // Drawn through its style the group adds at the current colour's alpha (1 here): the style's
+  // opacity only chooses the see-through state, it is not applied as a colour.
+  EXPECT_EQ(Pixel(kWidth / 2, kHeight / 2), (std::array<int, 4>{255, 0, 64, 255}));
+  values.TransparentCulling = 1;
+  Clear();
+  {
+    RenderGlobalsScope scope(values);
+    scene.Render(0.0f, nullptr);
+  }
+  EXPECT_EQ(Pixel(kWidth / 2, kHeight / 2), kBackground);
+  // An opaque textured group is always culled from behind.
+  scene.styles[0]->opacity = 1.0f;
+  scene.FindMesh(0)->transparent = false;
+  Clear();
+  scene.Render(0.0f, nullptr);
+  EXPECT_EQ(Pixel(kWidth / 2, kHeight / 2), kBackground);
+}
