@@ -34,7 +34,7 @@ TEST(SongScore, ShowScoreKeepsTheShowsTimeline) {
   const struct {
     const char* name;
     double start;
-  } kExpected[] = {{"intro", 0},   {"logo", 20},   {"main", 90},   {"hits", 140}, {"macro", 144},
+  } kExpected[] = {{"intro", 0},   {"logo", 20.5},   {"main", 90},   {"hits", 140}, {"macro", 144},
                    {"build", 185}, {"rise", 233},  {"climax", 239}, {"outro", 269}};
   ASSERT_EQ(song.sections.size(), std::size(kExpected));
   for (size_t i = 0; i < song.sections.size(); ++i) {
