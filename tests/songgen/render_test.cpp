@@ -75,6 +75,7 @@ TEST_F(ShowRender, StaysUnderTheCeilingWithoutDeadAir) {
   int peak = 0;
   for (int16_t s : pcm) peak = std::max(peak, std::abs(static_cast<int>(s)));
   EXPECT_LE(peak, limit);
+  EXPECT_EQ(full_->stats.nonFinite, 0);
   EXPECT_GT(peak, limit - 400) << "the loud parts should reach the limiter's ceiling";
   // Every second has sound, apart from the silence after the second hit and the last fade.
   for (int s = 2; s < 282; ++s) {

@@ -572,7 +572,8 @@ void Limit(std::vector<float>& mix, int64_t frames, float ceiling, float sr, Ren
   float peak = 0.0f;
   std::vector<float> secondPeaks(static_cast<size_t>((frames + static_cast<int64_t>(sr) - 1) / static_cast<int64_t>(sr)), 0.0f);
   for (int64_t i = 0; i < frames; ++i) {
-    const float a = std::max(std::fabs(mix[2 * i]), std::fabs(mix[2 * i + 1]));
+    float a = std::max(std::fabs(mix[2 * i]), std::fabs(mix[2 * i + 1]));
+    if (!std::isfinite(a)) a = 0.0f;
     peak = std::max(peak, a);
     float& sp = secondPeaks[static_cast<size_t>(i / static_cast<int64_t>(sr))];
     sp = std::max(sp, a);
@@ -742,12 +743,17 @@ int64_t Render(const Song& song, const Arrangement& arr, const RenderOptions& op
 
   Limit(mix, frames, opt.ceiling, sr, stats);
   pcm.resize(static_cast<size_t>(outFrames) * 2);
+  int64_t nonFinite = 0;
   for (size_t i = 0; i < pcm.size(); ++i) {
     float x = mix[i];
-    if (!(x == x)) x = 0.0f;
+    if (!std::isfinite(x)) {
+      x = 0.0f;
+      ++nonFinite;
+    }
     x = std::clamp(x, -1.0f, 1.0f) * 32767.0f;
     pcm[i] = static_cast<int16_t>(std::lround(x));
   }
+  if (stats) stats->nonFinite = nonFinite;
   return outFrames;
 }
 

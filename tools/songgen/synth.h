@@ -31,6 +31,7 @@ struct RenderStats {
   float minGain = 1.0f;      // deepest limiter gain
   int64_t limitedFrames = 0; // frames where the limiter pulled the level down by more than 1 dB
   std::vector<float> secondPeaks;  // largest sample before the limiter in each second
+  int64_t nonFinite = 0;           // NaN or infinite mix samples (written as silence)
 };
 
 // Renders into pcm (interleaved stereo, 2 * frames values). Returns the frame count.
