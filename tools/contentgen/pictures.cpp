@@ -142,8 +142,11 @@ Canvas Sprite() {
     float r = std::sqrt(dx * dx + dy * dy);
     float cross = std::exp(-std::fabs(dx) * 30) + std::exp(-std::fabs(dy) * 30);
     float w = Clamp01(std::exp(-r * r * 10) + cross * SmoothStep(1.0f, 0.0f, r) * 0.8f);
-    Rgba p = Mix(kAmber, kPaleAmber, w);
-    p.a = w;
+    // The sprite field blends with (source alpha, source alpha): alpha is kept at 1 wherever
+    // the sparkle shows (its colour fades instead) and at 0 elsewhere, where the alpha test
+    // drops it, so the sprites add light and never darken what is behind them.
+    Rgba p = Scale(Mix(kAmber, kPaleAmber, w), w);
+    p.a = w > 0.04f ? 1.0f : 0.0f;
     return p;
   });
   return c;
@@ -154,7 +157,7 @@ Canvas Circuit() {
   Canvas c(256, 256);
   c.Fill([](float x, float y) {
     float n = Fbm(x * 4, y * 4, 41, 4, 3);
-    Rgba p = Mix(Rgba{0.02f, 0.05f, 0.12f, 1}, Rgba{0.06f, 0.12f, 0.25f, 1}, n);
+    Rgba p = Mix(Rgba{0.08f, 0.14f, 0.30f, 1}, Rgba{0.18f, 0.26f, 0.50f, 1}, n);
     p.a = 1;
     return p;
   });
@@ -200,6 +203,20 @@ Canvas Facade() {
     Rgba glass = lit > 0.55f ? Mix(kAmber, kPaleAmber, Hash01(col, row, 63)) : Rgba{0.05f, 0.08f, 0.2f, 1};
     if (lit > 0.9f) glass = Rgba{0.6f, 0.6f, 1.0f, 1};
     return Lift(glass);
+  });
+  return c;
+}
+
+// Lit windows on pure black: as a see-through texture only the windows remain.
+Canvas Windows() {
+  Canvas c(256, 256);
+  c.Fill([](float x, float y) {
+    int col = static_cast<int>(x * 16), row = static_cast<int>(y * 32);
+    float fx = x * 16 - col, fy = y * 32 - row;
+    bool window = fx > 0.2f && fx < 0.8f && fy > 0.25f && fy < 0.75f;
+    float lit = Hash01(col, row, 62);
+    if (!window || lit < 0.7f) return Rgba{0, 0, 0, 1};
+    return Scale(Mix(kAmber, kPaleAmber, Hash01(col, row, 63)), 0.55f);
   });
   return c;
 }
@@ -327,6 +344,7 @@ bool MakePictures(const Font& font, Content* content, std::string* why) {
   PutPng(content, "circuit.png", Circuit(), 3);
   PutJpeg(content, "terrain.jpg", Terrain());
   PutJpeg(content, "facade.jpg", Facade());
+  PutJpeg(content, "windows.jpg", Windows(), 92);
   PutJpeg(content, "glass.jpg", Glass());
   PutJpeg(content, "gold.jpg", Gold());
   PutJpeg(content, "crystal.jpg", Crystal());

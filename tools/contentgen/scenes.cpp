@@ -335,7 +335,9 @@ SceneDesc Shaft(float T) {
 SceneDesc City(float T, bool dusk) {
   SceneDesc s;
   Materials mats;
-  int facade = mats.Texture("facade", "facade.bmp", dusk ? 0.9f : 1.0f);
+  // At dusk the buildings are only their lit windows (the walls are pure black, which the
+  // see-through pass drops), and they fade out as the part renderer lowers the opacity.
+  int facade = dusk ? mats.Texture("windows", "windows.bmp", 0.6f) : mats.Texture("facade", "facade.bmp");
   int ground = mats.Texture("street", "stone.bmp");
   int roof = mats.Reflection("roof", "env.bmp");
   int beacon = mats.Texture("beacon", "glow.bmp");
@@ -356,9 +358,10 @@ SceneDesc City(float T, bool dusk) {
   Mesh street;
   AddQuad(&street, {-260, -260, 0}, {260, -260, 0}, {260, 260, 0}, {-260, 260, 0}, ground, 12, 12);
   s.nodes.push_back(MeshNode("blocks", blocks));
-  s.nodes.push_back(MeshNode("street", street));
-  NodeDesc roofNode = MeshNode("roofs", roofs);
-  s.nodes.push_back(roofNode);
+  if (!dusk) {
+    s.nodes.push_back(MeshNode("street", street));
+    s.nodes.push_back(MeshNode("roofs", roofs));
+  }
   NodeDesc beaconNode = MeshNode("beacons", beacons);
   // The beacons blink: shown, hidden, shown ... every three quarters of a second.
   for (int f = 0; f < Frame(T + 2); f += 22) beaconNode.visibility.push_back(f);
@@ -366,10 +369,9 @@ SceneDesc City(float T, bool dusk) {
 
   Span span{-1, T + 1, 1.0f};
   if (!dusk) {
-    // Along the streets, round a loop between the blocks.
+    // Down the avenue between the middle columns of blocks, swaying a little.
     auto street = [](float t) {
-      float a = t * 0.09f;
-      return Vector3{120 * std::sin(a) + 20 * std::sin(a * 3), 120 * std::sin(a * 2) * 0.9f, 14 + 6 * std::sin(t * 0.5f)};
+      return Vector3{2.5f * std::sin(t * 0.4f), -250 + t * 9, 11 + 4 * std::sin(t * 0.5f)};
     };
     AddCamera(&s.nodes, "cam_street", span, street, [&](float t) { return street(t + 1.2f) + Vector3{0, 0, 4}; },
               Const(70));
@@ -572,9 +574,9 @@ SceneDesc Orbs(float T) {
       return Vector3{radius * std::cos(t * speed + phase), radius * std::sin(t * speed + phase), z};
     });
   };
-  s.nodes.push_back(Light("lamp_amber", {3.2f, 2.0f, 0.7f}, circle(0.9f, 0.9f, 0.5f, 0)));
-  s.nodes.push_back(Light("lamp_violet", {1.6f, 0.8f, 3.0f}, circle(1.0f, -0.7f, 0.2f, 2)));
-  NodeDesc blue = Light("lamp_blue", {0.6f, 1.2f, 3.0f}, circle(0.5f, 1.3f, 0.9f, 4));
+  s.nodes.push_back(Light("lamp_amber", {9.0f, 6.0f, 2.2f}, circle(0.9f, 0.9f, 0.5f, 0)));
+  s.nodes.push_back(Light("lamp_violet", {5.0f, 2.5f, 9.0f}, circle(1.0f, -0.7f, 0.2f, 2)));
+  NodeDesc blue = Light("lamp_blue", {2.0f, 4.0f, 9.0f}, circle(0.5f, 1.3f, 0.9f, 4));
   blue.visibility = {Frame(2), Frame(4)};  // lights ignore their visibility track
   s.nodes.push_back(blue);
   // A target light aimed at the blob; it is kept with its target but casts no light.
@@ -708,7 +710,9 @@ SceneDesc Macro(float T) {
   s.nodes.push_back(cryNode);
   // A circuit board with chips, 8 units to the side.
   Mesh boardMesh, chips;
-  AddQuad(&boardMesh, {6, -3, 0}, {12, -3, 0}, {12, 3, 0}, {6, 3, 0}, board, 2, 2);
+  // Finely divided: lighting is worked out at the vertices, and the lamp skims close above.
+  AddHeightField(&boardMesh, 6, 24, [](float, float) { return 0.0f; }, board, 2);
+  for (auto& v : boardMesh.vertices) v.x += 9;
   for (int i = 0; i < 10; ++i)
     AddBox(&chips, {6.5f + 5 * Hash01(i, 1, 502), -2.5f + 5 * Hash01(i, 2, 502), 0.06f},
            {0.3f + 0.4f * Hash01(i, 3, 502), 0.3f + 0.3f * Hash01(i, 4, 502), 0.12f}, chip, 2);
@@ -767,13 +771,13 @@ SceneDesc Macro(float T) {
   AddSphere(&core, {-8, 0, 0.15f}, 0.22f, 12, 8, shell);
   s.nodes.push_back(MeshNode("seed_core", core));
   // Lights near each little world.
-  s.nodes.push_back(Light("glow_crystal", {2.5f, 1.6f, 0.8f}, SampleVector(span, [](float t) {
-                                return Vector3{0.5f * std::cos(t), 0.5f * std::sin(t), 0.6f};
+  s.nodes.push_back(Light("glow_crystal", {30.0f, 22.0f, 12.0f}, SampleVector(span, [](float t) {
+                                return Vector3{0.45f * std::cos(t), 0.45f * std::sin(t), 0.25f};
                               })));
-  s.nodes.push_back(Light("glow_board", {1.0f, 1.2f, 2.8f}, SampleVector(span, [](float t) {
-                                return Vector3{4.5f + 0.6f * std::sin(t * 0.7f), 0.5f * std::cos(t), 0.4f};
+  s.nodes.push_back(Light("glow_board", {24.0f, 27.0f, 45.0f}, SampleVector(span, [](float t) {
+                                return Vector3{4.2f + 0.9f * std::sin(t * 0.7f), 0.9f * std::cos(t), 0.25f};
                               })));
-  s.nodes.push_back(Light("glow_seed", {2.8f, 1.8f, 0.8f}, Still({-4, 0, 0.6f})));
+  s.nodes.push_back(Light("glow_seed", {30.0f, 20.0f, 9.0f}, Still({-3.8f, 0.3f, 0.5f})));
   AddCamera(
       &s.nodes, "cam_crystal", span,
       [](float t) { return Vector3{1.6f * std::cos(t * 0.2f), 1.6f * std::sin(t * 0.2f), 0.5f + 0.2f * std::sin(t * 0.5f)}; },

@@ -1,0 +1,1 @@
+set(SUITE_LIBS contentgen_core quillon_show)
