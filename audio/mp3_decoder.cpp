@@ -137,7 +137,10 @@ void Mp3Decoder::BuildTables() {
 }
 
 void Mp3Decoder::Init() {
-  BuildTables();
+  if (!tablesBuilt_) {  // the tables never change: built once per decoder
+    BuildTables();
+    tablesBuilt_ = true;
+  }
   head_ = 0;
   buffered_ = 0;
   hdr_ = Header();
@@ -515,7 +518,9 @@ bool Mp3Decoder::ReadSideInfo(int* mainDataBits) {
         g.table[2] = 0;
         for (int w = 0; w < 3; ++w) g.subblockGain[w] = static_cast<int>(Bits(3));
         if (g.blockType == 0) g.blockType = 1;  // block type 0 with window switching is damage
-        if (!hdr_.lsf || g.blockType == 2)
+        if (g.blockType == 2)  // region 1 starts at short band 3: line 72 at 8000 Hz, else 36
+          g.region1 = sidx == 8 ? 72 : 36;
+        else if (!hdr_.lsf)
           g.region1 = 36;
         else
           g.region1 = sidx == 8 ? 108 : 54;

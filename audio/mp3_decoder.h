@@ -124,6 +124,7 @@ class Mp3Decoder {
 
  private:
   // tables
+  bool tablesBuilt_ = false;
   float gain_[512];
   float power_[8207];
   float cs_[8], ca_[8];

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "audio/mp3_tables.h"
 #include "audio_test_util.h"
 
 namespace {
@@ -102,6 +103,22 @@ class Mp3Accuracy : public ::testing::TestWithParam<StreamCase> {};
 
 // Rewrites every frame header of a constant-bitrate stream to bitrate index 0: the same frames
 // as a free-format stream.
+void MakeFreeFormat(std::vector<uint8_t>* data);
+
+// Sets the intensity-stereo bit of every joint-stereo frame header: the upper bands of the side
+// channel, above its last nonzero value, become intensity positions (its scale factors).
+void AddIntensityStereo(std::vector<uint8_t>* data) {
+  size_t pos = 0;
+  while (pos + 4 <= data->size()) {
+    uint32_t w = (uint32_t((*data)[pos]) << 24) | (uint32_t((*data)[pos + 1]) << 16) |
+                 (uint32_t((*data)[pos + 2]) << 8) | (*data)[pos + 3];
+    audio::Mp3Decoder::Header h = audio::Mp3Decoder::DecodeHeader(w);
+    if (!h.valid || h.frameSize == 0) break;
+    if (h.mode == 1) (*data)[pos + 3] |= 0x10;
+    pos += 4 + h.frameSize;
+  }
+}
+
 void MakeFreeFormat(std::vector<uint8_t>* data) {
   size_t pos = 0;
   while (pos + 4 <= data->size()) {
@@ -137,6 +154,12 @@ TEST_P(Mp3Accuracy, MatchesReferenceDecoder) {
   std::vector<uint8_t> stream;
   ASSERT_TRUE(audiotest::ReadBytes(mp3, &stream));
   if (encoder == "lame-free") MakeFreeFormat(&stream);
+  if (encoder == "lame-is") {
+    AddIntensityStereo(&stream);
+    ASSERT_TRUE(audiotest::WriteBytes(mp3, stream));
+    ASSERT_TRUE(audiotest::Run("ffmpeg -v error -c:a " + decoderName + " -i '" + mp3 +
+                               "' -f f32le -y '" + ref + "'"));
+  }
   Decoded ours = audiotest::DecodeStream(stream);
   std::vector<float> reference = ReadFloats(ref);
   ASSERT_GT(ours.floats.size(), 0u);
@@ -167,11 +190,14 @@ const StreamCase kCases[] = {
     {"mpeg1_320k", 44100, 2, "lame", "-t -b 320", 44100, 0},
     {"mpeg1_vbr_xing", 44100, 2, "lame", "-V 2", 44100, -1},
     {"mpeg1_free_format", 44100, 2, "lame-free", "-t -b 128 -m j", 44100, 0},
+    {"mpeg1_intensity_stereo", 44100, 2, "lame-is", "-t -b 96 -m j --resample 44.1", 44100, 0},
     {"mpeg2_22050_stereo", 22050, 2, "lame", "-t -b 64", 22050, 0},
     {"mpeg2_24000_mono", 24000, 1, "lame", "-t -b 32 -m m --resample 24", 24000, 0},
     {"mpeg2_16000_joint", 16000, 2, "lame", "-t -b 32 -m j", 16000, 0},
     {"mpeg25_11025_mono", 11025, 1, "lame", "-t -b 24 -m m", 11025, 0},
     {"mpeg25_12000_stereo", 12000, 2, "lame", "-t -b 32", 12000, 0},
+    {"mpeg25_8000_mono", 8000, 1, "lame", "-t -b 16 -m m", 8000, 0},
+    {"mpeg25_8000_joint", 8000, 2, "lame", "-t -b 24 -m j", 8000, 0},
     {"layer2_44100_stereo", 44100, 2, "mp2", "-b:a 192k", 44100, 0},
     {"layer2_48000_mono", 48000, 1, "mp2", "-b:a 64k", 48000, 0},
     {"layer2_32000_stereo", 32000, 2, "mp2", "-b:a 64k", 32000, 0},
@@ -182,5 +208,178 @@ INSTANTIATE_TEST_SUITE_P(Streams, Mp3Accuracy, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<StreamCase>& info) {
                            return std::string(info.param.name);
                          });
+
+}  // namespace
+
+namespace {
+
+// Writes bits most significant first.
+class BitWriter {
+ public:
+  void Put(uint32_t value, int bits) {
+    for (int i = bits - 1; i >= 0; --i) {
+      if (used_ % 8 == 0) bytes_.push_back(0);
+      if ((value >> i) & 1) bytes_.back() |= static_cast<uint8_t>(0x80 >> (used_ % 8));
+      ++used_;
+    }
+  }
+  void PadTo(size_t bytes) { bytes_.resize(bytes, 0); used_ = bytes * 8; }
+  const std::vector<uint8_t>& Bytes() const { return bytes_; }
+
+ private:
+  std::vector<uint8_t> bytes_;
+  size_t used_ = 0;
+};
+
+// Layer I has fixed-length fields only, so any allocation, scale factors and sample codes that
+// fit the frame make a valid stream: random joint-stereo frames exercise the whole layer.
+TEST(Mp3AccuracyLayer1, RandomJointStereoFramesMatchReferenceDecoder) {
+  if (!audiotest::HaveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg not installed";
+  uint32_t seed = 2024;
+  auto rnd = [&](uint32_t n) {
+    seed = seed * 1664525u + 1013904223u;
+    return (seed >> 8) % n;
+  };
+  BitWriter w;
+  const int frames = 200;
+  for (int f = 0; f < frames; ++f) {
+    const size_t start = w.Bytes().size();
+    const int modeExt = 1;  // bound 8
+    w.Put(0xFFFF, 16);      // sync, MPEG-1, layer I, no CRC
+    w.Put(0xC0, 8);         // 384 kbit/s, 44100 Hz, no padding
+    w.Put(0x40 | (modeExt << 4), 8);  // joint stereo
+    const int bound = modeExt * 4 + 4;
+    int alloc[2][32], scale[2][32];
+    for (int sb = 0; sb < 32; ++sb)
+      for (int ch = 0; ch < 2; ++ch) {
+        if (sb >= bound && ch == 1) {
+          alloc[1][sb] = alloc[0][sb];
+          continue;
+        }
+        alloc[ch][sb] = static_cast<int>(rnd(5));
+        w.Put(alloc[ch][sb], 4);
+      }
+    for (int sb = 0; sb < 32; ++sb)
+      for (int ch = 0; ch < 2; ++ch)
+        if (alloc[ch][sb]) {
+          scale[ch][sb] = static_cast<int>(8 + rnd(40));
+          w.Put(scale[ch][sb], 6);
+        }
+    for (int s = 0; s < 12; ++s)
+      for (int sb = 0; sb < 32; ++sb)
+        for (int ch = 0; ch < (sb < bound ? 2 : 1); ++ch)
+          if (alloc[ch][sb]) {
+            int nb = alloc[ch][sb] + 1;
+            w.Put(rnd((1u << nb) - 1), nb);  // the all-ones code is not used
+          }
+    w.PadTo(start + 416);
+  }
+  std::string dir = audiotest::TempDir("layer1_random");
+  std::string mp1 = dir + "/random.mp1", ref = dir + "/ref.f32";
+  ASSERT_TRUE(audiotest::WriteBytes(mp1, w.Bytes()));
+  ASSERT_TRUE(audiotest::Run("ffmpeg -v error -f mp3 -c:a mp1float -i '" + mp1 +
+                             "' -f f32le -y '" + ref + "'"));
+  Decoded ours = audiotest::DecodeStream(w.Bytes());
+  std::vector<float> reference = ReadFloats(ref);
+  EXPECT_EQ(ours.frames, frames);
+  EXPECT_EQ(ours.floats.size(), static_cast<size_t>(frames) * 384 * 2);
+  Comparison cmp = Compare(ours, reference, 2);
+  std::printf("[ layer1_random ] %zu samples, shift %ld: rms %.3g, max %.3g, 16-bit max %.3f\n",
+              cmp.count, cmp.shift, cmp.rms, cmp.maxDiff, cmp.maxPcmExcess);
+  EXPECT_EQ(cmp.shift, 0);
+  EXPECT_LT(cmp.rms, std::pow(2.0, -15) / std::sqrt(12.0));
+  EXPECT_LT(cmp.maxPcmExcess, 2.0);
+}
+
+}  // namespace
+
+namespace {
+
+// Layer II the same way: random allocations (within the frame's bits), scale factor selection,
+// grouped and plain codes, joint stereo above a bound.
+TEST(Mp3AccuracyLayer2, RandomJointStereoFramesMatchReferenceDecoder) {
+  if (!audiotest::HaveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg not installed";
+  using namespace audio::mp3tables;
+  uint32_t seed = 77;
+  auto rnd = [&](uint32_t n) {
+    seed = seed * 1664525u + 1013904223u;
+    return (seed >> 8) % n;
+  };
+  BitWriter w;
+  const int frames = 120;
+  const int table = 1;  // 44100 Hz, 192 kbit/s per channel
+  const int sblimit = kAllocLimit[table];
+  const size_t frameBytes = 144 * 384000 / 44100;
+  for (int f = 0; f < frames; ++f) {
+    const size_t start = w.Bytes().size();
+    const int modeExt = static_cast<int>(rnd(4));
+    const int bound = modeExt * 4 + 4;
+    w.Put(0xFFFD, 16);  // sync, MPEG-1, layer II, no CRC
+    w.Put(0xE0, 8);     // 384 kbit/s, 44100 Hz, no padding
+    w.Put(0x40 | (modeExt << 4), 8);
+    int alloc[2][32] = {};
+    int bits = 32;
+    for (int sb = 0; sb < sblimit; ++sb)
+      for (int ch = 0; ch < 2; ++ch) {
+        const AllocSubband& info = kAllocSubbands[table][sb];
+        bits += (sb >= bound && ch == 1) ? 0 : info.nbal;
+        if (sb >= bound && ch == 1) {
+          alloc[1][sb] = alloc[0][sb];
+          continue;
+        }
+        int a = static_cast<int>(rnd(std::min(1u << info.nbal, 5u)));
+        const AllocEntry& e = kAllocEntries[info.first + a];
+        int cost = 2 + 18 + 12 * (e.grouped ? e.bits : 3 * e.bits);
+        if (sb >= bound) cost += 2 + 18;  // the second channel's side and scale factors
+        if (a && bits + cost > static_cast<int>(frameBytes * 8) - 600) a = 0;
+        else if (a) bits += cost;
+        alloc[ch][sb] = a;
+      }
+    for (int sb = 0; sb < sblimit; ++sb)
+      for (int ch = 0; ch < 2; ++ch)
+        if (sb < bound || ch == 0) w.Put(alloc[ch][sb], kAllocSubbands[table][sb].nbal);
+    int scfsi[2][32] = {};
+    for (int sb = 0; sb < sblimit; ++sb)
+      for (int ch = 0; ch < 2; ++ch)
+        if (alloc[ch][sb]) {
+          scfsi[ch][sb] = static_cast<int>(rnd(4));
+          w.Put(scfsi[ch][sb], 2);
+        }
+    for (int sb = 0; sb < sblimit; ++sb)
+      for (int ch = 0; ch < 2; ++ch)
+        if (alloc[ch][sb]) {
+          int count = scfsi[ch][sb] == 0 ? 3 : (scfsi[ch][sb] == 2 ? 1 : 2);
+          for (int k = 0; k < count; ++k) w.Put(10 + rnd(40), 6);
+        }
+    for (int gr = 0; gr < 12; ++gr)
+      for (int sb = 0; sb < sblimit; ++sb)
+        for (int ch = 0; ch < (sb < bound ? 2 : 1); ++ch) {
+          if (!alloc[ch][sb]) continue;
+          const AllocEntry& e = kAllocEntries[kAllocSubbands[table][sb].first + alloc[ch][sb]];
+          if (e.grouped) {
+            w.Put(rnd(static_cast<uint32_t>(e.steps) * e.steps * e.steps), e.bits);
+          } else {
+            for (int k = 0; k < 3; ++k) w.Put(rnd(e.steps), e.bits);
+          }
+        }
+    ASSERT_LE(w.Bytes().size(), start + frameBytes);
+    w.PadTo(start + frameBytes);
+  }
+  std::string dir = audiotest::TempDir("layer2_random");
+  std::string mp2 = dir + "/random.mp2", ref = dir + "/ref.f32";
+  ASSERT_TRUE(audiotest::WriteBytes(mp2, w.Bytes()));
+  ASSERT_TRUE(audiotest::Run("ffmpeg -v error -f mp3 -c:a mp2float -i '" + mp2 +
+                             "' -f f32le -y '" + ref + "'"));
+  Decoded ours = audiotest::DecodeStream(w.Bytes());
+  std::vector<float> reference = ReadFloats(ref);
+  EXPECT_EQ(ours.frames, frames);
+  Comparison cmp = Compare(ours, reference, 2);
+  std::printf("[ layer2_random ] %zu samples, shift %ld: rms %.3g, max %.3g, 16-bit max %.3f\n",
+              cmp.count, cmp.shift, cmp.rms, cmp.maxDiff, cmp.maxPcmExcess);
+  EXPECT_EQ(cmp.shift, 0);
+  EXPECT_EQ(ours.floats.size(), reference.size());
+  EXPECT_LT(cmp.rms, std::pow(2.0, -15) / std::sqrt(12.0));
+  EXPECT_LT(cmp.maxPcmExcess, 2.0);
+}
 
 }  // namespace
