@@ -339,8 +339,8 @@ void RunVoice(Voice& v, float* L, float* R, int from, int to, float cut, float s
         v.ph[0] = Wrap(v.ph[0] + dt0);
         v.ph[1] = Wrap(v.ph[1] + dt1);
         v.ph[2] = Wrap(v.ph[2] + dt2);
-        v.fl.Run(s0 * 0.8f + s1 * 0.5f + s2 * 0.2f);
-        v.fr.Run(s0 * 0.2f + s1 * 0.5f + s2 * 0.8f);
+        v.fl.Run(s0 * 0.65f + s1 * 0.5f + s2 * 0.35f);
+        v.fr.Run(s0 * 0.35f + s1 * 0.5f + s2 * 0.65f);
         const float amp = v.env.Next(v.age < v.gate) * v.vel * 0.3f;
         L[i] += v.fl.lp * amp;
         R[i] += v.fr.lp * amp;
