@@ -109,7 +109,7 @@ TEST(AceArchive, RoundTripsMixedDataSolidAndNonSolid) {
       const ArchiveMember& m = a.Member(static_cast<int32_t>(i));
       EXPECT_STREQ(m.name, entries[i].name.c_str());
       ASSERT_EQ(m.size, static_cast<int32_t>(entries[i].data.size()));
-      EXPECT_EQ(0, std::memcmp(m.data, entries[i].data.data(), entries[i].data.size())) << m.name;
+      EXPECT_EQ(Bytes(m.data, m.data + m.size), entries[i].data) << m.name;
       EXPECT_TRUE(m.crcOk) << m.name;
       EXPECT_TRUE(m.complete) << m.name;
     }
