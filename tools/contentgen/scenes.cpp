@@ -788,8 +788,8 @@ SceneDesc Macro(float T) {
       [](float t) { return Vector3{7.5f + std::fmod(t * 0.12f, 5.0f), 0.5f * std::sin(t * 0.2f), 0.0f}; }, Const(70));
   AddCamera(
       &s.nodes, "cam_seed", span,
-      [](float t) { return Vector3{-8 + 2.3f * std::cos(t * 0.15f), 2.3f * std::sin(t * 0.15f), 1.6f}; },
-      [](float) { return Vector3{-8, 0, 0.5f}; }, Const(60));
+      [](float t) { return Vector3{-8 + 1.6f * std::cos(t * 0.15f), 1.6f * std::sin(t * 0.15f), 1.3f}; },
+      [](float) { return Vector3{-8, 0, 0.55f}; }, Const(60));
   s.materials = mats.list;
   return s;
 }

@@ -112,21 +112,21 @@ std::vector<PartPlan> ShowTimeline() {
   b.Part("temple.scx", "cam_columns", 140000, "sky.jpg");                               // 56: near 10
 
   // Two hits: "2.jpg" and "4.jpg" flash, then the frame goes dark.
-  b.Part("star.scx", "cam_hit", 141500, "nebula.jpg");                                  // 57
-  b.Part("star.scx", "cam_hit2", 143500, "nebula.jpg");                                 // 58
+  b.Part("star.scx", "cam_hit", 142000, "nebula.jpg");                                  // 57
+  b.Part("star.scx", "cam_hit2", 144000, "nebula.jpg");                                 // 58
 
-  // Macro, 143.5 - 185 s: tiny worlds, near plane 0.05.
-  b.Part("macro.scx", "cam_crystal", 147500, "standard", "small.png");                  // 59
-  b.Part("macro.scx", "cam_board", 151500);                                             // 60
-  b.Part("macro.scx", "cam_seed", 155500);                                              // 61
-  b.Part("macro.scx", "cam_crystal", 159500);                                           // 62
-  b.Part("macro.scx", "cam_board", 163500).chain = {Effect("droid3", "sparkle.png", 600, 90)};  // 63
-  b.Part("macro.scx", "cam_seed", 167500);                                              // 64
-  b.Part("macro.scx", "cam_crystal", 171500);                                           // 65
-  b.Part("macro.scx", "cam_board", 175500);                                             // 66
-  b.Part("macro.scx", "cam_seed", 179500).chain = {Effect("droid3", "glow.jpg", 600, 90)};  // 67
+  // Macro, 144 - 185 s: tiny worlds, near plane 0.05.
+  b.Part("macro.scx", "cam_crystal", 148000, "standard", "small.png");                  // 59
+  b.Part("macro.scx", "cam_board", 152000, "nebula.jpg");                                             // 60
+  b.Part("macro.scx", "cam_seed", 156000, "stars.jpg");                                              // 61
+  b.Part("macro.scx", "cam_crystal", 160000);                                           // 62
+  b.Part("macro.scx", "cam_board", 164000).chain = {Effect("droid3", "sparkle.png", 600, 90)};  // 63
+  b.Part("macro.scx", "cam_seed", 168000, "stars.jpg");                                              // 64
+  b.Part("macro.scx", "cam_crystal", 172000);                                           // 65
+  b.Part("macro.scx", "cam_board", 176000, "nebula.jpg");                                             // 66
+  b.Part("macro.scx", "cam_seed", 180000, "stars.jpg").chain = {Effect("droid3", "glow.jpg", 600, 90)};  // 67
   b.Part("macro.scx", "cam_crystal", 182500);                                           // 68
-  b.Part("macro.scx", "cam_seed", 185000);                                              // 69: 5 frames behind
+  b.Part("macro.scx", "cam_seed", 185000, "stars.jpg");                                              // 69: 5 frames behind
 
   // Build, 185 - 242 s: rising; the cage vanishes on the drop at 239 s.
   b.Part("shaft.scx", "cam_shaft", 189000, "standard", "rise.png").chain = {Effect("tunnel", "rings.jpg", 300, 90)};  // 70
@@ -145,7 +145,7 @@ std::vector<PartPlan> ShowTimeline() {
   b.Part("city.scx", "cam_top", 242000, "dusk.jpg").chain = {Scene("cage.scx", "cam_cage"),
                                                               Effect("droid1", "flare.jpg", 500, 100)};  // 83
 
-  // Climax, 242 - 270 s: everything at once.
+  // Climax, 242 - 269 s: everything at once.
   b.Part("star.scx", "cam_hero", 246000, "nebula.jpg", "title.png")
       .chain = {Effect("droid1", "flare.jpg", 500, 100), Effect("droid3", "sparkle.png", 1500, 90)};  // 84
   b.Part("orbs.scx", "cam_orbs", 250000, "stars.jpg")
@@ -156,15 +156,15 @@ std::vector<PartPlan> ShowTimeline() {
       .chain = {Effect("droid1", "flare.jpg", 520, 100), Scene("cage.scx", "cam_cage")};  // 87
   b.Part("knots.scx", "cam_zoom", 265000, "nebula.jpg")
       .chain = {Scene("orbs.scx", "cam_close"), Effect("droid3", "sparkle.png", 1500, 90)};  // 88
-  b.Part("star.scx", "cam_hero", 270000, "nebula.jpg", "title.png")
+  b.Part("star.scx", "cam_hero", 269000, "nebula.jpg", "title.png")
       .chain = {Effect("tunnel", "flare.jpg", 560, 110), Effect("droid3", "glow.jpg", 1500, 90)};  // 89
 
-  // Outro, 270 - 285 s: the city dissolves under the credits; fade to black.
+  // Outro, 269 - 285 s: the city dissolves under the credits; fade to black.
   auto outro = [](const std::string& texture) {
     return std::vector<ChainPlan>{Effect("droid3", texture, 700, 90), Scene("city_dusk.scx", "cam_leave")};
   };
-  b.Part("star.scx", "cam_far", 275000, "dusk.jpg", "credits1.png").chain = outro("sparkle.png");  // 90
-  b.Part("star.scx", "cam_far", 280500, "dusk.jpg", "credits2.png").chain = outro("glow.jpg");     // 91
+  b.Part("star.scx", "cam_far", 274500, "dusk.jpg", "credits1.png").chain = outro("sparkle.png");  // 90
+  b.Part("star.scx", "cam_far", 279500, "dusk.jpg", "credits2.png").chain = outro("glow.jpg");     // 91
   b.Part("star.scx", "cam_far", 285000, "dusk.jpg", "credits3.png").chain = outro("sparkle.png");  // 92
   // The last entry is never drawn: reaching it ends the show.
   b.Part("star.scx", "cam_far", 290000);  // 93
