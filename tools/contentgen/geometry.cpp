@@ -193,6 +193,19 @@ void AddTextBlocks(Mesh* m, const std::vector<uint8_t>& mask, int width, int hei
   }
 }
 
+// Lines for the line style: every two consecutive corners make one line, so the lines are
+// packed into triangles three corners at a time.
+void AddLines(Mesh* m, const std::vector<std::pair<Vector3, Vector3>>& lines, int32_t material) {
+  std::vector<int32_t> corners;
+  for (const auto& [a, b] : lines) {
+    corners.push_back(m->AddVertex(a));
+    corners.push_back(m->AddVertex(b));
+  }
+  while (corners.size() % 3 != 0) corners.push_back(corners[corners.size() - 2]);
+  for (size_t i = 0; i < corners.size(); i += 3)
+    m->AddTri(corners[i], corners[i + 1], corners[i + 2], 0, 0, 1, 0, 1, 1, material);
+}
+
 std::vector<Vector3> Deformed(const Mesh& m, const std::function<Vector3(const Vector3&)>& f) {
   std::vector<Vector3> out;
   out.reserve(m.vertices.size());

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "anim/vecmath.h"
@@ -63,6 +64,9 @@ void AddStar(Mesh* m, const Vector3& centre, float outer, float inner, float thi
 // plane (x to the right, z up), depth along y.
 void AddTextBlocks(Mesh* m, const std::vector<uint8_t>& mask, int width, int height, float cell, float depth,
                    int32_t frontMaterial, int32_t sideMaterial);
+// Lines for the line style, which joins every two consecutive corners: the pairs are packed
+// into triangles three corners at a time (the last pair repeated to fill the last one).
+void AddLines(Mesh* m, const std::vector<std::pair<Vector3, Vector3>>& lines, int32_t material);
 // The mesh's vertices moved by f, for morph keys.
 std::vector<Vector3> Deformed(const Mesh& m, const std::function<Vector3(const Vector3&)>& f);
 

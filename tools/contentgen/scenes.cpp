@@ -167,19 +167,6 @@ std::function<float(float)> Const(float v) {
   return [v](float) { return v; };
 }
 
-// Lines for the line style: every two consecutive corners make one line, so the lines are
-// packed into triangles three corners at a time.
-void AddLines(Mesh* m, const std::vector<std::pair<Vector3, Vector3>>& lines, int32_t material) {
-  std::vector<int32_t> corners;
-  for (const auto& [a, b] : lines) {
-    corners.push_back(m->AddVertex(a));
-    corners.push_back(m->AddVertex(b));
-  }
-  while (corners.size() % 3 != 0) corners.push_back(corners[corners.size() - 2]);
-  for (size_t i = 0; i < corners.size(); i += 3)
-    m->AddTri(corners[i], corners[i + 1], corners[i + 2], 0, 0, 1, 0, 1, 1, material);
-}
-
 Vector3 TorusKnot(float t, float p, float q, float r1, float r2) {
   float a = t * kTau;
   float r = r1 + r2 * std::cos(q * a);
