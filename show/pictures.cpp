@@ -50,18 +50,25 @@ std::vector<uint8_t> FitPicture(const DecodedImage& image, int bytesPerPixel) {
   return out;
 }
 
+// One quad, corners given as s, t, x, y, z.
+struct Corner {
+  float s, t, x, y, z;
+};
+
+void Quad(const Corner (&corners)[4], bool textured) {
+  glBegin(GL_QUADS);
+  for (const Corner& c : corners) {
+    if (textured) glTexCoord2f(c.s, c.t);
+    glVertex3f(c.x, c.y, c.z);
+  }
+  glEnd();
+}
+
+// The picture's part of the canvas over the whole view.
 void ImageQuad(const ImageSlot& slot) {
   glBindTexture(GL_TEXTURE_2D, slot.texture);
-  glBegin(GL_QUADS);
-  glTexCoord2f(0.0f, 0.0625f);
-  glVertex3f(-1.0f, -1.0f, -1.0f);
-  glTexCoord2f(0.625f, 0.0625f);
-  glVertex3f(1.0f, -1.0f, -1.0f);
-  glTexCoord2f(0.625f, 1.0f);
-  glVertex3f(1.0f, 1.0f, -1.0f);
-  glTexCoord2f(0.0f, 1.0f);
-  glVertex3f(-1.0f, 1.0f, -1.0f);
-  glEnd();
+  Quad({{0.0f, 0.0625f, -1, -1, -1}, {0.625f, 0.0625f, 1, -1, -1}, {0.625f, 1.0f, 1, 1, -1}, {0.0f, 1.0f, -1, 1, -1}},
+       true);
 }
 
 }  // namespace
@@ -201,16 +208,7 @@ void DrawTextureOverlay(uint32_t texture, float a) {
   glEnable(GL_ALPHA_TEST);
   glBlendFunc(GL_ONE, GL_ONE);
   glColor4f(a, a, a, 1.0f);
-  glBegin(GL_QUADS);
-  glTexCoord2f(0.0f, 0.0f);
-  glVertex3f(-1.0f, -1.0f, -1.0f);
-  glTexCoord2f(1.0f, 0.0f);
-  glVertex3f(1.0f, -1.0f, -1.0f);
-  glTexCoord2f(1.0f, 1.0f);
-  glVertex3f(1.0f, 1.0f, -1.0f);
-  glTexCoord2f(0.0f, 1.0f);
-  glVertex3f(-1.0f, 1.0f, -1.0f);
-  glEnd();
+  Quad({{0, 0, -1, -1, -1}, {1, 0, 1, -1, -1}, {1, 1, 1, 1, -1}, {0, 1, -1, 1, -1}}, true);
   glMatrixMode(GL_MODELVIEW);
   glDisable(GL_BLEND);
   glDepthMask(GL_TRUE);
@@ -230,16 +228,7 @@ void DrawForegroundTexture(uint32_t texture) {
   // The quad stands at depth -1 like every other overlay: at depth 0 it would lie in front of
   // the overlay projection's near plane and be clipped away, and a foreground the script names
   // would never show.
-  glBegin(GL_QUADS);
-  glTexCoord2f(1.0f, 1.0f);
-  glVertex3f(1.0f, -1.0f, -1.0f);
-  glTexCoord2f(0.0f, 1.0f);
-  glVertex3f(-1.0f, -1.0f, -1.0f);
-  glTexCoord2f(0.0f, 0.0f);
-  glVertex3f(-1.0f, 1.0f, -1.0f);
-  glTexCoord2f(1.0f, 0.0f);
-  glVertex3f(1.0f, 1.0f, -1.0f);
-  glEnd();
+  Quad({{1, 1, 1, -1, -1}, {0, 1, -1, -1, -1}, {0, 0, -1, 1, -1}, {1, 0, 1, 1, -1}}, true);
   glMatrixMode(GL_MODELVIEW);
   glDisable(GL_BLEND);
   glDepthMask(GL_TRUE);
@@ -257,12 +246,7 @@ void FadeToBlack(float b) {
   glBlendFunc(GL_ZERO, GL_SRC_COLOR);
   glColor4f(b, b, b, 1.0f);
   glDisable(GL_ALPHA_TEST);
-  glBegin(GL_QUADS);
-  glVertex3f(-1.0f, -1.0f, -1.0f);
-  glVertex3f(1.0f, -1.0f, -1.0f);
-  glVertex3f(1.0f, 1.0f, -1.0f);
-  glVertex3f(-1.0f, 1.0f, -1.0f);
-  glEnd();
+  Quad({{0, 0, -1, -1, -1}, {0, 0, 1, -1, -1}, {0, 0, 1, 1, -1}, {0, 0, -1, 1, -1}}, false);
   glMatrixMode(GL_MODELVIEW);
   glDisable(GL_BLEND);
   glDepthMask(GL_TRUE);
