@@ -104,7 +104,7 @@ TEST_F(PartRendering, LaterChainEntriesDrawInFrontAndCamerasMatchBySubstring) {
   LoadShow();
   ASSERT_EQ(tables_.timeline.size(), 4u);
   ASSERT_EQ(tables_.addedEntries.size(), 5u);
-  // Part 0 at frame 30: the red square sits at the centre, the green one stands further away
+  // Timeline part 0 at frame 30: the red square sits at the centre, the green one stands further away
   // but is drawn later on a cleared depth buffer, so it covers the red one.
   Render(0, 30.0f);
   EXPECT_RGB_NEAR(At(32, 32), 0, 255, 0, 2);

@@ -60,7 +60,7 @@ TEST_F(ShowInfo, TestShowListsItsTimelineAndTablesAndPasses) {
 TEST_F(ShowInfo, MissingTextureAndOtherBrokenNamesAreReported) {
   std::vector<std::string> script = testshow::ScriptLines();
   script.insert(script.begin() + 1, "absent.jpg");
-  // Part 1 gets an added scene that is not in [scenes] and an unknown effect.
+  // Timeline part 1 gets an added scene that is not in [scenes] and an unknown effect.
   script.insert(script.end() - 1, {"[addpart]", "nowhere.scx", "0", "cam", "[addeffect]", "sparkle", "absent.jpg",
                                    "0", "1", "90"});
   std::string text;

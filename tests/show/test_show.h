@@ -52,9 +52,10 @@ inline void WritePictures(const std::string& dir) {
   testimg::WriteFile(dir + "/data/star.ob3", StarOb3(300));
 }
 
-// Part 0: box with the fullscreen image behind it and extra chained on top.
-// Part 1: box with droid1 and droid3. Part 2: extra on a texture background with a texture
-// foreground, tunnel and droid2. Part 3: the last entry, which the player never draws.
+// Timeline part 0: box with the fullscreen image behind it and extra chained on top.
+// Timeline part 1: box with droid1 and droid3.
+// Timeline part 2: extra on a texture background with a texture foreground, tunnel and droid2.
+// Timeline part 3: the last entry, which the player never draws.
 inline std::vector<std::string> ScriptLines() {
   return {"[textures]", "title.jpg fullscreen", "red.jpg", "green.png", "glow.jpg", "2.jpg", "",
           "[scenes]", "box.scx", "extra.scx", "",
