@@ -16,7 +16,10 @@ class ShowInfo : public GlTest {
     std::string dir = testshow::WriteShow("info", script);
     DataSourceScope scope(DataSource{nullptr, dir});
     int swapCount = 0;
-    GlScriptLoaders loaders(tables_, effects_, [&] { ++swapCount; });
+    GlScriptLoaders loaders(tables_, effects_, [&] {
+      ++swapCount;
+      Grab();  // what the loading screen put up
+    });
     ParseScript(tables_, loaders);
     if (swaps) *swaps = swapCount;
     char* buffer = nullptr;
@@ -37,7 +40,9 @@ TEST_F(ShowInfo, TestShowListsItsTimelineAndTablesAndPasses) {
   std::string text;
   int swaps = 0;
   EXPECT_EQ(Info(testshow::ScriptLines(), &text, &swaps), 0) << text;
-  EXPECT_EQ(swaps, 1);  // the loading screen was shown
+  EXPECT_EQ(swaps, 1);  // the loading screen was shown: the grey loading.jpg fills the view
+  EXPECT_RGB_NEAR(At(32, 32), 90, 90, 90, 3);
+  EXPECT_RGB_NEAR(At(16, 48), 90, 90, 90, 3);
   ASSERT_EQ(tables_.imageTable.count("loading"), 1u);
   EXPECT_EQ(tables_.imageTable["loading"], 0);
   EXPECT_NE(tables_.images[0].texture, 0u);
