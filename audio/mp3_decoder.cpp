@@ -40,6 +40,7 @@ const float kAntialias[8] = {-0.6f, -0.535f, -0.33f, -0.185f, -0.095f, -0.041f, 
 // Four floats in one SSE/NEON register (GCC and Clang vector extension); the hot loops of the
 // IMDCT and the synthesis window keep their sums in these.
 typedef float V4 __attribute__((vector_size(16)));
+typedef int32_t I4 __attribute__((vector_size(16)));
 inline V4 Load4(const float* p) {
   V4 v;
   std::memcpy(&v, p, sizeof(v));
@@ -48,27 +49,40 @@ inline V4 Load4(const float* p) {
 inline void Store4(float* p, V4 v) { std::memcpy(p, &v, sizeof(v)); }
 
 // Lee's fast DCT-II, X[m] = sum_k x[k] cos(pi (2k + 1) m / 2N); c holds the factors
-// 1 / (2 cos(pi (2k + 1) / 2N)) for N, then for N / 2, and so on.
-template <int N>
-inline void FastDct(const float* x, float* X, const float* c) {
-  constexpr int H = N / 2;
-  float a[H], b[H], A[H], B[H];
-  for (int k = 0; k < H; ++k) {
-    a[k] = x[k] + x[N - 1 - k];
-    b[k] = (x[k] - x[N - 1 - k]) * c[k];
+// 1 / (2 cos(pi (2k + 1) / 2N)) for N, then for N / 2, and so on. T is float, or V4 for four
+// transforms at once.
+template <typename T, int N>
+struct FastDct {
+  __attribute__((always_inline)) static inline void Run(const T* x, T* X, const float* c) {
+    constexpr int H = N / 2;
+    T a[H], b[H], A[H], B[H];
+    for (int k = 0; k < H; ++k) {
+      a[k] = x[k] + x[N - 1 - k];
+      b[k] = (x[k] - x[N - 1 - k]) * c[k];
+    }
+    FastDct<T, H>::Run(a, A, c + H);
+    FastDct<T, H>::Run(b, B, c + H);
+    for (int m = 0; m < H - 1; ++m) {
+      X[2 * m] = A[m];
+      X[2 * m + 1] = B[m] + B[m + 1];
+    }
+    X[N - 2] = A[H - 1];
+    X[N - 1] = B[H - 1];
   }
-  FastDct<H>(a, A, c + H);
-  FastDct<H>(b, B, c + H);
-  for (int m = 0; m < H - 1; ++m) {
-    X[2 * m] = A[m];
-    X[2 * m + 1] = B[m] + B[m + 1];
-  }
-  X[N - 2] = A[H - 1];
-  X[N - 1] = B[H - 1];
-}
-template <>
-inline void FastDct<1>(const float* x, float* X, const float*) {
-  X[0] = x[0];
+};
+template <typename T>
+struct FastDct<T, 1> {
+  static inline void Run(const T* x, T* X, const float*) { X[0] = x[0]; }
+};
+
+// The synthesis vector V[0..63] from the transform's 32 outputs (its symmetries).
+template <typename T>
+inline void SpreadMatrix(const T* X, T* v) {
+  for (int i = 0; i < 16; ++i) v[i] = X[16 + i];
+  v[16] = T{};
+  for (int i = 17; i < 48; ++i) v[i] = -X[48 - i];
+  v[48] = -X[0];
+  for (int i = 49; i < 64; ++i) v[i] = -X[i - 48];
 }
 
 }  // namespace
@@ -648,33 +662,28 @@ bool Mp3Decoder::HuffmanDecode(int ch, const Granule& g, int endBit) {
   const int bigEnd = g.bigValues * 2;
   const int bounds[3] = {std::min(g.region1, bigEnd), std::min(g.region2, bigEnd), bigEnd};
   int i = 0;
-  // local copy of the reader for the hot loop
   const uint8_t* buf = bitBuf_;
   int pos = bitPos_;
-  // One value pair reads at most 19 + 2 x (13 + 1) bits and a quadruple 10: checking once per
-  // pair against a margin of 64 bits keeps every 4-byte load inside the buffer.
+  // A value pair takes at most 19 + 2 x (13 + 1) bits and a quadruple 10, so one 64-bit window
+  // (at least 57 valid bits) serves a whole pair. Checking once per pair against a margin of
+  // 64 bits keeps every 8-byte load inside the buffer.
   const int safeEnd = bitEnd_ - 64;
-  auto peek = [&](int n) -> uint32_t {
-    uint32_t w;
-    std::memcpy(&w, buf + (pos >> 3), 4);
-    w = __builtin_bswap32(w);
-    return (w << (pos & 7)) >> (32 - n);
+  auto window = [&]() -> uint64_t {
+    uint64_t w;
+    std::memcpy(&w, buf + (pos >> 3), 8);
+    return __builtin_bswap64(w) << (pos & 7);
   };
-  auto get = [&](int n) -> uint32_t {
-    uint32_t v = peek(n);
-    pos += n;
-    return v;
-  };
-  auto decode = [&](const HuffTableInfo& t) -> int {
+  // Decodes one code from the top of w, returning the table value; `used` grows by its length.
+  auto decode = [&](const HuffTableInfo& t, uint64_t w, int* used) -> int {
     const uint32_t* base = kHuffLookup + t.start;
     int bits = t.bits;
     for (;;) {
-      uint32_t e = base[peek(bits)];
+      uint32_t e = base[(w << *used) >> (64 - bits)];
       if (!(e & 0x10000)) {
-        pos += (e >> 8) & 0xff;
+        *used += static_cast<int>((e >> 8) & 0xff);
         return static_cast<int>(e & 0xff);
       }
-      pos += bits;
+      *used += bits;
       bits = static_cast<int>(e & 0xff);
       base = kHuffLookup + (e >> 17);
     }
@@ -693,12 +702,27 @@ bool Mp3Decoder::HuffmanDecode(int ch, const Granule& g, int endBit) {
         for (; i < end; ++i) q[i] = 0;
         break;
       }
-      int v = decode(t);
+      const uint64_t w = window();
+      int used = 0;
+      int v = decode(t, w, &used);
       int x = v >> 4, y = v & 15;
-      if (x == 15 && linbits) x += static_cast<int>(get(linbits));
-      if (x && get(1)) x = -x;
-      if (y == 15 && linbits) y += static_cast<int>(get(linbits));
-      if (y && get(1)) y = -y;
+      if (x == 15 && linbits) {
+        x += static_cast<int>((w << used) >> (64 - linbits));
+        used += linbits;
+      }
+      if (x) {
+        if ((w << used) >> 63) x = -x;
+        ++used;
+      }
+      if (y == 15 && linbits) {
+        y += static_cast<int>((w << used) >> (64 - linbits));
+        used += linbits;
+      }
+      if (y) {
+        if ((w << used) >> 63) y = -y;
+        ++used;
+      }
+      pos += used;
       q[i] = x;
       q[i + 1] = y;
     }
@@ -707,17 +731,25 @@ bool Mp3Decoder::HuffmanDecode(int ch, const Granule& g, int endBit) {
   if (ok) {
     const HuffTableInfo& t = kHuffTables[32 + g.count1Table];
     while (i + 4 <= 576 && pos < endBit && pos <= safeEnd) {
-      int v = decode(t);
-      int vals[4];
-      for (int k = 0; k < 4; ++k) {
-        int bit = (v >> (3 - k)) & 1;
-        vals[k] = bit ? (get(1) ? -1 : 1) : 0;
-      }
+      const uint64_t w = window();
+      int used = 0;
+      const int v = decode(t, w, &used);
+      auto signedOne = [&](int bit) -> int {
+        if (!(v & bit)) return 0;
+        const int value = ((w << used) >> 63) ? -1 : 1;
+        ++used;
+        return value;
+      };
+      const int a = signedOne(8);
+      const int b = signedOne(4);
+      const int c = signedOne(2);
+      const int d = signedOne(1);
+      pos += used;
       if (pos > endBit) break;  // the last quadruple overran the granule: drop it
-      q[i] = vals[0];
-      q[i + 1] = vals[1];
-      q[i + 2] = vals[2];
-      q[i + 3] = vals[3];
+      q[i] = a;
+      q[i + 1] = b;
+      q[i + 2] = c;
+      q[i + 3] = d;
       i += 4;
     }
   }
@@ -984,10 +1016,25 @@ void Mp3Decoder::DecodeLayer3(uint8_t* out, int* produced) {
     }
     if (nch == 2) StereoProcess(granule_[gr][0], granule_[gr][1]);
     for (int ch = 0; ch < nch; ++ch) Hybrid(ch, granule_[gr][ch]);
-    for (int ts = 0; ts < 18; ++ts) {
-      float* f = fout ? fout + ts * 32 * nch : nullptr;
-      Synthesize(0, subband_[0][ts], pcm + ts * 32 * nch, nch, f);
-      if (nch == 2) Synthesize(1, subband_[1][ts], pcm + ts * 64 + 1, 2, f ? f + 1 : nullptr);
+    // the matrixing of four time slots at a time, then each slot's window in order
+    for (int ts = 0; ts < 18; ts += 4) {
+      const int count = std::min(4, 18 - ts);
+      float v[2][4][64];
+      for (int ch = 0; ch < nch; ++ch) {
+        if (count == 4) {
+          const float* slots[4] = {subband_[ch][ts], subband_[ch][ts + 1], subband_[ch][ts + 2],
+                                   subband_[ch][ts + 3]};
+          Matrix4(slots, v[ch]);
+        } else {
+          for (int k = 0; k < count; ++k) Matrix(subband_[ch][ts + k], v[ch][k]);
+        }
+      }
+      for (int k = 0; k < count; ++k) {
+        const int slot = ts + k;
+        float* f = fout ? fout + slot * 32 * nch : nullptr;
+        SynthesizeMatrixed(0, v[0][k], pcm + slot * 32 * nch, nch, f);
+        if (nch == 2) SynthesizeMatrixed(1, v[1][k], pcm + slot * 64 + 1, 2, f ? f + 1 : nullptr);
+      }
     }
     int bytes = 18 * 32 * nch * 2;
     std::memcpy(out + *produced, pcm, bytes);
@@ -1155,34 +1202,51 @@ void Mp3Decoder::DecodeLayer2(uint8_t* out, int* produced) {
 
 void Mp3Decoder::Matrix(const float* s, float* v) const {
   float X[32];
-  FastDct<32>(s, X, dctCos_);
-  for (int i = 0; i < 16; ++i) v[i] = X[16 + i];
-  v[16] = 0.0f;
-  for (int i = 17; i < 48; ++i) v[i] = -X[48 - i];
-  v[48] = -X[0];
-  for (int i = 49; i < 64; ++i) v[i] = -X[i - 48];
+  FastDct<float, 32>::Run(s, X, dctCos_);
+  SpreadMatrix(X, v);
+}
+
+void Mp3Decoder::Matrix4(const float* const* s, float (*v)[64]) const {
+  V4 x[32], X[32], out[64];
+  for (int k = 0; k < 32; ++k) x[k] = V4{s[0][k], s[1][k], s[2][k], s[3][k]};
+  FastDct<V4, 32>::Run(x, X, dctCos_);
+  SpreadMatrix(X, out);
+  for (int i = 0; i < 64; ++i)
+    for (int j = 0; j < 4; ++j) v[j][i] = out[i][j];
 }
 
 void Mp3Decoder::Synthesize(int ch, const float* subbands, int16_t* out, int stride, float* fout) {
-  if (ch == 0) vpos_ = (vpos_ - 64) & 1023;
-  float* h = history_[ch];
   float v[64];
   Matrix(subbands, v);
-  std::memcpy(h + vpos_, v, sizeof(v));
-  std::memcpy(h + vpos_ + 1024, v, sizeof(v));
+  SynthesizeMatrixed(ch, v, out, stride, fout);
+}
+
+void Mp3Decoder::SynthesizeMatrixed(int ch, const float* v, int16_t* out, int stride, float* fout) {
+  if (ch == 0) vpos_ = (vpos_ - 64) & 1023;
+  float* h = history_[ch];
+  std::memcpy(h + vpos_, v, 64 * sizeof(float));
+  std::memcpy(h + vpos_ + 1024, v, 64 * sizeof(float));
   const float* base = h + vpos_;
-  V4 acc[8] = {};
-  for (int i = 0; i < 8; ++i) {
-    const float* a = base + 128 * i;
-    const float* b = a + 96;
-    const float* da = window_ + 64 * i;
-    const float* db = da + 32;
-    for (int j = 0; j < 8; ++j)
-      acc[j] += Load4(a + 4 * j) * Load4(da + 4 * j) + Load4(b + 4 * j) * Load4(db + 4 * j);
-  }
   float sums[32];
-  for (int j = 0; j < 8; ++j) Store4(sums + 4 * j, acc[j]);
-  for (int j = 0; j < 32; ++j) out[j * stride] = ToPcm(sums[j]);
+  for (int j = 0; j < 32; j += 4) {  // four outputs at a time, their sum kept in a register
+    V4 acc = {};
+    for (int i = 0; i < 8; ++i) {
+      const float* a = base + 128 * i + j;
+      const float* d = window_ + 64 * i + j;
+      acc += Load4(a) * Load4(d) + Load4(a + 96) * Load4(d + 32);
+    }
+    Store4(sums + j, acc);
+  }
+  for (int j = 0; j < 32; j += 4) {
+    // clip, then truncate toward zero, four at a time
+    V4 c = Load4(sums + j);
+    const V4 hi = {32767.0f, 32767.0f, 32767.0f, 32767.0f};
+    const V4 lo = {-32768.0f, -32768.0f, -32768.0f, -32768.0f};
+    c = c > hi ? hi : c;
+    c = c < lo ? lo : c;
+    const I4 t = __builtin_convertvector(c, I4);
+    for (int k = 0; k < 4; ++k) out[(j + k) * stride] = static_cast<int16_t>(t[k]);
+  }
   if (fout) {
     const float inv = 1.0f / static_cast<float>(kFullScale);
     for (int j = 0; j < 32; ++j) fout[j * stride] = sums[j] * inv;

@@ -111,6 +111,10 @@ class Mp3Decoder {
   void StereoProcess(const Granule& gl, const Granule& gr);
   void Hybrid(int ch, const Granule& g);
   void Synthesize(int ch, const float* subbands, int16_t* out, int stride, float* fout);
+  // The window stage of the synthesis for an already matrixed time slot.
+  void SynthesizeMatrixed(int ch, const float* v, int16_t* out, int stride, float* fout);
+  // Matrix() of four time slots at once.
+  void Matrix4(const float* const* subbands, float (*v)[64]) const;
 
   // bit reader over the current reservoir buffer
   uint32_t Bits(int n);
