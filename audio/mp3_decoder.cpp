@@ -169,7 +169,6 @@ void Mp3Decoder::Init() {
   headerParsed_ = sideInfoParsed_ = dataParsed_ = false;
   freeFormat_ = previousFreeFormat_ = false;
   damaged_ = false;
-  result_ = kNeedMore;
   xingFound_ = false;
   xingFrames_ = 0;
   std::memset(reservoir_, 0, sizeof(reservoir_));
@@ -444,7 +443,6 @@ int Mp3Decoder::Decode(const uint8_t* input, int inputSize, uint8_t* output, int
     bitBuf_ = res;
     bitPos_ = (512 + sideInfoSize_ + mainDataSize_) * 8;
     dataParsed_ = true;
-    result_ = kFrameDecoded;
     result = kFrameDecoded;
     if (produced) *produced = bytesOut;
   } else {
@@ -456,12 +454,16 @@ int Mp3Decoder::Decode(const uint8_t* input, int inputSize, uint8_t* output, int
       frameSize_ = previousNoPadding_ + hdr_.padding;
     } else {
       int n = Search(true);
-      if (n < 0) {
-        if (buffered_ < kReservoirData) return result;
-        n = 0;  // no next frame within reach: end this one at its main data
+      if (n < 0 && buffered_ < kReservoirData) return result;
+      if (n < 0 || n + sideInfoSize_ + mainDataSize_ > kReservoirData) {
+        // no next frame within a frame's reach: end this one at its main data, and let the
+        // next free-format frame find its own end
+        frameSize_ = sideInfoSize_ + mainDataSize_;
+        freeFormat_ = false;
+      } else {
+        frameSize_ = n + sideInfoSize_ + mainDataSize_;
+        previousNoPadding_ = frameSize_ - hdr_.padding;
       }
-      frameSize_ = n + sideInfoSize_ + mainDataSize_;
-      previousNoPadding_ = frameSize_ - hdr_.padding;
     }
   }
 

@@ -159,7 +159,6 @@ class Mp3Decoder {
   bool headerParsed_ = false, sideInfoParsed_ = false, dataParsed_ = false;
   bool freeFormat_ = false, previousFreeFormat_ = false;
   bool damaged_ = false;
-  int result_ = kNeedMore;
   bool xingFound_ = false;
   uint32_t xingFrames_ = 0;
 

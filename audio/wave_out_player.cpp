@@ -119,6 +119,7 @@ void WaveOutPlayer::Stop() {
     thread_.join();
   }
   if (device_ && running_) device_->Stop();  // the device lets go of the ring before it is freed
+  if (decoder_) decoder_->Exit();
   running_ = false;
   std::vector<uint8_t>().swap(ring_);
   std::vector<uint8_t>().swap(pending_);

@@ -261,3 +261,27 @@ TEST_F(Mp3Stream, InitStartsAfresh) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Mp3Decode, FreeFormatFramesAroundALongGapKeepDecoding) {
+  // silent free-format frames (bitrate index 0) of 417 bytes, a 20000-byte gap, more frames
+  auto frame = [] {
+    std::vector<uint8_t> f(417, 0);
+    f[0] = 0xFF;
+    f[1] = 0xFB;
+    f[2] = 0x00;
+    f[3] = 0x64;
+    return f;
+  };
+  std::vector<uint8_t> stream;
+  for (int i = 0; i < 5; ++i) stream = Concat({stream, frame()});
+  stream = Concat({stream, std::vector<uint8_t>(20000, 0)});
+  for (int i = 0; i < 6; ++i) stream = Concat({stream, frame()});
+  audiotest::Decoded d = audiotest::DecodeStream(stream);
+  EXPECT_GE(d.frames, 9);
+  EXPECT_EQ(d.pcm.size(), static_cast<size_t>(d.frames - d.emptyFrames) * 2304);
+  for (int16_t s : d.pcm) ASSERT_EQ(s, 0);
+}
+
+}  // namespace
