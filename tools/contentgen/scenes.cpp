@@ -231,8 +231,8 @@ SceneDesc Intro(float T) {
       },
       [&](float t) { return Vector3{0, 0, 25 + 5 * std::sin(t)}; }, Const(62));
   AddCamera(
-      &s.nodes, "cam_high", span, [](float t) { return Vector3{20 * std::sin(t * 0.3f), -10, 320 - t * 4}; },
-      [](float t) { return Vector3{5 * std::cos(t * 0.2f), 0, 0}; }, Const(60), [](float t) { return t * 0.25f; });
+      &s.nodes, "cam_high", span, [](float t) { return Vector3{20 * std::sin(t * 0.3f) - 60, -40, 170 - t * 3}; },
+      [](float t) { return Vector3{5 * std::cos(t * 0.2f), 0, 0}; }, Const(62), [](float t) { return t * 0.25f; });
   s.materials = mats.list;
   return s;
 }
@@ -363,8 +363,8 @@ SceneDesc City(float T, bool dusk) {
     AddCamera(&s.nodes, "cam_street", span, street, [&](float t) { return street(t + 1.2f) + Vector3{0, 0, 4}; },
               Const(70));
     AddCamera(
-        &s.nodes, "cam_top", span, [](float t) { return Vector3{30 * std::sin(t * 0.2f), 20, 380 - t * 1.5f}; },
-        [](float t) { return Vector3{30 * std::sin(t * 0.2f) + 8, 30, 0}; }, Const(55),
+        &s.nodes, "cam_top", span, [](float t) { return Vector3{30 * std::sin(t * 0.2f), 20, 210 - t * 0.8f}; },
+        [](float t) { return Vector3{30 * std::sin(t * 0.2f) + 45, 70, 0}; }, Const(62),
         [](float t) { return 0.3f * t; });
     AddCamera(
         &s.nodes, "cam_orbit", span,
