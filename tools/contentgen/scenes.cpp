@@ -771,8 +771,9 @@ SceneDesc Macro(float T) {
       [](float) { return Vector3{0, 0, 0.25f}; }, Const(55));
   AddCamera(
       &s.nodes, "cam_board", span,
-      [](float t) { return Vector3{6.3f + std::fmod(t * 0.12f, 5.0f), -2.8f + 0.5f * std::sin(t * 0.3f), 0.35f}; },
-      [](float t) { return Vector3{7.5f + std::fmod(t * 0.12f, 5.0f), 0.5f * std::sin(t * 0.2f), 0.0f}; }, Const(70));
+      [](float t) { return Vector3{6.3f + 2.2f * (1 - std::cos(t * 0.1f)), -2.8f + 0.5f * std::sin(t * 0.3f), 0.35f}; },
+      [](float t) { return Vector3{7.5f + 2.2f * (1 - std::cos(t * 0.1f)), 0.5f * std::sin(t * 0.2f), 0.0f}; },
+      Const(70));
   AddCamera(
       &s.nodes, "cam_seed", span,
       [](float t) { return Vector3{-8 + 1.6f * std::cos(t * 0.15f), 1.6f * std::sin(t * 0.15f), 1.3f}; },
