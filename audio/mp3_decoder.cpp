@@ -907,7 +907,7 @@ void Mp3Decoder::Hybrid(int ch, const Granule& g) {
   float* x = xr_[ch];
   float* ov = overlap_[ch];
   int active = 0;
-  for (int i = 575; i >= 0; --i)
+  for (int i = lineLimit_[ch] - 1; i >= 0; --i)
     if (x[i] != 0.0f) {
       active = i / 18 + 1;
       break;
@@ -1017,6 +1017,16 @@ void Mp3Decoder::DecodeLayer3(uint8_t* out, int* produced) {
       Dequantise(ch, g, ms);
     }
     if (nch == 2) StereoProcess(granule_[gr][0], granule_[gr][1]);
+    // lines that may hold values: the Huffman data's extent for long blocks (of both channels
+    // when stereo processing mixes them), all lines for reordered short blocks
+    for (int ch = 0; ch < nch; ++ch) {
+      const Granule& g = granule_[gr][ch];
+      const bool joint = nch == 2 && hdr_.mode == 1 && hdr_.modeExtension != 0;
+      if ((g.windowSwitching && g.blockType == 2) || (joint && (hdr_.modeExtension & 1)))
+        lineLimit_[ch] = 576;
+      else
+        lineLimit_[ch] = joint ? std::max(quantEnd_[0], quantEnd_[1]) : quantEnd_[ch];
+    }
     for (int ch = 0; ch < nch; ++ch) Hybrid(ch, granule_[gr][ch]);
     // the matrixing of four time slots at a time, then each slot's window in order
     for (int ts = 0; ts < 18; ts += 4) {

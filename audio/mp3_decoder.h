@@ -178,6 +178,7 @@ class Mp3Decoder {
   int isStartShort_[3] = {13, 13, 13};
   int quant_[2][576];
   int quantEnd_[2] = {0, 0};  // lines decoded (rest are zero)
+  int lineLimit_[2] = {576, 576};  // lines of xr_ that may be nonzero
   float xr_[2][576];
   float overlap_[2][576];
   float subband_[2][18][32];
