@@ -1,0 +1,76 @@
+// The platform audio devices: the headless clock and recording, and the SDL device's play
+// position on SDL's dummy driver (no sound hardware involved).
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "platform/audio_device.h"
+
+namespace {
+
+TEST(HeadlessAudioDevice, PositionFollowsTheVirtualClockFromPlayLoop) {
+  auto dev = platform::CreateWavSinkAudioDevice("");
+  ASSERT_TRUE(dev->Open(8000, 2));
+  std::vector<uint8_t> ring(4 * 100);  // 100 frames = 12.5 ms
+  for (size_t i = 0; i < ring.size(); ++i) ring[i] = static_cast<uint8_t>(i);
+  dev->AdvanceMs(500);  // before playing: nothing moves
+  EXPECT_EQ(dev->PlayedBytes(), 0u);
+  dev->PlayLoop(ring.data(), ring.size());
+  dev->AdvanceMs(10);  // 80 frames
+  EXPECT_EQ(dev->PlayedBytes(), 320u);
+  dev->AdvanceMs(10);  // 160 frames: one loop and 60 frames
+  EXPECT_EQ(dev->PlayedBytes(), 640u);
+  std::vector<uint8_t> rec = dev->Recording();
+  ASSERT_EQ(rec.size(), 640u);
+  EXPECT_TRUE(std::equal(ring.begin(), ring.end(), rec.begin()));  // the ring, then again
+  EXPECT_TRUE(std::equal(rec.begin() + 400, rec.end(), ring.begin()));
+  dev->SetTimeMs(dev->TimeMs() + 5);
+  EXPECT_EQ(dev->PlayedBytes(), 800u);
+  dev->Stop();
+  dev->AdvanceMs(100);
+  EXPECT_EQ(dev->PlayedBytes(), 800u);  // stopped: no further playing
+  dev->Close();
+  dev->Close();
+}
+
+TEST(HeadlessAudioDevice, WavSinkWritesItsRecordingAtClose) {
+  std::string path = std::string(QUILLON_BINARY_DIR) + "/tests/audio_sink_test.wav";
+  auto dev = platform::CreateWavSinkAudioDevice(path);
+  ASSERT_TRUE(dev->Open(1000, 1));
+  std::vector<uint8_t> ring(2 * 50, 7);
+  dev->PlayLoop(ring.data(), ring.size());
+  dev->AdvanceMs(30);
+  dev->Close();
+  FILE* f = std::fopen(path.c_str(), "rb");
+  ASSERT_NE(f, nullptr);
+  uint8_t h[44];
+  ASSERT_EQ(std::fread(h, 1, 44, f), 44u);
+  std::fclose(f);
+  EXPECT_EQ(std::memcmp(h, "RIFF", 4), 0);
+  EXPECT_EQ(h[22], 1);                      // channels
+  EXPECT_EQ(h[24] | (h[25] << 8), 1000);    // rate
+  EXPECT_EQ(h[40] | (h[41] << 8), 60);      // 30 frames of 2 bytes
+  auto null = platform::CreateNullAudioDevice();
+  EXPECT_FALSE(null->Open(0, 2));
+}
+
+TEST(SdlAudioDevice, DummyDriverCountsPlayedBytes) {
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  auto dev = platform::CreateSdlAudioDevice();
+  if (!dev->Open(44100, 2)) GTEST_SKIP() << "SDL has no dummy audio driver here";
+  std::vector<uint8_t> ring(4 * 4410, 0);
+  dev->PlayLoop(ring.data(), ring.size());
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (dev->PlayedBytes() < ring.size() * 2 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_GE(dev->PlayedBytes(), ring.size() * 2);  // the ring loops on
+  dev->Stop();
+  dev->Stop();
+  dev->Close();
+  dev->Close();
+}
+
+}  // namespace
