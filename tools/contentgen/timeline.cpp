@@ -164,7 +164,7 @@ std::vector<PartPlan> ShowTimeline() {
     return std::vector<ChainPlan>{Effect("droid3", texture, 700, 90), Scene("city_dusk.scx", "cam_leave")};
   };
   b.Part("star.scx", "cam_far", 274500, "dusk.jpg", "credits1.png").chain = outro("sparkle.png");  // 90
-  b.Part("star.scx", "cam_far", 279500, "dusk.jpg", "credits2.png").chain = outro("glow.jpg");     // 91
+  b.Part("star.scx", "cam_far", 279500, "dusk.jpg", "credits2.png").chain = outro("violetglow.jpg");  // 91
   b.Part("star.scx", "cam_far", 285000, "dusk.jpg", "credits3.png").chain = outro("sparkle.png");  // 92
   // The last entry is never drawn: reaching it ends the show.
   b.Part("star.scx", "cam_far", 290000);  // 93
