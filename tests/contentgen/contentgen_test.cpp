@@ -310,6 +310,59 @@ TEST_F(GeneratedShow, PicturesHaveTheSizesTheTablesNeed) {
   EXPECT_EQ(icon.width, icon.height);
 }
 
+int CountTriangles(const SceneNode& node) {
+  int n = 0;
+  if (node.kind == kMeshKind)
+    for (const FaceGroup& g : static_cast<const MeshNode&>(node).groups) n += static_cast<int>(g.faces.size());
+  for (const auto& child : node.children) n += CountTriangles(*child);
+  return n;
+}
+
+TEST_F(GeneratedShow, EveryPartStaysWithinTheTriangleBudget) {
+  ShowTables t = Parse();
+  int logo = CountTriangles(*t.sceneTable.at(contentgen::kLogoScene));
+  for (size_t i = 0; i + 1 < t.timeline.size(); ++i) {
+    int n = CountTriangles(*t.sceneTable.at(t.timeline[i].name));
+    for (int32_t k = t.timeline[i].next; k != -1; k = t.addedEntries[k].next)
+      if (!t.addedEntries[k].isEffect) n += CountTriangles(*t.sceneTable.at(t.addedEntries[k].name));
+    if (i >= contentgen::kLogoFirstPart && i <= contentgen::kLogoLastPart) n += logo;
+    EXPECT_LE(n, 20000) << "part " << i;
+  }
+}
+
+// Pictures whose black or clear parts must vanish on screen: pure black in a JPEG texture
+// becomes transparent (the glows, rings and lit windows rely on it), and the text overlays
+// are clear around their letters.
+TEST_F(GeneratedShow, PicturesMeantToBeSeeThroughAreSo) {
+  auto blackShare = [&](const std::string& name) {
+    DecodedImage img;
+    EXPECT_TRUE(Decode(File("data/" + name), false, &img)) << name;
+    size_t black = 0, n = static_cast<size_t>(img.width) * img.height;
+    for (size_t i = 0; i < n; ++i)
+      if (img.pixels[i * 3] == 0 && img.pixels[i * 3 + 1] == 0 && img.pixels[i * 3 + 2] == 0) ++black;
+    return n ? static_cast<double>(black) / n : 0.0;
+  };
+  for (const char* name : {"glow.jpg", "violetglow.jpg", "rings.jpg", "flare.jpg"})
+    EXPECT_GT(blackShare(name), 0.15) << name << ": its corners should drop out";
+  EXPECT_GT(blackShare("windows.jpg"), 0.5) << "the dusk city's walls should drop out";
+  // Textures laid on solid surfaces keep clear of pure black.
+  for (const char* name : {"stone.jpg", "metal.jpg", "gold.jpg", "facade.jpg", "terrain.jpg"})
+    EXPECT_LT(blackShare(name), 0.01) << name;
+  for (const char* name : {"title.png", "credits1.png", "presents.png"}) {
+    DecodedImage img;
+    ASSERT_TRUE(Decode(File(std::string("data/") + name), true, &img)) << name;
+    ASSERT_EQ(img.pixels.size(), static_cast<size_t>(img.width) * img.height * 4) << name;
+    size_t clear = 0, solid = 0, n = static_cast<size_t>(img.width) * img.height;
+    for (size_t i = 0; i < n; ++i) {
+      uint8_t a = img.pixels[i * 4 + 3];
+      clear += a == 0;
+      solid += a == 255;
+    }
+    EXPECT_GT(clear, n / 2) << name;
+    EXPECT_GT(solid, 500u) << name;
+  }
+}
+
 TEST_F(GeneratedShow, StarMeshIsAClosedLitSolid) {
   const std::vector<uint8_t>& bytes = File("data/star.ob3");
   DataFile f;
