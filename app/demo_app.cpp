@@ -14,7 +14,9 @@
 #include "app/show_session.h"
 #include "app/soundtrack.h"
 #include "io/data_file.h"
+#include "io/image_decode.h"
 #include "io/log.h"
+#include "app/export_show.h"
 #include "platform/launcher.h"
 #include "platform/platform_log.h"
 #include "show/show_loaders.h"
@@ -75,6 +77,24 @@ class PlayerHooks final : public FrameHooks, public platform::WindowEvents {
   long frameLimit_ = -1;
   long framesDrawn_ = 0;
 };
+
+// The launcher's picture, decoded from the PNG the build carries.
+struct LauncherPicture {
+  DecodedImage image;
+  platform::LauncherArt art;
+};
+
+LauncherPicture DecodeLauncherArt(ByteBlock png) {
+  LauncherPicture picture;
+  if (!png.data) return picture;
+  DataFile file;
+  file.OpenMemory(png.data, static_cast<int32_t>(png.size));
+  if (DecodePng(file, &picture.image) != kPngOk) return picture;
+  // The texture loader's brightness-as-alpha rule is for textures; the picture is opaque.
+  for (size_t i = 3; i < picture.image.pixels.size(); i += 4) picture.image.pixels[i] = 255;
+  picture.art = {picture.image.pixels.data(), picture.image.width, picture.image.height};
+  return picture;
+}
 
 }  // namespace
 
@@ -181,7 +201,8 @@ int RunPlayer(int argc, char** argv) {
     std::printf("quillon %s\n", QUILLON_VERSION);
     return 0;
   }
-  const bool offscreen = options.headless || !options.renderOut.empty() || options.frameGiven || options.info;
+  const bool offscreen = options.headless || !options.renderOut.empty() || options.frameGiven || options.info ||
+                         !options.exportDir.empty();
   if (!offscreen && !platform::HasWindowSystem()) {
     std::fprintf(stderr,
                  "quillon: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); "
@@ -190,7 +211,8 @@ int RunPlayer(int argc, char** argv) {
   }
   if (!offscreen && !options.noLauncher) {
     platform::LauncherChoice choice;
-    if (!platform::RunLauncher(&choice, nullptr, &error)) {
+    LauncherPicture picture = DecodeLauncherArt(EmbeddedLauncherArt());
+    if (!platform::RunLauncher(&choice, picture.art.rgba ? &picture.art : nullptr, &error)) {
       if (error.empty()) return 0;
       std::fprintf(stderr, "quillon: %s\n", error.c_str());
       return 1;
@@ -210,6 +232,7 @@ int RunPlayer(int argc, char** argv) {
     return RenderShow(options, r);
   }
   if (options.info) return PrintInfo(options);
+  if (!options.exportDir.empty()) return ExportShow(EmbeddedArchive(), EmbeddedSoundtrack(), options.exportDir);
   if (options.frameGiven) return CaptureFrame(options, options.frameAt, options.framePath, options.width, options.height);
   return PlayShow(options, nullptr);
 }

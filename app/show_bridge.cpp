@@ -7,6 +7,8 @@ extern const uint8_t quillon_archive_begin[] __attribute__((weak));
 extern const uint8_t quillon_archive_end[] __attribute__((weak));
 extern const uint8_t quillon_soundtrack_begin[] __attribute__((weak));
 extern const uint8_t quillon_soundtrack_end[] __attribute__((weak));
+extern const uint8_t quillon_launcher_art_begin[] __attribute__((weak));
+extern const uint8_t quillon_launcher_art_end[] __attribute__((weak));
 }
 
 namespace {
@@ -20,3 +22,4 @@ ByteBlock Block(const uint8_t* begin, const uint8_t* end) {
 
 ByteBlock EmbeddedArchive() { return Block(quillon_archive_begin, quillon_archive_end); }
 ByteBlock EmbeddedSoundtrack() { return Block(quillon_soundtrack_begin, quillon_soundtrack_end); }
+ByteBlock EmbeddedLauncherArt() { return Block(quillon_launcher_art_begin, quillon_launcher_art_end); }

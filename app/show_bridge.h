@@ -12,3 +12,5 @@ struct ByteBlock {
 
 ByteBlock EmbeddedArchive();
 ByteBlock EmbeddedSoundtrack();
+// The launcher's picture (a PNG), empty when the build has none.
+ByteBlock EmbeddedLauncherArt();

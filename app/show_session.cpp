@@ -17,8 +17,9 @@ void ShowSession::Prepare(const DemoOptions& options, platform::Display& display
     ByteBlock block = EmbeddedArchive();
     if (block.data && block.size) {
       archive_ = std::make_unique<AceArchive>();
+      archive_->SetReporter([](void*, const char* message) { Log("archive: %s", message); }, nullptr);
       int32_t members = archive_->Open(block.data, block.size);
-      Log("embedded archive: %d members", members);
+      Log("embedded archive: %d members (%s)", members, AceStatusText(archive_->Status()));
       source.archive = archive_.get();
     }
     soundtrack_ = EmbeddedSoundtrack();
@@ -46,6 +47,9 @@ void ShowSession::Prepare(const DemoOptions& options, platform::Display& display
   if (!soundtrack_.data && !tables.soundtrackFile.empty()) {
     DataFile file;
     file.Open(tables.soundtrackFile.c_str(), "rb");
+    // An exported show keeps its soundtrack beside the script rather than under data.
+    std::string bare = tables.soundtrackFile.substr(tables.soundtrackFile.rfind('\\') + 1);
+    if (file.HasError()) file.Open(bare.c_str(), "rb");
     if (!file.HasError()) {
       soundtrackFile_.resize(static_cast<size_t>(file.GetSize()));
       file.Read(soundtrackFile_.data(), static_cast<uint32_t>(soundtrackFile_.size()));
