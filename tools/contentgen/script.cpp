@@ -228,6 +228,20 @@ std::string CoverageReport(const Content& content) {
   }
   o << "\nspecial parts used:";
   for (int p : c.specialParts) o << " " << p;
+  static const std::pair<int, const char*> kWhat[] = {
+      {1, "part 1: see-through glass with back-face culling"},
+      {16, "parts 16-40: the logo scene veltrum_huge.scx over every part"},
+      {48, "part 48: landscape for near 20, far 4500"},
+      {56, "part 56: architecture for near 10"},
+      {57, "part 57: 2.jpg flashes, then the fade to black"},
+      {58, "part 58: 4.jpg flashes, then the fade to black"},
+      {59, "parts 59-69: close-ups for near 0.05"},
+      {69, "part 69: tracks keyed before the part's start frame (it runs 5 frames behind)"},
+      {83, "part 83: a chained scene that vanishes at 239 s"},
+      {90, "parts 90-92: chain position 2 is a see-through scene that fades out"},
+      {92, "part 92: long enough for its 128-frame fade to black"}};
+  for (const auto& [part, what] : kWhat)
+    if (c.specialParts.count(part)) o << "\n  " << what;
   o << "\nlargest scene: " << c.maxTrianglesScene << ", " << c.maxTriangles << " triangles\n";
   return o.str();
 }
