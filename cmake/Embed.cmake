@@ -27,7 +27,7 @@ set_source_files_properties(${CMAKE_BINARY_DIR}/embed/embedded_data.S PROPERTIES
 if(embed_deps)
   add_dependencies(quillon_embedded ${embed_deps})
 endif()
-foreach(target quillon contactsheet)
+foreach(target quillon contactsheet bench_show)
   if(TARGET ${target})
     target_link_libraries(${target} PRIVATE quillon_embedded)
   endif()

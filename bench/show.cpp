@@ -1,0 +1,145 @@
+// The whole show on the software renderer: time from process start to the first frame (archive
+// unpacked, every texture, image and scene loaded), and frames per second at 640 x 480 over
+// every part (median and slowest part).
+//
+//   build/bench/bench_show [--size WxH] [--step N]
+//
+// Start-up is printed beside the time it takes merely to copy the program's two data blocks
+// (the floor any start-up pays); frame rates beside the fixed target of 60 frames per second.
+// Every N-th frame of the show at 60 fps is timed (default 4); frames in between are replayed
+// without drawing, as a seek does, so the state of the show is that of a full run.
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <vector>
+
+#include "app/demo_clock.h"
+#include "app/main_loop.h"
+#include "app/show_bridge.h"
+#include "app/show_session.h"
+#include "platform/platform.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
+
+class TimedHooks final : public FrameHooks {
+ public:
+  TimedHooks(platform::HeadlessDisplay& display, ShowSession& session, int step)
+      : display_(display), session_(session), step_(step) {}
+  bool StopRequested() override { return false; }
+  void PumpMessages() override {}
+  void RenderPart(int32_t part, float partFrames, float showTime, float opacityStep) override {
+    drawing_ = frame_ % step_ == 0;
+    part_ = part;
+    start_ = Clock::now();
+    session_.DrawPart(part, partFrames, showTime, opacityStep, drawing_);
+  }
+  void SwapBuffers() override {
+    if (drawing_) {
+      display_.SwapBuffers();  // finishes the frame
+      times[part_].push_back(Since(start_));
+    }
+    ++frame_;
+    display_.SetTicks(static_cast<uint32_t>(std::llround(frame_ * 1000.0 / 60.0)));
+  }
+  std::map<int32_t, std::vector<double>> times;
+
+ private:
+  platform::HeadlessDisplay& display_;
+  ShowSession& session_;
+  int step_;
+  long frame_ = 0;
+  int32_t part_ = 0;
+  bool drawing_ = false;
+  Clock::time_point start_;
+};
+
+double Median(std::vector<double> v) {
+  if (v.empty()) return 0.0;
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const Clock::time_point processStart = Clock::now();
+  int width = 640, height = 480, step = 4;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    if (!std::strcmp(argv[i], "--size")) std::sscanf(argv[i + 1], "%dx%d", &width, &height);
+    if (!std::strcmp(argv[i], "--step")) step = std::max(1, std::atoi(argv[i + 1]));
+  }
+  ByteBlock archive = EmbeddedArchive(), soundtrack = EmbeddedSoundtrack();
+  if (!archive.data) {
+    std::fprintf(stderr, "bench_show: this build carries no show (content not built)\n");
+    return 1;
+  }
+
+  // Start-up: everything the player does before its first frame, then the first frame.
+  DemoOptions options;
+  options.headless = true;
+  options.noSound = true;
+  auto display = platform::CreateHeadlessDisplay();
+  platform::WindowRequest request;
+  request.width = width;
+  request.height = height;
+  ShowSession session;
+  session.Prepare(options, *display, request);
+  session.DrawPart(0, 0.0f, 0.0f, 0.0f, true);
+  display->SwapBuffers();
+  const double startup = Since(processStart);
+
+  // The floor: copying the two data blocks the program carries.
+  double copy = 1e30;
+  for (int round = 0; round < 5; ++round) {
+    Clock::time_point t = Clock::now();
+    std::vector<uint8_t> a(archive.data, archive.data + archive.size);
+    std::vector<uint8_t> s(soundtrack.data, soundtrack.data + soundtrack.size);
+    volatile uint8_t sink = a[a.size() / 2] ^ (s.empty() ? 0 : s[s.size() / 2]);
+    (void)sink;
+    copy = std::min(copy, Since(t));
+  }
+  std::printf("start-up to first frame: %.3f s; copying the data blocks (%zu + %zu bytes): %.4f s; ratio %.1f "
+              "(target: start-up under 1 s)\n",
+              startup, archive.size, soundtrack.size, copy, startup / copy);
+
+  // Frame rate over the whole show.
+  TimedHooks hooks(*display, session, step);
+  display->SetTicks(0);
+  DemoClock clock([&display] { return display->Ticks(); });
+  clock.Start();
+  Clock::time_point all = Clock::now();
+  RunTimeline(session.tables.timeline, false, clock, hooks);
+  double wall = Since(all);
+
+  std::vector<double> partFps;
+  int32_t slowestPart = -1;
+  double slowest = 1e30;
+  size_t frames = 0;
+  for (auto& [part, t] : hooks.times) {
+    double fps = 1.0 / std::max(1e-9, Median(t));
+    partFps.push_back(fps);
+    frames += t.size();
+    if (fps < slowest) {
+      slowest = fps;
+      slowestPart = part;
+    }
+  }
+  double median = Median(partFps);
+  int below = static_cast<int>(std::count_if(partFps.begin(), partFps.end(), [](double f) { return f < 60.0; }));
+  std::printf("frame rate at %dx%d over %zu parts (%zu frames timed, %.1f s): median part %.0f fps, slowest part "
+              "%d at %.0f fps; against 60 fps: median %.2fx, slowest %.2fx; %d parts below 60\n",
+              width, height, partFps.size(), frames, wall, median, slowestPart, slowest, median / 60.0,
+              slowest / 60.0, below);
+  display->Close();
+  return 0;
+}
