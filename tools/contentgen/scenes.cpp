@@ -182,10 +182,6 @@ void AddRing(Mesh* m, const Vector3& centre, const Vector3& axisA, const Vector3
 
 // ------------------------------------------------------------------ the scenes
 
-struct Built {
-  SceneDesc desc;
-};
-
 float Terrain(float x, float y, float scale, float height, uint32_t seed) {
   return (Fbm(x / scale + 50, y / scale + 50, seed, 1 << 20, 5) - 0.45f) * height;
 }
