@@ -1,0 +1,1 @@
+set(SUITE_LIBS quillon_io)
