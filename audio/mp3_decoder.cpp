@@ -780,7 +780,8 @@ void Mp3Decoder::Dequantise(int ch, const Granule& g, bool ms) {
   if (!(g.windowSwitching && g.blockType == 2)) {
     for (int i = end; i < 576; ++i) x[i] = 0.0f;
     for (int b = 0; b < 22 && lb[b] < end; ++b) {
-      float gain = gainAt(base + ((sl[b] + (g.preflag ? kPretab[b] : 0)) << shift));
+      const int steps = sl[b] + (g.preflag ? kPretab[b] : 0);
+      const float gain = gainAt(base + steps * (1 << shift));
       const int stop = std::min<int>(lb[b + 1], end);
       int i = lb[b];
       // four lines at a time: the powers looked up, the gain and the signs applied together
@@ -804,7 +805,8 @@ void Mp3Decoder::Dequantise(int ch, const Granule& g, bool ms) {
   if (g.mixed) {
     int b = 0;
     for (; lb[b] < 36; ++b) {
-      float gain = gainAt(base + ((sl[b] + (g.preflag ? kPretab[b] : 0)) << shift));
+      const int steps = sl[b] + (g.preflag ? kPretab[b] : 0);
+      const float gain = gainAt(base + steps * (1 << shift));
       int stop = std::min<int>(lb[b + 1], end);
       for (int k = lb[b]; k < stop; ++k) x[k] = value(q[k], gain);
     }

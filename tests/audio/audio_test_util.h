@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "audio/mp3_decoder.h"
 
 namespace audiotest {
@@ -81,9 +83,17 @@ inline bool HaveProgram(const char* name) {
 
 inline bool Run(const std::string& cmd) { return std::system(cmd.c_str()) == 0; }
 
-// A fresh directory under the build tree for one test's files.
+// A fresh directory under the build tree for one test's files. The running test's name is part
+// of it, so tests that CTest runs side by side never share (and delete) each other's files.
 inline std::string TempDir(const std::string& name) {
-  std::string dir = std::string(QUILLON_BINARY_DIR) + "/tests/audio-tmp/" + name;
+  std::string owner = "any";
+  if (const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info()) {
+    owner = std::string(info->test_suite_name()) + "." + info->name();
+    for (char& c : owner) {
+      if (c == '/') c = '_';
+    }
+  }
+  std::string dir = std::string(QUILLON_BINARY_DIR) + "/tests/audio-tmp/" + owner + "/" + name;
   Run("rm -rf '" + dir + "' && mkdir -p '" + dir + "'");
   return dir;
 }

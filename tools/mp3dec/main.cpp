@@ -135,11 +135,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "mp3dec: cannot create '%s': %s\n", files[1].c_str(), std::strerror(errno));
     return 1;
   }
-  bool ok = std::fwrite(file.data(), 1, file.size(), f) == file.size();
+  bool ok = file.empty() || std::fwrite(file.data(), 1, file.size(), f) == file.size();
   if (mode == Mode::kFloat)
-    ok = ok && std::fwrite(floats.data(), sizeof(float), floats.size(), f) == floats.size();
+    ok = ok && (floats.empty() ||
+                std::fwrite(floats.data(), sizeof(float), floats.size(), f) == floats.size());
   else
-    ok = ok && std::fwrite(pcm.data(), 1, pcm.size(), f) == pcm.size();
+    ok = ok && (pcm.empty() || std::fwrite(pcm.data(), 1, pcm.size(), f) == pcm.size());
   ok = std::fclose(f) == 0 && ok;
   if (!ok) {
     std::fprintf(stderr, "mp3dec: cannot write '%s'\n", files[1].c_str());
