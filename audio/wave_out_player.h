@@ -53,6 +53,8 @@ class WaveOutPlayer {
   int ChunkCount() const { return chunkFrames_ ? ringFrames_ / chunkFrames_ : 0; }
   int ChunkBytes() const { return chunkFrames_ * 4; }
   bool Running() const { return running_; }
+  // Whether the device opened; a player without one runs silently.
+  bool DeviceOpen() const { return deviceOpen_; }
   // Chunks written into the ring since Start (the initial fill included); a refill pass for
   // a device position of P bytes brings it to ChunkCount() + P / ChunkBytes().
   uint64_t FilledChunks() const { return filled_.load(std::memory_order_acquire); }

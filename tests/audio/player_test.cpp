@@ -197,6 +197,8 @@ TEST(AudioStream, DeviceThatCannotOpenMeansASilentRun) {
   AudioStream stream(&device);
   stream.Start(data.data(), 44100, static_cast<int>(data.size()));
   EXPECT_TRUE(stream.Started());
+  EXPECT_FALSE(stream.Player().DeviceOpen());
+  EXPECT_TRUE(stream.Player().Running());
   stream.Stop();
 }
 
