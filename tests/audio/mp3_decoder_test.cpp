@@ -285,3 +285,23 @@ TEST(Mp3Decode, FreeFormatFramesAroundALongGapKeepDecoding) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Mp3Decode, AfterTheFirstFrameHeadersOfAnotherLayoutAreSkipped) {
+  // layer II and mono-layout words between stereo layer III frames are out-of-sync data
+  auto layer2 = SilentFrame(0xFFFD9064);   // layer II header, 160 kbit/s
+  auto mono = SilentFrame(0xFFFB90C4);     // layer III, but one channel
+  std::vector<uint8_t> stream =
+      Concat({SilentStream(3), layer2, SilentStream(2), mono, SilentStream(3)});
+  audiotest::Decoded d = audiotest::DecodeStream(stream);
+  EXPECT_EQ(d.frames - d.emptyFrames, 8);
+  EXPECT_EQ(d.channels, 2);
+  EXPECT_EQ(d.pcm.size(), 8u * 2304);
+  // before the first frame any layer is taken: a layer II stream decodes
+  audiotest::Decoded l2 = audiotest::DecodeStream(Concat({layer2, layer2, layer2}));
+  EXPECT_EQ(l2.frames, 3);
+  EXPECT_EQ(l2.pcm.size(), 3u * 2304);
+}
+
+}  // namespace
