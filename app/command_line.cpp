@@ -215,6 +215,10 @@ bool ParseCommandLine(const std::vector<std::string>& args, DemoOptions* o, std:
     *error = "--frames goes with --headless";
     return false;
   }
+  if ((o->from != 0.0 || o->to >= 0.0) && o->renderOut.empty()) {
+    *error = "--from and --to go with --render";
+    return false;
+  }
   if (o->to >= 0.0 && o->to <= o->from) {
     *error = "--to must be later than --from";
     return false;

@@ -48,7 +48,7 @@ void Soundtrack::Start(ByteBlock mp3, platform::HeadlessDisplay* virtualClock, d
   playback_->device = platform::CreateSdlAudioDevice();
   playback_->stream = std::make_unique<audio::AudioStream>(playback_->device.get());
   playback_->stream->Start(mp3.data + skip, 44100, static_cast<int>(mp3.size - skip));
-  if (!playback_->stream->Started()) Log("soundtrack: no audio device, the show runs silent");
+  if (!playback_->stream->Player().DeviceOpen()) Log("soundtrack: no audio device, the show runs silent");
 }
 
 void Soundtrack::Stop() {

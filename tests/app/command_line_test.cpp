@@ -26,6 +26,22 @@ TEST(CommandLine, FlagsAndValuesInBothSpellings) {
   EXPECT_DOUBLE_EQ(h.fps, 29.97);
   EXPECT_EQ(h.mode, 3);
 
+  DemoOptions r;
+  ASSERT_TRUE(Parse({"--render", "out.mkv", "--from", "20", "--to=21.5", "--fps", "30"}, &r));
+  EXPECT_EQ(r.renderOut, "out.mkv");
+  EXPECT_DOUBLE_EQ(r.from, 20.0);
+  EXPECT_DOUBLE_EQ(r.to, 21.5);
+  DemoOptions f;
+  ASSERT_TRUE(Parse({"--frame", "240", "x.png", "--size", "80x60"}, &f));
+  EXPECT_TRUE(f.frameGiven);
+  EXPECT_DOUBLE_EQ(f.frameAt, 240.0);
+  EXPECT_EQ(f.framePath, "x.png");
+  DemoOptions misc;
+  ASSERT_TRUE(Parse({"--start", "12.5", "--info", "--export", "d", "--no-archive"}, &misc));
+  EXPECT_DOUBLE_EQ(misc.start, 12.5);
+  EXPECT_TRUE(misc.info && misc.noArchive);
+  EXPECT_EQ(misc.exportDir, "d");
+
   DemoOptions d;
   ASSERT_TRUE(Parse({}, &d));
   EXPECT_EQ(d.mode, 0);
@@ -37,7 +53,7 @@ TEST(CommandLine, BadInputIsRefusedWithAReason) {
       {"--mode", "4"},          {"--mode", "x"},         {"--mode"},
       {"--headless", "--size", "0x10"}, {"--headless", "--size", "640"}, {"--headless", "--fps", "0"},
       {"--headless", "--fps", "nan"},   {"--headless", "--frames", "-1"}, {"--frames", "3"}, {"--size", "8x8"},
-      {"--render", "d", "--from", "5", "--to", "4"}, {"--frame", "1"}, {"--from", "-1"},
+      {"--render", "d", "--from", "5", "--to", "4"}, {"--frame", "1"}, {"--from", "-1"}, {"--to", "3"},
       {"--bogus"},              {"--window=1"},          {"--data-dir="},
   };
   for (const auto& args : bad) {
