@@ -2,12 +2,17 @@
 // unpacked, every texture, image and scene loaded), and frames per second at 640 x 480 over
 // every part (median and slowest part).
 //
-//   build/bench/bench_show [--size WxH] [--step N]
+//   build/bench/bench_show [--size WxH] [--step N] [--parts] [--only A-B] [--data-dir DIR]
 //
+// --parts also prints every part's median frame time (ms), frame rate and median processor time
+// (all threads of the process, ms; steadier than the wall clock on a busy machine), one line a
+// part. --only times parts A to B alone (the rest of the show is replayed without drawing).
+// --data-dir plays loose files from DIR (as written by contentgen) instead of the carried show.
 // Start-up is printed beside the time it takes merely to copy the program's two data blocks
 // (the floor any start-up pays); frame rates beside the fixed target of 60 frames per second.
 // Every N-th frame of the show at 60 fps is timed (default 4); frames in between are replayed
-// without drawing, as a seek does, so the state of the show is that of a full run.
+// without drawing, as a seek does, so the state of the show is that of a full run (the fading
+// styles of the last parts take the skipped frames' steps on the next drawn frame).
 #include <GL/gl.h>
 
 #include <algorithm>
@@ -16,6 +21,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <map>
 #include <vector>
 
@@ -31,36 +37,53 @@ using Clock = std::chrono::steady_clock;
 
 double Since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
 
+// Processor time of the whole process (the renderer's worker threads included), in seconds.
+double ProcessSeconds() {
+  timespec ts{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
 class TimedHooks final : public FrameHooks {
  public:
-  TimedHooks(platform::HeadlessDisplay& display, ShowSession& session, int step)
-      : display_(display), session_(session), step_(step) {}
+  TimedHooks(platform::HeadlessDisplay& display, ShowSession& session, int step, int32_t first, int32_t last)
+      : display_(display), session_(session), step_(step), first_(first), last_(last) {}
   bool StopRequested() override { return false; }
   void PumpMessages() override {}
   void RenderPart(int32_t part, float partFrames, float showTime, float opacityStep) override {
-    drawing_ = frame_ % step_ == 0;
+    drawing_ = frame_ % step_ == 0 && part >= first_ && part <= last_;
+    // A frame that is not drawn does not fade the styles either: the next drawn frame of the
+    // same part takes the steps of the frames skipped before it, as a full run would have.
+    if (part != part_) pendingStep_ = 0.0f;
+    pendingStep_ += opacityStep;
     part_ = part;
     start_ = Clock::now();
-    session_.DrawPart(part, partFrames, showTime, opacityStep, drawing_);
+    cpuStart_ = ProcessSeconds();
+    session_.DrawPart(part, partFrames, showTime, pendingStep_, drawing_);
+    if (drawing_) pendingStep_ = 0.0f;
   }
   void SwapBuffers() override {
     if (drawing_) {
       display_.SwapBuffers();  // finishes the frame
       times[part_].push_back(Since(start_));
+      cpuTimes[part_].push_back(ProcessSeconds() - cpuStart_);
     }
     ++frame_;
     display_.SetTicks(static_cast<uint32_t>(std::llround(frame_ * 1000.0 / 60.0)));
   }
-  std::map<int32_t, std::vector<double>> times;
+  std::map<int32_t, std::vector<double>> times, cpuTimes;
 
  private:
   platform::HeadlessDisplay& display_;
   ShowSession& session_;
   int step_;
+  int32_t first_, last_;
   long frame_ = 0;
   int32_t part_ = 0;
   bool drawing_ = false;
   Clock::time_point start_;
+  double cpuStart_ = 0.0;
+  float pendingStep_ = 0.0f;
 };
 
 double Median(std::vector<double> v) {
@@ -74,9 +97,27 @@ double Median(std::vector<double> v) {
 int main(int argc, char** argv) {
   const Clock::time_point processStart = Clock::now();
   int width = 640, height = 480, step = 4;
-  for (int i = 1; i + 1 < argc; i += 2) {
-    if (!std::strcmp(argv[i], "--size")) std::sscanf(argv[i + 1], "%dx%d", &width, &height);
-    if (!std::strcmp(argv[i], "--step")) step = std::max(1, std::atoi(argv[i + 1]));
+  bool perPart = false;
+  int32_t first = 0, last = 1 << 30;
+  const char* dataDir = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    if (!std::strcmp(argv[i], "--parts")) {
+      perPart = true;
+    } else if (i + 1 < argc && !std::strcmp(argv[i], "--size")) {
+      std::sscanf(argv[++i], "%dx%d", &width, &height);
+    } else if (i + 1 < argc && !std::strcmp(argv[i], "--step")) {
+      step = std::max(1, std::atoi(argv[++i]));
+    } else if (i + 1 < argc && !std::strcmp(argv[i], "--only")) {
+      int a = 0, b = 0;
+      int n = std::sscanf(argv[++i], "%d-%d", &a, &b);
+      first = a;
+      last = n == 2 ? b : a;
+    } else if (i + 1 < argc && !std::strcmp(argv[i], "--data-dir")) {
+      dataDir = argv[++i];
+    } else {
+      std::fprintf(stderr, "usage: bench_show [--size WxH] [--step N] [--parts] [--only A-B] [--data-dir DIR]\n");
+      return 2;
+    }
   }
   ByteBlock archive = EmbeddedArchive(), soundtrack = EmbeddedSoundtrack();
   if (!archive.data) {
@@ -88,6 +129,10 @@ int main(int argc, char** argv) {
   DemoOptions options;
   options.headless = true;
   options.noSound = true;
+  if (dataDir) {
+    options.noArchive = true;
+    options.dataDir = dataDir;
+  }
   auto display = platform::CreateHeadlessDisplay();
   platform::WindowRequest request;
   request.width = width;
@@ -113,7 +158,7 @@ int main(int argc, char** argv) {
               startup, archive.size, soundtrack.size, copy, startup / copy);
 
   // Frame rate over the whole show.
-  TimedHooks hooks(*display, session, step);
+  TimedHooks hooks(*display, session, step, first, last);
   display->SetTicks(0);
   DemoClock clock([&display] { return display->Ticks(); });
   clock.Start();
@@ -128,6 +173,9 @@ int main(int argc, char** argv) {
   for (auto& [part, t] : hooks.times) {
     double fps = 1.0 / std::max(1e-9, Median(t));
     partFps.push_back(fps);
+    if (perPart)
+      std::printf("part %3d: %7.2f ms  %6.0f fps  processor %7.2f ms%s\n", part, Median(t) * 1000.0, fps,
+                  Median(hooks.cpuTimes[part]) * 1000.0, fps < 60.0 ? "  below 60" : "");
     frames += t.size();
     if (fps < slowest) {
       slowest = fps;

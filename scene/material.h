@@ -53,6 +53,10 @@ class DrawStyle {
   virtual void Draw(const anim::Vector3* vertices, const std::vector<MeshFace>& faces, const anim::Vector3* normals,
                     bool passFlag) const = 0;
   virtual int32_t TextureCount() const = 0;
+  // True when what Draw issues now puts no pixel on screen once the current colour's alpha is 0
+  // (lighting off, the alpha test on for everything it draws). Display lists use it to skip
+  // the geometry of a mesh faded out through its colour.
+  virtual bool HiddenAtZeroAlpha() const = 0;
 
   std::vector<uint32_t> textures;
   float opacity = 1.0f;
@@ -62,24 +66,28 @@ class LineStyle : public DrawStyle {
  public:
   void Draw(const anim::Vector3*, const std::vector<MeshFace>&, const anim::Vector3*, bool) const override;
   int32_t TextureCount() const override { return 0; }
+  bool HiddenAtZeroAlpha() const override { return false; }  // sets its own colour
 };
 
 class TextureStyle : public DrawStyle {
  public:
   void Draw(const anim::Vector3*, const std::vector<MeshFace>&, const anim::Vector3*, bool) const override;
   int32_t TextureCount() const override { return 1; }
+  bool HiddenAtZeroAlpha() const override { return opacity < 1.0f; }  // see-through or nothing
 };
 
 class ReflectionStyle : public DrawStyle {
  public:
   void Draw(const anim::Vector3*, const std::vector<MeshFace>&, const anim::Vector3*, bool) const override;
   int32_t TextureCount() const override { return 1; }
+  bool HiddenAtZeroAlpha() const override { return opacity < 1.0f; }
 };
 
 class DualStyle : public DrawStyle {
  public:
   void Draw(const anim::Vector3*, const std::vector<MeshFace>&, const anim::Vector3*, bool) const override {}
   int32_t TextureCount() const override { return 2; }
+  bool HiddenAtZeroAlpha() const override { return true; }
 };
 
 // The style for a code, with no textures; null for codes without a style.

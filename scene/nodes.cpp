@@ -86,6 +86,7 @@ std::unique_ptr<SceneNode> CreateNodeForCode(int32_t code, SceneNode* parent) {
 
 MeshNode::~MeshNode() {
   if (displayList != 0) glDeleteLists(displayList, 1);
+  if (stateList != 0) glDeleteLists(stateList, 1);
 }
 
 bool MeshNode::Read(RecordReader& r) {
@@ -202,14 +203,42 @@ void MeshNode::BindStyles(const std::vector<std::unique_ptr<DrawStyle>>& styles,
   DrawGroups(vertices.data(), false);
   glEndList();
   displayListInUse = true;
+  bool hidden = true;
+  for (const FaceGroup& group : groups) hidden = hidden && (!group.style || group.style->HiddenAtZeroAlpha());
+  if (!hidden) return;
+  if (stateList != 0) glDeleteLists(stateList, 1);
+  stateList = glGenLists(1);
+  if (stateList == 0) return;
+  glNewList(stateList, GL_COMPILE);
+  DrawGroups(vertices.data(), false, false);
+  glEndList();
 }
 
-void MeshNode::DrawGroups(const Vector3* vertexArray, bool passFlag) const {
+void MeshNode::DrawGroups(const Vector3* vertexArray, bool passFlag, bool faces) const {
+  static const std::vector<MeshFace> kNoFaces;
   for (const FaceGroup& group : groups) {
     // A group whose material has no style draws nothing.
-    if (group.style) group.style->Draw(vertexArray, group.faces, normals.data(), passFlag);
+    if (group.style) group.style->Draw(vertexArray, faces ? group.faces : kNoFaces, normals.data(), passFlag);
   }
 }
+
+namespace {
+
+// Whether fragments of colour alpha 0 fail the fixed-function pipeline as it stands: unlit, so
+// the alpha is the current colour's, modulated by the texture, and an alpha test that rejects 0.
+bool ZeroAlphaRejected() {
+  if (glIsEnabled(GL_LIGHTING)) return false;
+  GLint function = 0, mode = 0;
+  GLfloat reference = 0.0f;
+  glGetIntegerv(GL_ALPHA_TEST_FUNC, &function);
+  glGetFloatv(GL_ALPHA_TEST_REF, &reference);
+  glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &mode);
+  if (mode != GL_MODULATE) return false;
+  return function == GL_NEVER || (function == GL_GREATER && reference >= 0.0f) ||
+         (function == GL_EQUAL && reference > 0.0f) || (function == GL_GEQUAL && reference > 0.0f);
+}
+
+}  // namespace
 
 void MeshNode::Draw(bool passFlag) {
   if (!visibilityTrack.State()) return;
@@ -226,7 +255,8 @@ void MeshNode::Draw(bool passFlag) {
   // The list was compiled without a colour; the first group's style gives the alpha.
   float alpha = (!groups.empty() && groups[0].style) ? groups[0].style->opacity : 1.0f;
   glColor4f(1.0f, 1.0f, 1.0f, alpha);
-  glCallList(displayList);
+  // Faded out: the list would only feed the alpha test fragments it rejects.
+  glCallList(stateList != 0 && alpha <= 0.0f && ZeroAlphaRejected() ? stateList : displayList);
 }
 
 // ---------------------------------------------------------------- CameraNode, TargetNode

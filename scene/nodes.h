@@ -91,7 +91,9 @@ class MeshNode : public DrawableNode {
 
   // Points each group at its material's style (none when the index is outside the list) and
   // marks the mesh see-through when any style's opacity is below 1. Without morph keys and
-  // with compile set, also compiles the groups into one display list.
+  // with compile set, also compiles the groups into one display list. When every group would
+  // draw nothing at colour alpha 0, a second list holds the same state changes without the
+  // faces: Draw calls it instead once the fade has taken the alpha to 0.
   void BindStyles(const std::vector<std::unique_ptr<DrawStyle>>& styles, bool compile);
 
   bool transparent = false;
@@ -104,10 +106,11 @@ class MeshNode : public DrawableNode {
   anim::RotationTrack rotationTrack;
   anim::VectorTrack scaleTrack;
   uint32_t displayList = 0;
+  uint32_t stateList = 0;  // 0 when some group shows at alpha 0
   bool displayListInUse = false;
 
  private:
-  void DrawGroups(const anim::Vector3* vertexArray, bool passFlag) const;
+  void DrawGroups(const anim::Vector3* vertexArray, bool passFlag, bool faces = true) const;
 };
 
 class TargetNode : public SceneNode {

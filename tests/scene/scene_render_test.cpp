@@ -369,3 +369,55 @@ TEST_F(SceneRender, TransparentCullingKeepsSeeThroughBackFacesCulled) {
   scene.Render(0.0f, nullptr);
   EXPECT_EQ(Pixel(kWidth / 2, kHeight / 2), kBackground);
 }
+
+TEST_F(SceneRender, FadedOutSeeThroughListsSkipTheirFacesAndLeaveTheSameState) {
+  SceneDesc d = Stage();
+  d.nodes.push_back(Square("ghost", {0, -2, 0}, 1.0f, 2));
+  d.nodes.push_back(Square("wall", {3, 0, 0}, 1.0f, 1));
+  Scene scene;
+  Load(&scene, d);
+  EXPECT_NE(scene.FindMesh(0)->stateList, 0u);
+  EXPECT_EQ(scene.FindMesh(1)->stateList, 0u);  // an opaque group shows whatever the alpha
+
+  struct State {
+    GLint texture = 0, source = 0, destination = 0;
+    GLboolean depthMask = GL_FALSE, alphaTest = GL_FALSE, blend = GL_FALSE, cull = GL_FALSE;
+    bool operator==(const State&) const = default;
+  };
+  auto state = [] {
+    State s;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &s.texture);
+    glGetIntegerv(GL_BLEND_SRC, &s.source);
+    glGetIntegerv(GL_BLEND_DST, &s.destination);
+    glGetBooleanv(GL_DEPTH_WRITEMASK, &s.depthMask);
+    s.alphaTest = glIsEnabled(GL_ALPHA_TEST);
+    s.blend = glIsEnabled(GL_BLEND);
+    s.cull = glIsEnabled(GL_CULL_FACE);
+    return s;
+  };
+  scene.Render(0.0f, nullptr);
+  EXPECT_NEAR(Pixel(kWidth / 2, kHeight / 2)[0], 128, 2);
+  const State drawn = state();
+
+  // The fade lowers the style's opacity below 0: nothing of the square shows, and the GL is
+  // left as the full list leaves it.
+  glBindTexture(GL_TEXTURE_2D, 0);
+  glDisable(GL_ALPHA_TEST);
+  scene.styles[2]->opacity = -0.25f;
+  Clear();
+  scene.Render(0.0f, nullptr);
+  EXPECT_EQ(Pixel(kWidth / 2, kHeight / 2), kBackground);
+  EXPECT_EQ(state(), drawn);
+
+  // Lit, the alpha comes from the material, not the colour: the square still shows.
+  SceneDesc lit = d;
+  NodeDesc lamp = StillNode(kLightKind, "lamp", {0, -4, 0});
+  lamp.colour[0] = lamp.colour[1] = lamp.colour[2] = 1.0f;
+  lit.nodes.push_back(lamp);
+  Scene litScene;
+  Load(&litScene, lit);
+  litScene.styles[2]->opacity = 0.0f;
+  Clear();
+  litScene.Render(0.0f, nullptr);
+  EXPECT_GT(Pixel(kWidth / 2, kHeight / 2)[0], 0);
+}

@@ -26,6 +26,10 @@ struct ChainPlan {
   std::string texture;  // effects
   int32_t startFrame = kContinuous;
   int32_t speed = 0, fieldOfView = 0;  // effects
+  // Effects: frames added to the show's clock. The sprite field wanders between an open spread
+  // and a dense knot of sprites piled up in front of the camera; a few seconds' shift shows the
+  // open spread, which a software renderer fills at full frame rate.
+  int32_t shift = 0;
 };
 
 struct PartPlan {
