@@ -4,12 +4,11 @@
 #include <fstream>
 #include <iterator>
 
+#include "io/wav_write.h"
+
 namespace songgen {
 namespace {
 
-void Put32(std::vector<uint8_t>& b, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
 void Put16(std::vector<uint8_t>& b, uint16_t v) {
   b.push_back(static_cast<uint8_t>(v));
   b.push_back(static_cast<uint8_t>(v >> 8));
@@ -23,21 +22,8 @@ uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8
 }  // namespace
 
 std::vector<uint8_t> EncodeWav(int sampleRate, int channels, const std::vector<int16_t>& samples) {
-  const uint32_t dataBytes = static_cast<uint32_t>(samples.size() * 2);
-  std::vector<uint8_t> b;
-  b.reserve(44 + dataBytes);
-  b.insert(b.end(), {'R', 'I', 'F', 'F'});
-  Put32(b, 36 + dataBytes);
-  b.insert(b.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-  Put32(b, 16);
-  Put16(b, 1);  // PCM
-  Put16(b, static_cast<uint16_t>(channels));
-  Put32(b, static_cast<uint32_t>(sampleRate));
-  Put32(b, static_cast<uint32_t>(sampleRate * channels * 2));
-  Put16(b, static_cast<uint16_t>(channels * 2));
-  Put16(b, 16);
-  b.insert(b.end(), {'d', 'a', 't', 'a'});
-  Put32(b, dataBytes);
+  std::vector<uint8_t> b = WavHeader(sampleRate, channels, samples.size() / static_cast<size_t>(channels));
+  b.reserve(b.size() + samples.size() * 2);
   for (int16_t s : samples) Put16(b, static_cast<uint16_t>(s));
   return b;
 }
