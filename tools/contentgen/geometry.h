@@ -44,6 +44,8 @@ float Dot(const Vector3& a, const Vector3& b);
 void AddQuad(Mesh* m, const Vector3& a, const Vector3& b, const Vector3& c, const Vector3& d, int32_t material,
              float uScale = 1, float vScale = 1);
 void AddBox(Mesh* m, const Vector3& centre, const Vector3& size, int32_t material, float uvScale = 1);
+// The four side walls of such a box, without its top and bottom.
+void AddWalls(Mesh* m, const Vector3& centre, const Vector3& size, int32_t material, float uvScale = 1);
 void AddSphere(Mesh* m, const Vector3& centre, float radius, int slices, int stacks, int32_t material);
 // A grid over x, y with heights from h (x, y), uv repeat times across.
 void AddHeightField(Mesh* m, float size, int cells, const std::function<float(float, float)>& h, int32_t material,

@@ -18,6 +18,24 @@ void PutPng(Content* c, const std::string& name, const Canvas& canvas, int chann
   c->files["data/" + name] = canvas.EncodePng(channels);
 }
 
+// A see-through texture as a PNG, for what the player shows as a JPEG texture: pure black (as
+// stored in 8 bits) clear and everything else opaque, and the rows upside down, since the
+// player lays a PNG's top row at t = 0 and a JPEG's bottom row there. The player mipmaps a PNG
+// without blending between levels, which fills faster than a JPEG's blended levels: the
+// textures that cover the frame several layers deep (sprites, the dusk city) come this way.
+void PutSeeThroughPng(Content* c, const std::string& name, const Canvas& canvas) {
+  const int w = canvas.Width(), h = canvas.Height();
+  Canvas out(w, h);
+  auto zero = [](float v) { return std::lround(Clamp01(v) * 255.0f) == 0; };
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      Rgba p = canvas.At(x, h - 1 - y);
+      p.a = zero(p.r) && zero(p.g) && zero(p.b) ? 0.0f : 1.0f;
+      out.At(x, y) = p;
+    }
+  PutPng(c, name, out, 4);
+}
+
 // Keeps textured surfaces clear of pure black, which a JPEG texture turns transparent.
 Rgba Lift(Rgba p) {
   p.r = std::max(p.r, 0.012f);
@@ -335,8 +353,8 @@ bool MakePictures(const Font& font, Content* content, std::string* why) {
   PutJpeg(content, "stone.jpg", Stone());
   PutJpeg(content, "metal.jpg", Metal());
   PutJpeg(content, "env.jpg", Environment());
-  PutJpeg(content, "glow.jpg", Glow(kPaleAmber, kAmber));
-  PutJpeg(content, "violetglow.jpg", Glow(Rgba{0.8f, 0.7f, 1.0f, 1}, kViolet));
+  PutSeeThroughPng(content, "glow.png", Glow(kPaleAmber, kAmber));
+  PutSeeThroughPng(content, "violetglow.png", Glow(Rgba{0.8f, 0.7f, 1.0f, 1}, kViolet));
   PutJpeg(content, "rings.jpg", Rings());
   PutJpeg(content, "flare.jpg", Flare());
   PutJpeg(content, "stars.jpg", StarField(512, 31));
@@ -344,7 +362,7 @@ bool MakePictures(const Font& font, Content* content, std::string* why) {
   PutPng(content, "circuit.png", Circuit(), 3);
   PutJpeg(content, "terrain.jpg", Terrain());
   PutJpeg(content, "facade.jpg", Facade());
-  PutJpeg(content, "windows.jpg", Windows(), 92);
+  PutSeeThroughPng(content, "windows.png", Windows());
   PutJpeg(content, "glass.jpg", Glass());
   PutJpeg(content, "gold.jpg", Gold());
   PutJpeg(content, "crystal.jpg", Crystal());

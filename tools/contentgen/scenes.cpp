@@ -334,7 +334,12 @@ SceneDesc City(float T, bool dusk) {
       float height = 20 + 90 * Hash01(i, j, 301) * (1.2f - r / 300);
       if (height < 12) height = 12;
       float w = 18 + 8 * Hash01(i, j, 302);
-      AddBox(&blocks, {x, y, height / 2}, {w, w, height}, facade, 1.0f / 24);
+      // At dusk only the walls carry windows: every see-through layer costs a software
+      // renderer its full area, and windows on roofs and floors would add two more per block.
+      if (dusk)
+        AddWalls(&blocks, {x, y, height / 2}, {w, w, height}, facade, 1.0f / 24);
+      else
+        AddBox(&blocks, {x, y, height / 2}, {w, w, height}, facade, 1.0f / 24);
       AddBox(&roofs, {x, y, height + 1}, {w * 0.6f, w * 0.6f, 2}, roof, 0.1f);
       if (Hash01(i, j, 303) < 0.25f) AddBox(&beacons, {x, y, height + 6}, {2, 2, 8}, beacon);
     }

@@ -82,7 +82,7 @@ std::vector<PartPlan> ShowTimeline() {
   b.Part("city.scx", "cam_orbit", 38000, "sky.jpg").chain = {Effect("droid3", "sparkle.png", 1000, 90)};  // 21
   b.Part("starfield.scx", "cam_star", 40000, "stars.jpg").chain = {Effect("droid1", "flare.jpg", 200, 90)};  // 22
   b.Part("city.scx", "cam_street", 42000, "sky.jpg");                                   // 23
-  b.Part("knots.scx", "cam_knots", 44000, "nebula.jpg").chain = {Sprites("glow.jpg", 1000, 15)};  // 24
+  b.Part("knots.scx", "cam_knots", 44000, "nebula.jpg").chain = {Sprites("glow.png", 1000, 15)};  // 24
   b.Part("city.scx", "cam_top", 48000, "sky.jpg");                                      // 25
   b.Part("starfield.scx", "cam_star", 50000, "stars.jpg").chain = {Effect("droid1", "rings.jpg", 240, 90)};  // 26
   b.Part("knots.scx", "cam_zoom", 52000, "nebula.jpg");                                 // 27
@@ -92,7 +92,7 @@ std::vector<PartPlan> ShowTimeline() {
   b.Part("knots.scx", "cam_knots", 64000, "nebula.jpg").chain = {Scene("starfield.scx", "cam_star")};  // 31
   b.Part("city.scx", "cam_top", 66000, "dusk.jpg");                                     // 32
   b.Part("starfield.scx", "cam_star", 68000, "stars.jpg").chain = {Effect("droid1", "rings.jpg", 300, 90)};  // 33
-  b.Part("knots.scx", "cam_zoom", 72000, "nebula.jpg").chain = {Sprites("violetglow.jpg", 1000, -45)};  // 34
+  b.Part("knots.scx", "cam_zoom", 72000, "nebula.jpg").chain = {Sprites("violetglow.png", 1000, -45)};  // 34
   b.Part("city.scx", "cam_orbit", 74000, "dusk.jpg");                                   // 35
   b.Part("city.scx", "cam_street", 78000, "dusk.jpg").chain = {Sprites("sparkle.png", 1000, 60)};  // 36
   b.Part("starfield.scx", "cam_star", 80000, "stars.jpg").chain = {Effect("droid1", "flare.jpg", 320, 90)};  // 37
@@ -106,7 +106,7 @@ std::vector<PartPlan> ShowTimeline() {
   b.Part("knots.scx", "cam_knots", 99000, "nebula.jpg");                                // 43
   b.Part("orbs.scx", "cam_close", 102000);                                              // 44
   b.Part("temple.scx", "cam_nave", 104000, "sky.jpg");                                  // 45
-  b.Part("orbs.scx", "cam_orbs", 106000).chain = {Sprites("glow.jpg", 1000, -90)};  // 46
+  b.Part("orbs.scx", "cam_orbs", 106000).chain = {Sprites("glow.png", 1000, -90)};  // 46
   b.Part("landscape.scx", "cam_valley", 108000, "dusk.jpg");                            // 47
   b.Part("landscape.scx", "cam_ridge", 114000, "dusk.jpg");                             // 48: near 20, far 4500
   b.Part("orbs.scx", "cam_close", 117000);                                              // 49
@@ -131,7 +131,7 @@ std::vector<PartPlan> ShowTimeline() {
   b.Part("macro.scx", "cam_seed", 168000, "stars.jpg");                                              // 64
   b.Part("macro.scx", "cam_crystal", 172000);                                           // 65
   b.Part("macro.scx", "cam_board", 176000, "nebula.jpg");                                             // 66
-  b.Part("macro.scx", "cam_seed", 180000, "stars.jpg").chain = {Sprites("glow.jpg", 600, 120)};  // 67
+  b.Part("macro.scx", "cam_seed", 180000, "stars.jpg").chain = {Sprites("glow.png", 600, 120)};  // 67
   b.Part("macro.scx", "cam_crystal", 182500);                                           // 68
   b.Part("macro.scx", "cam_seed", 185000, "stars.jpg");                                              // 69: 5 frames behind
 
@@ -158,20 +158,20 @@ std::vector<PartPlan> ShowTimeline() {
   b.Part("orbs.scx", "cam_orbs", 250000, "stars.jpg")
       .chain = {Effect("tunnel", "rings.jpg", 500, 100), Scene("knots.scx", "cam_knots")};  // 85
   b.Part("city.scx", "cam_orbit", 255000, "dusk.jpg")
-      .chain = {Sprites("glow.jpg", 1500, 66), Scene("star.scx", "cam_hero")};  // 86
+      .chain = {Sprites("glow.png", 1500, 66), Scene("star.scx", "cam_hero")};  // 86
   b.Part("landscape.scx", "cam_valley", 260000, "dusk.jpg")
       .chain = {Effect("droid1", "flare.jpg", 520, 100), Scene("cage.scx", "cam_cage")};  // 87
   b.Part("knots.scx", "cam_zoom", 265000, "nebula.jpg")
       .chain = {Scene("orbs.scx", "cam_close"), Effect("droid3", "sparkle.png", 1500, 90)};  // 88
   b.Part("star.scx", "cam_hero", 269000, "nebula.jpg", "title.png")
-      .chain = {Effect("tunnel", "flare.jpg", 560, 110), Sprites("glow.jpg", 1500, -144)};  // 89
+      .chain = {Effect("tunnel", "flare.jpg", 560, 110), Sprites("glow.png", 1500, -144)};  // 89
 
   // Outro, 269 - 285 s: the city dissolves under the credits; fade to black.
   auto outro = [](const std::string& texture, int32_t shift) {
     return std::vector<ChainPlan>{Sprites(texture, 700, shift), Scene("city_dusk.scx", "cam_leave")};
   };
   b.Part("star.scx", "cam_far", 274500, "dusk.jpg", "credits1.png").chain = outro("sparkle.png", -105);  // 90
-  b.Part("star.scx", "cam_far", 279500, "dusk.jpg", "credits2.png").chain = outro("violetglow.jpg", 105);  // 91
+  b.Part("star.scx", "cam_far", 279500, "dusk.jpg", "credits2.png").chain = outro("violetglow.png", 105);  // 91
   b.Part("star.scx", "cam_far", 285000, "dusk.jpg", "credits3.png").chain = outro("sparkle.png", 0);  // 92
   // The last entry is never drawn: reaching it ends the show.
   b.Part("star.scx", "cam_far", 290000);  // 93
