@@ -110,6 +110,10 @@ int main(int argc, char** argv) {
     } else if (i + 1 < argc && !std::strcmp(argv[i], "--only")) {
       int a = 0, b = 0;
       int n = std::sscanf(argv[++i], "%d-%d", &a, &b);
+      if (n < 1 || a < 0 || (n == 2 && b < a)) {
+        std::fprintf(stderr, "bench_show: --only wants a part or a range of parts, such as 84-92\n");
+        return 2;
+      }
       first = a;
       last = n == 2 ? b : a;
     } else if (i + 1 < argc && !std::strcmp(argv[i], "--data-dir")) {
