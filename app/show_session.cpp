@@ -64,6 +64,10 @@ void ShowSession::Prepare(const DemoOptions& options, platform::Display& display
 }
 
 void ShowSession::DrawPart(int32_t partIndex, float partFrames, float showTime, float opacityStep, bool draw) {
-  if (!renderer_ || !draw || !hasGl) return;
-  renderer_->RenderPart(partIndex, partFrames, showTime, opacityStep);
+  if (!renderer_) return;
+  if (draw && hasGl) {
+    renderer_->RenderPart(partIndex, partFrames, showTime, opacityStep);
+  } else {
+    renderer_->ReplayPart(partIndex, partFrames, showTime, opacityStep);
+  }
 }

@@ -59,16 +59,18 @@ void PartRenderer::DrawPicture(const std::string& name, bool foreground) {
 }
 
 void PartRenderer::DrawChain(const PartEntry& part, int32_t partIndex, float partFrames, float showTime,
-                             float opacityStep) {
+                             float opacityStep, bool draw) {
   const PartEntry* entry = &part;
   // The parser only chains forwards; the bound guards against a hand-made cycle all the same.
   const size_t maxEntries = tables_.addedEntries.size() + 1;
   for (int32_t position = 0; entry && static_cast<size_t>(position) < maxEntries; ++position) {
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glClear(GL_DEPTH_BUFFER_BIT);
+    if (draw) {
+      glMatrixMode(GL_MODELVIEW);
+      glPushMatrix();
+      glClear(GL_DEPTH_BUFFER_BIT);
+    }
     if (entry->isEffect) {
-      RunEffect(&effects_, tables_.textureTable, *entry, partFrames);
+      if (draw) RunEffect(&effects_, tables_.textureTable, *entry, partFrames);
     } else if (!(partIndex == 83 && position == 1 && showTime > 239.0f)) {
       auto found = tables_.sceneTable.find(entry->name);
       // A scene the table lacks (or that was never loaded) is skipped.
@@ -82,15 +84,22 @@ void PartRenderer::DrawChain(const PartEntry& part, int32_t partIndex, float par
             break;
           }
         }
-        scene.Render(static_cast<float>(entry->startFrame) + partFrames, nullptr);
+        const float frame = static_cast<float>(entry->startFrame) + partFrames;
+        if (draw) {
+          scene.Render(frame, nullptr);
+        } else {
+          scene.EvaluateTree(frame);  // visibility toggles only ever move forward
+        }
       }
     }
     const PartEntry* next = nullptr;
     if (entry->next >= 0 && static_cast<size_t>(entry->next) < tables_.addedEntries.size())
       next = &tables_.addedEntries[static_cast<size_t>(entry->next)];
-    // An effect may have left the projection matrix selected.
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
+    if (draw) {
+      // An effect may have left the projection matrix selected.
+      glMatrixMode(GL_MODELVIEW);
+      glPopMatrix();
+    }
     entry = next;
   }
 }
@@ -125,7 +134,7 @@ void PartRenderer::RenderPart(int32_t partIndex, float partFrames, float showTim
     if (flash != 0) DrawTextureOverlay(flash, 1.0f - partFrames * 0.1f);
   }
 
-  DrawChain(part, partIndex, partFrames, showTime, opacityStep);
+  DrawChain(part, partIndex, partFrames, showTime, opacityStep, true);
 
   if (part.foreground != kNoPicture) DrawPicture(part.foreground, true);
 
@@ -140,5 +149,16 @@ void PartRenderer::RenderPart(int32_t partIndex, float partFrames, float showTim
     glClear(GL_DEPTH_BUFFER_BIT);
     auto logo = tables_.sceneTable.find(kLogoScene);
     if (logo != tables_.sceneTable.end() && logo->second) logo->second->Render(showTime * 30.0f - 620.0f, nullptr);
+  }
+}
+
+void PartRenderer::ReplayPart(int32_t partIndex, float partFrames, float showTime, float opacityStep) {
+  if (partIndex < 0 || static_cast<size_t>(partIndex) >= tables_.timeline.size()) return;
+  const PartEntry part = tables_.timeline[static_cast<size_t>(partIndex)];
+  if (partIndex == 69) partFrames -= 5.0f;
+  DrawChain(part, partIndex, partFrames, showTime, opacityStep, false);
+  if (partIndex >= 16 && partIndex <= 40) {
+    auto logo = tables_.sceneTable.find(kLogoScene);
+    if (logo != tables_.sceneTable.end() && logo->second) logo->second->EvaluateTree(showTime * 30.0f - 620.0f);
   }
 }

@@ -23,11 +23,18 @@ class PartRenderer {
   // opacityStep: 0.055 x the frame's duration in seconds.
   void RenderPart(int32_t partIndex, float partFrames, float showTime, float opacityStep);
 
+  // What RenderPart changes in the scenes, without drawing anything: the camera picked by name,
+  // the style fade of parts 90 and above, and the scenes' evaluation (visibility toggles only
+  // move forward). A seek replays the show with it up to the time it jumps to.
+  void ReplayPart(int32_t partIndex, float partFrames, float showTime, float opacityStep);
+
  private:
   // Background or foreground: a fullscreen image by that name, else a texture; a name in
   // neither table (or one that failed to load) draws nothing.
   void DrawPicture(const std::string& name, bool foreground);
-  void DrawChain(const PartEntry& part, int32_t partIndex, float partFrames, float showTime, float opacityStep);
+  // With draw false only the scene changes happen (no GL).
+  void DrawChain(const PartEntry& part, int32_t partIndex, float partFrames, float showTime, float opacityStep,
+                 bool draw);
 
   ShowTables& tables_;
   EffectsState& effects_;

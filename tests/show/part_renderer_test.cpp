@@ -192,6 +192,38 @@ TEST_F(PartRendering, ThirdChainEntryOfLatePartsKeepsFadingItsFirstStyle) {
   EXPECT_FLOAT_EQ(extra.styles[0]->opacity, 0.5f);
 }
 
+TEST_F(PartRendering, ReplayChangesWhatDrawingChangesButDrawsNothing) {
+  LoadShow();
+  std::vector<PartEntry> parts(91);
+  for (PartEntry& part : parts) part.background = part.foreground = "standard";
+  parts[90].name = "box.scx";
+  parts[90].camera = "cam";
+  parts[90].next = 0;
+  tables_.timeline = parts;
+  PartEntry second, third;
+  second.name = "box.scx";
+  second.next = 1;
+  third.name = "extra.scx";
+  tables_.addedEntries = {second, third};
+  Scene& extra = *tables_.sceneTable["extra.scx"];
+  Scene& box = *tables_.sceneTable["box.scx"];
+  box.SetCamera(nullptr);
+
+  glClearColor(0.0f, 0.0f, 1.0f, 1.0f);
+  glClear(GL_COLOR_BUFFER_BIT);
+  PartRenderer renderer(tables_, effects_);
+  renderer.ReplayPart(90, 1.0f, 1.0f, 0.25f);
+  renderer.ReplayPart(90, 2.0f, 1.0f, 0.25f);
+  // The same fade and camera choice as two drawn frames ...
+  EXPECT_FLOAT_EQ(extra.styles[0]->opacity, 0.5f);
+  ASSERT_NE(box.Camera(), nullptr);
+  EXPECT_EQ(box.Camera()->name, "camera01");
+  // ... and the frame is untouched: not even cleared.
+  Grab();
+  EXPECT_RGB_NEAR(At(32, 32), 0, 0, 255, 0);
+  EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
 TEST_F(PartRendering, TestShowFramesDifferOverTimeAndFromPartToPart) {
   LoadShow();
   std::vector<std::vector<uint8_t>> frames;
