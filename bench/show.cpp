@@ -11,8 +11,7 @@
 // Start-up is printed beside the time it takes merely to copy the program's two data blocks
 // (the floor any start-up pays); frame rates beside the fixed target of 60 frames per second.
 // Every N-th frame of the show at 60 fps is timed (default 4); frames in between are replayed
-// without drawing, as a seek does, so the state of the show is that of a full run (the fading
-// styles of the last parts take the skipped frames' steps on the next drawn frame).
+// without drawing, as a seek does, so the state of the show is that of a full run.
 #include <GL/gl.h>
 
 #include <algorithm>
@@ -52,15 +51,10 @@ class TimedHooks final : public FrameHooks {
   void PumpMessages() override {}
   void RenderPart(int32_t part, float partFrames, float showTime, float opacityStep) override {
     drawing_ = frame_ % step_ == 0 && part >= first_ && part <= last_;
-    // A frame that is not drawn does not fade the styles either: the next drawn frame of the
-    // same part takes the steps of the frames skipped before it, as a full run would have.
-    if (part != part_) pendingStep_ = 0.0f;
-    pendingStep_ += opacityStep;
     part_ = part;
     start_ = Clock::now();
     cpuStart_ = ProcessSeconds();
-    session_.DrawPart(part, partFrames, showTime, pendingStep_, drawing_);
-    if (drawing_) pendingStep_ = 0.0f;
+    session_.DrawPart(part, partFrames, showTime, opacityStep, drawing_);
   }
   void SwapBuffers() override {
     if (drawing_) {
@@ -83,7 +77,6 @@ class TimedHooks final : public FrameHooks {
   bool drawing_ = false;
   Clock::time_point start_;
   double cpuStart_ = 0.0;
-  float pendingStep_ = 0.0f;
 };
 
 double Median(std::vector<double> v) {
