@@ -41,6 +41,20 @@ class PartRendering : public GlTest {
     return scene;
   }
 
+  // Timeline part 90 draws box.scx, then box.scx again, then extra.scx third in its chain.
+  void LatePartWithThreeScenes() {
+    std::vector<PartEntry> parts(91);
+    for (PartEntry& part : parts) part.background = part.foreground = "standard";
+    parts[90].name = "box.scx";
+    parts[90].next = 0;
+    tables_.timeline = parts;
+    PartEntry second, third;
+    second.name = "box.scx";
+    second.next = 1;
+    third.name = "extra.scx";
+    tables_.addedEntries = {second, third};
+  }
+
   std::vector<uint8_t> Render(int part, float frames, float showTime = 1.0f, float step = 0.01f) {
     PartRenderer renderer(tables_, effects_);
     renderer.RenderPart(part, frames, showTime, step);
@@ -172,16 +186,7 @@ TEST_F(PartRendering, LogoOverParts16To40AndPart83DropsItsFirstAddedSceneLate) {
 
 TEST_F(PartRendering, ThirdChainEntryOfLatePartsKeepsFadingItsFirstStyle) {
   LoadShow();
-  std::vector<PartEntry> parts(91);
-  for (PartEntry& part : parts) part.background = part.foreground = "standard";
-  parts[90].name = "box.scx";
-  parts[90].next = 0;
-  tables_.timeline = parts;
-  PartEntry second, third;
-  second.name = "box.scx";
-  second.next = 1;
-  third.name = "extra.scx";
-  tables_.addedEntries = {second, third};
+  LatePartWithThreeScenes();
   Scene& extra = *tables_.sceneTable["extra.scx"];
   Scene& box = *tables_.sceneTable["box.scx"];
   Render(90, 1.0f, 1.0f, 0.25f);
@@ -194,17 +199,8 @@ TEST_F(PartRendering, ThirdChainEntryOfLatePartsKeepsFadingItsFirstStyle) {
 
 TEST_F(PartRendering, ReplayChangesWhatDrawingChangesButDrawsNothing) {
   LoadShow();
-  std::vector<PartEntry> parts(91);
-  for (PartEntry& part : parts) part.background = part.foreground = "standard";
-  parts[90].name = "box.scx";
-  parts[90].camera = "cam";
-  parts[90].next = 0;
-  tables_.timeline = parts;
-  PartEntry second, third;
-  second.name = "box.scx";
-  second.next = 1;
-  third.name = "extra.scx";
-  tables_.addedEntries = {second, third};
+  LatePartWithThreeScenes();
+  tables_.timeline[90].camera = "cam";
   Scene& extra = *tables_.sceneTable["extra.scx"];
   Scene& box = *tables_.sceneTable["box.scx"];
   box.SetCamera(nullptr);
