@@ -1,6 +1,7 @@
 #include "app/offline_render.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -195,7 +196,7 @@ double ShowLength(const ShowTables& tables) {
 
 bool EndsWith(const std::string& text, const std::string& tail) {
   return text.size() >= tail.size() && std::equal(tail.rbegin(), tail.rend(), text.rbegin(),
-                                                  [](char a, char b) { return std::tolower(a) == b; });
+                                                  [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
 }
 
 }  // namespace
