@@ -209,6 +209,24 @@ INSTANTIATE_TEST_SUITE_P(Streams, Mp3Accuracy, ::testing::ValuesIn(kCases),
                            return std::string(info.param.name);
                          });
 
+// A stereo stream made by a test, decoded by ours and by ffmpeg's `codec` (f32le), compared.
+// False when the reference could not be made.
+bool DecodeBothWays(const std::string& name, const std::vector<uint8_t>& stream, const std::string& codec,
+                    Decoded* ours, std::vector<float>* reference, Comparison* cmp) {
+  std::string dir = audiotest::TempDir(name);
+  std::string in = dir + "/random.bin", ref = dir + "/ref.f32";
+  if (!audiotest::WriteBytes(in, stream)) return false;
+  if (!audiotest::Run("ffmpeg -v error -f mp3 -c:a " + codec + " -i '" + in + "' -f f32le -y '" + ref + "'")) {
+    return false;
+  }
+  *ours = audiotest::DecodeStream(stream);
+  *reference = ReadFloats(ref);
+  *cmp = Compare(*ours, *reference, 2);
+  std::printf("[ %s ] %zu samples, shift %ld: rms %.3g, max %.3g, 16-bit max %.3f\n", name.c_str(), cmp->count,
+              cmp->shift, cmp->rms, cmp->maxDiff, cmp->maxPcmExcess);
+  return true;
+}
+
 }  // namespace
 
 namespace {
@@ -274,18 +292,12 @@ TEST(Mp3AccuracyLayer1, RandomJointStereoFramesMatchReferenceDecoder) {
           }
     w.PadTo(start + 416);
   }
-  std::string dir = audiotest::TempDir("layer1_random");
-  std::string mp1 = dir + "/random.mp1", ref = dir + "/ref.f32";
-  ASSERT_TRUE(audiotest::WriteBytes(mp1, w.Bytes()));
-  ASSERT_TRUE(audiotest::Run("ffmpeg -v error -f mp3 -c:a mp1float -i '" + mp1 +
-                             "' -f f32le -y '" + ref + "'"));
-  Decoded ours = audiotest::DecodeStream(w.Bytes());
-  std::vector<float> reference = ReadFloats(ref);
+  Decoded ours;
+  std::vector<float> reference;
+  Comparison cmp;
+  ASSERT_TRUE(DecodeBothWays("layer1_random", w.Bytes(), "mp1float", &ours, &reference, &cmp));
   EXPECT_EQ(ours.frames, frames);
   EXPECT_EQ(ours.floats.size(), static_cast<size_t>(frames) * 384 * 2);
-  Comparison cmp = Compare(ours, reference, 2);
-  std::printf("[ layer1_random ] %zu samples, shift %ld: rms %.3g, max %.3g, 16-bit max %.3f\n",
-              cmp.count, cmp.shift, cmp.rms, cmp.maxDiff, cmp.maxPcmExcess);
   EXPECT_EQ(cmp.shift, 0);
   EXPECT_LT(cmp.rms, std::pow(2.0, -15) / std::sqrt(12.0));
   EXPECT_LT(cmp.maxPcmExcess, 2.0);
@@ -365,17 +377,11 @@ TEST(Mp3AccuracyLayer2, RandomJointStereoFramesMatchReferenceDecoder) {
     ASSERT_LE(w.Bytes().size(), start + frameBytes);
     w.PadTo(start + frameBytes);
   }
-  std::string dir = audiotest::TempDir("layer2_random");
-  std::string mp2 = dir + "/random.mp2", ref = dir + "/ref.f32";
-  ASSERT_TRUE(audiotest::WriteBytes(mp2, w.Bytes()));
-  ASSERT_TRUE(audiotest::Run("ffmpeg -v error -f mp3 -c:a mp2float -i '" + mp2 +
-                             "' -f f32le -y '" + ref + "'"));
-  Decoded ours = audiotest::DecodeStream(w.Bytes());
-  std::vector<float> reference = ReadFloats(ref);
+  Decoded ours;
+  std::vector<float> reference;
+  Comparison cmp;
+  ASSERT_TRUE(DecodeBothWays("layer2_random", w.Bytes(), "mp2float", &ours, &reference, &cmp));
   EXPECT_EQ(ours.frames, frames);
-  Comparison cmp = Compare(ours, reference, 2);
-  std::printf("[ layer2_random ] %zu samples, shift %ld: rms %.3g, max %.3g, 16-bit max %.3f\n",
-              cmp.count, cmp.shift, cmp.rms, cmp.maxDiff, cmp.maxPcmExcess);
   EXPECT_EQ(cmp.shift, 0);
   EXPECT_EQ(ours.floats.size(), reference.size());
   EXPECT_LT(cmp.rms, std::pow(2.0, -15) / std::sqrt(12.0));
