@@ -1,7 +1,7 @@
 #include "app/show_session.h"
 
 #include "archive/ace_archive.h"
-#include "io/log.h"
+#include "platform/log.h"
 #include "show/script.h"
 #include "show/show_loaders.h"
 #include "show/viewport.h"

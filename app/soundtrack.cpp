@@ -4,7 +4,7 @@
 
 #include "audio/audio_stream.h"
 #include "audio/mp3_decoder.h"
-#include "io/log.h"
+#include "platform/log.h"
 #include "platform/audio_device.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include "audio/mp3_decoder.h"
 #include "io/data_file.h"
-#include "io/log.h"
+#include "platform/log.h"
 
 namespace audio {
 

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "archive/member_lookup.h"
-#include "io/log.h"
+#include "platform/log.h"
 
 DataSource& CurrentDataSource() {
   static DataSource source;
@@ -42,7 +42,6 @@ DataFile* DataFile::Open(const char* name, const char* mode) {
 
   const DataSource& source = CurrentDataSource();
   const uint8_t* member = source.archive ? source.archive->GetMemberData(name) : nullptr;
-  Log(" - filebuffer: %lld", static_cast<long long>(reinterpret_cast<intptr_t>(member)));
   if (member) {
     int32_t size = source.archive->GetMemberSize(name);
     buffer_ = member;

@@ -8,7 +8,7 @@
 #include <png.h>
 
 #include "io/data_file.h"
-#include "io/log.h"
+#include "platform/log.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include <cstring>
 
 #include "platform/key_map.h"
-#include "platform/launcher.h"
+#include "platform/launcher_art.h"
+#include "platform/log.h"
 #include "platform/platform.h"
-#include "platform/platform_log.h"
 #include "platform/sdl_common.h"
 
 namespace platform {
@@ -55,7 +55,7 @@ class SdlDisplay final : public Display {
 };
 
 void SetError(std::string* error, const char* text) {
-  PlatformLog("%s (%s)", text, SDL_GetError());
+  Log("%s (%s)", text, SDL_GetError());
   if (error) *error = text;
 }
 
@@ -64,7 +64,7 @@ bool SdlDisplay::Open(const WindowRequest& request, std::string* error) {
   closeReported_ = false;
   std::string why;
   if (!SdlVideoAcquire(&why)) {
-    PlatformLog("can't start the video system: %s", why.c_str());
+    Log("can't start the video system: %s", why.c_str());
     if (error) *error = "Can't open a window: " + why;
     return false;
   }
@@ -117,7 +117,7 @@ void SdlDisplay::EnterFullscreen(int width, int height) {
   SDL_DisplayMode mode;
   int chosen = -1;
   if (reported < 1 || SDL_GetDisplayMode(display, 0, &mode) != 0) {
-    PlatformLog("screenmode not found");
+    Log("screenmode not found");
   } else {
     int count = 0;
     do {
@@ -126,7 +126,7 @@ void SdlDisplay::EnterFullscreen(int width, int height) {
     } while (count < kModeTableSize - 1 && count < reported &&
              SDL_GetDisplayMode(display, count, &mode) == 0);
     chosen = ChooseDisplayMode(modes_.data(), count, width, height);
-    if (chosen < 0) PlatformLog("screenmode not found");
+    if (chosen < 0) Log("screenmode not found");
   }
 
   int rc;
@@ -137,7 +137,7 @@ void SdlDisplay::EnterFullscreen(int width, int height) {
     // No mode of that size: cover the desktop as it is and keep running.
     rc = SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN_DESKTOP);
   }
-  if (rc != 0) PlatformLog("can't go into fullscreen mode (%s)", SDL_GetError());
+  if (rc != 0) Log("can't go into fullscreen mode (%s)", SDL_GetError());
 
   SDL_ShowCursor(SDL_DISABLE);
   ShowAndActivate();

@@ -7,7 +7,7 @@
 
 #include "anim/record_reader.h"
 #include "io/data_file.h"
-#include "io/log.h"
+#include "platform/log.h"
 #include "scene/render_globals.h"
 
 using anim::Matrix4;

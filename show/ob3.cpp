@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "io/data_file.h"
-#include "io/log.h"
+#include "platform/log.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "io/image_decode.h"
-#include "io/log.h"
+#include "platform/log.h"
 
 namespace {
 

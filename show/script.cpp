@@ -4,7 +4,7 @@
 #include <climits>
 
 #include "io/data_file.h"
-#include "io/log.h"
+#include "platform/log.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "io/log.h"
+#include "platform/log.h"
 #include "scene/scene.h"
 #include "show/viewport.h"
 

@@ -11,8 +11,8 @@
 #include <string>
 
 #include "platform/launcher.h"
+#include "platform/log.h"
 #include "platform/platform.h"
-#include "platform/platform_log.h"
 
 namespace {
 
@@ -79,7 +79,7 @@ int RunDisplay(bool fullscreen, int width, int height, int frames) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  platform::SetLogHook(&PrintLine);
+  SetLogSink(&PrintLine);
   if (argc < 2) return Usage();
   const std::string what = argv[1];
   if (what == "window" || what == "fullscreen") {

@@ -1,6 +1,7 @@
-#include "io/log.h"
+#include "platform/log.h"
 
 #include <atomic>
+#include <cstdarg>
 #include <cstdio>
 
 namespace {
