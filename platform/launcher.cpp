@@ -1,15 +1,15 @@
-// The launcher window: Dear ImGui over SDL2 and OpenGL 2, laid out like a small dialog.
+// The launcher window: Dear ImGui over SDL2 and OpenGL 1.1, laid out like a small dialog.
 #include <GL/gl.h>
 #include <SDL.h>
 #include <imgui.h>
-#include <imgui_impl_opengl2.h>
-#include <imgui_impl_sdl.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 
+#include "platform/imgui_glue.h"
 #include "platform/launcher.h"
-#include "platform/platform_log.h"
+#include "platform/log.h"
 #include "platform/sdl_common.h"
 
 namespace platform {
@@ -66,18 +66,6 @@ bool ArtUsable(const LauncherArt* art) {
          art->height <= kMaxArtSide;
 }
 
-GLuint UploadArt(const uint8_t* rgba, int width, int height) {
-  GLuint texture = 0;
-  glGenTextures(1, &texture);
-  glBindTexture(GL_TEXTURE_2D, texture);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
-  glBindTexture(GL_TEXTURE_2D, 0);
-  return texture;
-}
-
 void ApplyDialogStyle() {
   ImGui::StyleColorsLight();
   ImGuiStyle& style = ImGui::GetStyle();
@@ -124,23 +112,21 @@ struct LauncherWindow {
   SDL_Window* window = nullptr;
   SDL_GLContext context = nullptr;
   bool imgui = false;
-  bool sdlBackend = false;
-  bool glBackend = false;
+  std::unique_ptr<ImGuiGlue> glue;
   GLuint artTexture = 0;
 
   ~LauncherWindow() {
     if (artTexture) glDeleteTextures(1, &artTexture);
-    if (glBackend) ImGui_ImplOpenGL2_Shutdown();
-    if (sdlBackend) ImGui_ImplSDL2_Shutdown();
+    glue.reset();
     if (imgui) ImGui::DestroyContext();
     if (context) SDL_GL_DeleteContext(context);
     if (window) SDL_DestroyWindow(window);
   }
 };
 
-void HandleEvent(const SDL_Event& event, Uint32 windowId, LauncherModel* model, bool noSound,
+void HandleEvent(const SDL_Event& event, Uint32 windowId, ImGuiGlue& glue, LauncherModel* model, bool noSound,
                  bool loop) {
-  ImGui_ImplSDL2_ProcessEvent(&event);
+  glue.ProcessEvent(event);
   switch (event.type) {
     case SDL_QUIT:
       model->Cancel();
@@ -213,7 +199,7 @@ bool RunLauncher(LauncherChoice* choice, const LauncherArt* art, std::string* er
   if (error) error->clear();
   std::string why;
   if (!SdlVideoAcquire(&why)) {
-    PlatformLog("launcher: can't start the video system: %s", why.c_str());
+    Log("launcher: can't start the video system: %s", why.c_str());
     if (error) *error = "Can't open the launcher window: " + why;
     return false;
   }
@@ -248,19 +234,19 @@ bool RunLauncher(LauncherChoice* choice, const LauncherArt* art, std::string* er
     }
     if (!ui.window || !ui.context || SDL_GL_MakeCurrent(ui.window, ui.context) != 0) {
       why = SDL_GetError();
-      PlatformLog("launcher: can't open the window: %s", why.c_str());
+      Log("launcher: can't open the window: %s", why.c_str());
       if (error) *error = "Can't open the launcher window: " + why;
     } else {
       SDL_GL_SetSwapInterval(1);
-      ui.sdlBackend = ImGui_ImplSDL2_InitForOpenGL(ui.window, ui.context);
-      ui.glBackend = ImGui_ImplOpenGL2_Init();
+      ui.glue = std::make_unique<ImGuiGlue>(ui.window);
+      ui.glue->CreateFontTexture();
 
       std::vector<uint8_t> placeholder;
       if (ArtUsable(art)) {
-        ui.artTexture = UploadArt(art->rgba, art->width, art->height);
+        ui.artTexture = UploadRgbaTexture(art->rgba, art->width, art->height);
       } else {
         placeholder = MakePlaceholderArt(kLauncherArtWidth, kLauncherArtHeight);
-        ui.artTexture = UploadArt(placeholder.data(), kLauncherArtWidth, kLauncherArtHeight);
+        ui.artTexture = UploadRgbaTexture(placeholder.data(), kLauncherArtWidth, kLauncherArtHeight);
       }
       const ImTextureID artId = reinterpret_cast<ImTextureID>(static_cast<intptr_t>(ui.artTexture));
       const Uint32 windowId = SDL_GetWindowID(ui.window);
@@ -271,13 +257,12 @@ bool RunLauncher(LauncherChoice* choice, const LauncherArt* art, std::string* er
         SDL_Event event;
         // Sleep until something happens, but keep drawing for hover and click feedback.
         if (SDL_WaitEventTimeout(&event, 30)) {
-          HandleEvent(event, windowId, &model, noSound, loop);
-          while (SDL_PollEvent(&event)) HandleEvent(event, windowId, &model, noSound, loop);
+          HandleEvent(event, windowId, *ui.glue, &model, noSound, loop);
+          while (SDL_PollEvent(&event)) HandleEvent(event, windowId, *ui.glue, &model, noSound, loop);
         }
         if (closeAfterMs > 0 && SDL_GetTicks() - start >= closeAfterMs) model.Cancel();
 
-        ImGui_ImplOpenGL2_NewFrame();
-        ImGui_ImplSDL2_NewFrame();
+        ui.glue->NewFrame();
         ImGui::NewFrame();
         DrawDialog(layout, &model, &noSound, &loop, artId);
         ImGui::Render();
@@ -286,7 +271,7 @@ bool RunLauncher(LauncherChoice* choice, const LauncherArt* art, std::string* er
         glViewport(0, 0, w, h);
         glClearColor(0.85f, 0.85f, 0.86f, 1.0f);
         glClear(GL_COLOR_BUFFER_BIT);
-        ImGui_ImplOpenGL2_RenderDrawData(ImGui::GetDrawData());
+        ui.glue->Render(ImGui::GetDrawData());
         SDL_GL_SwapWindow(ui.window);
       }
     }

@@ -11,7 +11,8 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
+
+#include "platform/launcher_art.h"
 
 namespace platform {
 
@@ -19,14 +20,6 @@ struct LauncherChoice {
   int mode = 0;
   bool noSound = false;
   bool loop = false;
-};
-
-// The picture shown on the right: RGBA rows, top row first. The caller decodes it (the
-// platform layer reads no image files).
-struct LauncherArt {
-  const uint8_t* rgba = nullptr;
-  int width = 0;
-  int height = 0;
 };
 
 // The launcher's state and rules, apart from any drawing, so they can be checked on their own.
@@ -60,12 +53,6 @@ class LauncherModel {
   Outcome outcome_ = Outcome::kOpen;
   LauncherChoice choice_;
 };
-
-constexpr int kLauncherArtWidth = 180;
-constexpr int kLauncherArtHeight = 182;
-
-// The picture used when the content brings none: a dusk sky with a ringed planet, RGBA rows.
-std::vector<uint8_t> MakePlaceholderArt(int width, int height);
 
 // Shows the launcher until the viewer decides. Returns true with *choice filled on "Run Demo",
 // false otherwise (*choice untouched): when cancelled *error is left empty, when no window
