@@ -2,8 +2,12 @@
 
 #include <png.h>
 
+#include <csetjmp>
 #include <cstdio>
 #include <cstring>
+
+// jpeglib.h needs size_t and FILE declared before it.
+#include <jpeglib.h>
 
 namespace {
 
@@ -26,7 +30,105 @@ void OnError(png_structp png, png_const_charp message) {
 
 void OnWarning(png_structp, png_const_charp) {}
 
+// JPEG output appended to a vector through a small staging buffer.
+struct JpegVectorDestination {
+  jpeg_destination_mgr pub;
+  std::vector<uint8_t>* out;
+  JOCTET buffer[4096];
+};
+
+void JpegInitDestination(j_compress_ptr cinfo) {
+  auto* dest = reinterpret_cast<JpegVectorDestination*>(cinfo->dest);
+  dest->pub.next_output_byte = dest->buffer;
+  dest->pub.free_in_buffer = sizeof dest->buffer;
+}
+
+boolean JpegEmptyBuffer(j_compress_ptr cinfo) {
+  auto* dest = reinterpret_cast<JpegVectorDestination*>(cinfo->dest);
+  dest->out->insert(dest->out->end(), dest->buffer, dest->buffer + sizeof dest->buffer);
+  JpegInitDestination(cinfo);
+  return TRUE;
+}
+
+void JpegTermDestination(j_compress_ptr cinfo) {
+  auto* dest = reinterpret_cast<JpegVectorDestination*>(cinfo->dest);
+  dest->out->insert(dest->out->end(), dest->buffer, dest->buffer + (sizeof dest->buffer - dest->pub.free_in_buffer));
+}
+
+// Error manager that returns to the caller instead of ending the program.
+struct JpegWriteErrors {
+  jpeg_error_mgr pub;
+  jmp_buf back;
+  char message[JMSG_LENGTH_MAX];
+};
+
+void JpegWriteFailed(j_common_ptr cinfo) {
+  auto* errors = reinterpret_cast<JpegWriteErrors*>(cinfo->err);
+  (*cinfo->err->format_message)(cinfo, errors->message);
+  longjmp(errors->back, 1);
+}
+
+void JpegIgnoreMessage(j_common_ptr) {}
+
+// Everything that may longjmp lives here, touching only plain values and pointers, so nothing
+// with a destructor is skipped.
+bool CompressJpeg(jpeg_compress_struct* cinfo, JpegWriteErrors* errors, JpegVectorDestination* dest,
+                  const uint8_t* samples, int width, int height, int components, const JpegOptions& options) {
+  if (setjmp(errors->back)) return false;
+  jpeg_create_compress(cinfo);
+  dest->pub.init_destination = JpegInitDestination;
+  dest->pub.empty_output_buffer = JpegEmptyBuffer;
+  dest->pub.term_destination = JpegTermDestination;
+  cinfo->dest = &dest->pub;
+  cinfo->image_width = static_cast<JDIMENSION>(width);
+  cinfo->image_height = static_cast<JDIMENSION>(height);
+  cinfo->input_components = components;
+  cinfo->in_color_space = components == 3 ? JCS_RGB : JCS_GRAYSCALE;
+  jpeg_set_defaults(cinfo);
+  jpeg_set_quality(cinfo, options.quality, TRUE);
+  if (options.fullChroma) {
+    for (int c = 0; c < cinfo->num_components; ++c) {
+      cinfo->comp_info[c].h_samp_factor = 1;
+      cinfo->comp_info[c].v_samp_factor = 1;
+    }
+  }
+  cinfo->optimize_coding = options.optimize ? TRUE : FALSE;
+  jpeg_start_compress(cinfo, TRUE);
+  const size_t stride = static_cast<size_t>(width) * static_cast<size_t>(components);
+  while (cinfo->next_scanline < cinfo->image_height) {
+    JSAMPROW row = const_cast<JSAMPROW>(samples + stride * cinfo->next_scanline);
+    jpeg_write_scanlines(cinfo, &row, 1);
+  }
+  jpeg_finish_compress(cinfo);
+  return true;
+}
+
 }  // namespace
+
+bool EncodeJpeg(std::vector<uint8_t>* out, const uint8_t* samples, int width, int height, int components,
+                const JpegOptions& options, std::string* why) {
+  out->clear();
+  // JPEG sizes stop at 65500; the quality scale runs from 1 to 100.
+  if (!samples || width <= 0 || height <= 0 || width > 65500 || height > 65500 ||
+      (components != 1 && components != 3) || options.quality < 1 || options.quality > 100) {
+    if (why) *why = "nothing to write (empty picture, unsupported size, channel count or quality)";
+    return false;
+  }
+  jpeg_compress_struct cinfo{};
+  JpegWriteErrors errors{};
+  JpegVectorDestination dest{};
+  dest.out = out;
+  cinfo.err = jpeg_std_error(&errors.pub);
+  errors.pub.error_exit = JpegWriteFailed;
+  errors.pub.output_message = JpegIgnoreMessage;
+  const bool ok = CompressJpeg(&cinfo, &errors, &dest, samples, width, height, components, options);
+  jpeg_destroy_compress(&cinfo);
+  if (!ok) {
+    out->clear();
+    if (why) *why = std::string("JPEG encoder: ") + errors.message;
+  }
+  return ok;
+}
 
 bool EncodePng(std::vector<uint8_t>* out, const uint8_t* pixels, int width, int height, int channels,
                std::string* why, int compressionLevel) {

@@ -1,7 +1,7 @@
 // Writes the small seed inputs for the jpeg, png, ob3 and script fuzz targets.
 // Build and run from the repository root:
-//   g++ -std=c++20 -I. fuzz/seeds/make_seeds.cpp -ljpeg -lpng -o /tmp/make_seeds && /tmp/make_seeds
-#include "tests/images/image_writer.h"
+//   g++ -std=c++20 -I. fuzz/seeds/make_seeds.cpp io/image_write.cpp -ljpeg -lpng -o /tmp/make_seeds && /tmp/make_seeds
+#include "tests/io/image_writer.h"
 #include "tests/show/show_writer.h"
 
 int main() {

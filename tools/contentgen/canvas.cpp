@@ -1,10 +1,9 @@
 #include "tools/contentgen/canvas.h"
 
-#include <jpeglib.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "io/image_write.h"
@@ -275,53 +274,25 @@ void Canvas::Vignette(float strength) {
 
 static uint8_t ToByte(float v) { return static_cast<uint8_t>(std::lround(Clamp01(v) * 255.0f)); }
 
-namespace {
-struct JpegSink {
-  jpeg_error_mgr err;
-  bool failed = false;
-};
-void JpegError(j_common_ptr cinfo) {
-  // The encoder only fails on programming errors here (bad sizes); flag it and carry on is
-  // impossible in libjpeg, so this writes the message and stops the tool.
-  char msg[JMSG_LENGTH_MAX];
-  (*cinfo->err->format_message)(cinfo, msg);
-  std::fprintf(stderr, "contentgen: JPEG encoder: %s\n", msg);
-  std::exit(1);
-}
-}  // namespace
-
 std::vector<uint8_t> Canvas::EncodeJpeg(int quality) const {
-  jpeg_compress_struct cinfo;
-  JpegSink sink;
-  cinfo.err = jpeg_std_error(&sink.err);
-  sink.err.error_exit = JpegError;
-  jpeg_create_compress(&cinfo);
-  unsigned char* mem = nullptr;
-  unsigned long memSize = 0;
-  jpeg_mem_dest(&cinfo, &mem, &memSize);
-  cinfo.image_width = static_cast<JDIMENSION>(width_);
-  cinfo.image_height = static_cast<JDIMENSION>(height_);
-  cinfo.input_components = 3;
-  cinfo.in_color_space = JCS_RGB;
-  jpeg_set_defaults(&cinfo);
-  jpeg_set_quality(&cinfo, quality, TRUE);
-  cinfo.optimize_coding = TRUE;
-  jpeg_start_compress(&cinfo, TRUE);
-  std::vector<uint8_t> row(static_cast<size_t>(width_) * 3);
-  for (int y = 0; y < height_; ++y) {
+  std::vector<uint8_t> rgb(static_cast<size_t>(width_) * height_ * 3);
+  for (int y = 0; y < height_; ++y)
     for (int x = 0; x < width_; ++x) {
       const Rgba& p = At(x, y);
-      row[x * 3] = ToByte(p.r);
-      row[x * 3 + 1] = ToByte(p.g);
-      row[x * 3 + 2] = ToByte(p.b);
+      uint8_t* o = &rgb[(static_cast<size_t>(y) * width_ + x) * 3];
+      o[0] = ToByte(p.r);
+      o[1] = ToByte(p.g);
+      o[2] = ToByte(p.b);
     }
-    JSAMPROW r = row.data();
-    jpeg_write_scanlines(&cinfo, &r, 1);
+  JpegOptions options;
+  options.quality = quality;
+  options.optimize = true;
+  std::vector<uint8_t> out;
+  std::string why;
+  if (!::EncodeJpeg(&out, rgb.data(), width_, height_, 3, options, &why)) {
+    std::fprintf(stderr, "contentgen: %s\n", why.c_str());
+    std::exit(1);
   }
-  jpeg_finish_compress(&cinfo);
-  std::vector<uint8_t> out(mem, mem + memSize);
-  jpeg_destroy_compress(&cinfo);
-  std::free(mem);
   return out;
 }
 

@@ -1,4 +1,5 @@
-// Test pictures made at test time with libjpeg and libpng, so no binary fixtures are needed.
+// Test pictures made at test time, so no binary fixtures are needed: JPEG through the project's
+// encoder, PNG of every layout the decoder meets (palettes, 16 bits, interlacing) with libpng.
 //   auto jpg = EncodeJpeg(w, h, rgb);                // baseline, quality 100, no chroma subsampling
 //   auto png = EncodePng(w, h, PNG_COLOR_TYPE_RGBA, 8, samples);
 //   WriteFile(dir + "/data/rock.jpg", jpg);
@@ -14,41 +15,25 @@
 #include <string>
 #include <vector>
 
-// jpeglib.h needs size_t and FILE declared before it.
-#include <jpeglib.h>
 #include <png.h>
+
+#include "io/image_write.h"
 
 namespace testimg {
 
-// components 3 (RGB) or 1 (gray); samples top row first.
+// components 3 (RGB) or 1 (gray); samples top row first. Colour at full resolution, so a
+// decoded pixel is as near its sample as the quality allows. Empty when the encoder refuses.
 inline std::vector<uint8_t> EncodeJpeg(int width, int height, const std::vector<uint8_t>& samples,
                                        int components = 3, int quality = 100) {
-  jpeg_compress_struct cinfo;
-  jpeg_error_mgr err;
-  cinfo.err = jpeg_std_error(&err);
-  jpeg_create_compress(&cinfo);
-  unsigned char* out = nullptr;
-  unsigned long outSize = 0;
-  jpeg_mem_dest(&cinfo, &out, &outSize);
-  cinfo.image_width = static_cast<JDIMENSION>(width);
-  cinfo.image_height = static_cast<JDIMENSION>(height);
-  cinfo.input_components = components;
-  cinfo.in_color_space = components == 3 ? JCS_RGB : JCS_GRAYSCALE;
-  jpeg_set_defaults(&cinfo);
-  jpeg_set_quality(&cinfo, quality, TRUE);
-  for (int c = 0; c < cinfo.num_components; ++c) {
-    cinfo.comp_info[c].h_samp_factor = 1;
-    cinfo.comp_info[c].v_samp_factor = 1;
+  JpegOptions options;
+  options.quality = quality;
+  options.fullChroma = true;
+  std::vector<uint8_t> bytes;
+  std::string why;
+  if (samples.size() < static_cast<size_t>(width) * height * components ||
+      !::EncodeJpeg(&bytes, samples.data(), width, height, components, options, &why)) {
+    return {};
   }
-  jpeg_start_compress(&cinfo, TRUE);
-  while (cinfo.next_scanline < cinfo.image_height) {
-    JSAMPROW row = const_cast<JSAMPROW>(&samples[static_cast<size_t>(cinfo.next_scanline) * width * components]);
-    jpeg_write_scanlines(&cinfo, &row, 1);
-  }
-  jpeg_finish_compress(&cinfo);
-  jpeg_destroy_compress(&cinfo);
-  std::vector<uint8_t> bytes(out, out + outSize);
-  std::free(out);
   return bytes;
 }
 
