@@ -7,18 +7,16 @@
 #include <vector>
 
 #include "app/demo_clock.h"
+#include "app/export_show.h"
 #include "app/main_loop.h"
-#include "app/show_bridge.h"
 #include "app/offline_render.h"
-#include "app/seek.h"
-#include "app/show_session.h"
+#include "app/show_bridge.h"
+#include "app/show_run.h"
 #include "app/soundtrack.h"
 #include "io/data_file.h"
 #include "io/image_decode.h"
-#include "io/log.h"
-#include "app/export_show.h"
 #include "platform/launcher.h"
-#include "platform/platform_log.h"
+#include "platform/log.h"
 #include "show/show_loaders.h"
 #include "show/viewport.h"
 
@@ -27,8 +25,6 @@
 #endif
 
 namespace {
-
-void ForwardPlatformLog(const char* line) { Log("%s", line); }
 
 // One run of the player: the window's events, the frame budget and the virtual clock.
 class PlayerHooks final : public FrameHooks, public platform::WindowEvents {
@@ -111,25 +107,6 @@ bool LookUpDisplayMode(int mode, int* width, int* height, bool* fullscreen) {
 }
 
 int PlayShow(const DemoOptions& options, platform::Display* given) {
-  SetLogSink(options.verbose ? &LogToStderr : nullptr);
-  platform::SetLogHook(options.verbose ? &ForwardPlatformLog : nullptr);
-
-  std::unique_ptr<platform::Display> owned;
-  platform::Display* display = given;
-  platform::HeadlessDisplay* headless = nullptr;
-  if (!display) {
-    if (options.headless) {
-      auto made = platform::CreateHeadlessDisplay();
-      headless = made.get();
-      owned = std::move(made);
-    } else {
-      owned = platform::CreateSdlDisplay();
-    }
-    display = owned.get();
-  } else if (options.headless) {
-    headless = static_cast<platform::HeadlessDisplay*>(display);
-  }
-
   platform::WindowRequest request;
   if (!LookUpDisplayMode(options.mode, &request.width, &request.height, &request.fullscreen)) {
     std::fprintf(stderr, "quillon: display mode %d does not exist\n", options.mode);
@@ -140,10 +117,19 @@ int PlayShow(const DemoOptions& options, platform::Display* given) {
     request.height = options.height;
     request.fullscreen = false;
   }
-  request.title = "Quillon";
 
-  ShowSession session;
-  session.Prepare(options, *display, request);
+  // Headless, the run makes its own offscreen display; live, it plays in an SDL window.
+  std::unique_ptr<platform::Display> window;
+  if (!given && !options.headless) {
+    window = platform::CreateSdlDisplay();
+    given = window.get();
+  }
+  ShowRun run;
+  run.Open(options, request, given);
+  platform::Display* display = &run.display();
+  platform::HeadlessDisplay* headless =
+      options.headless ? static_cast<platform::HeadlessDisplay*>(display) : nullptr;
+  ShowSession& session = run.session();
   if (session.tables.timeline.size() < 2) {
     std::fprintf(stderr, "quillon: the script has %zu part(s); a show needs at least two, nothing to play\n",
                  session.tables.timeline.size());
@@ -156,7 +142,7 @@ int PlayShow(const DemoOptions& options, platform::Display* given) {
   // --start: the first run begins at that show time, with the state a full run would have.
   double startAt = options.start;
   TimelineState state;
-  if (startAt > 0.0) state = ReplayTimeline(session, startAt);
+  if (startAt > 0.0) state = run.Seek(startAt);
   int again = 0;
   do {
     if (!options.noSound) soundtrack.Start(session.Soundtrack(), headless, startAt);
@@ -168,20 +154,17 @@ int PlayShow(const DemoOptions& options, platform::Display* given) {
   } while (again == 1 && !hooks.closed());
 
   soundtrack.Stop();
-  display->Close();
+  run.Close();
   Log("show ended after %ld frames", hooks.framesDrawn());
   return 0;
 }
 
 // Loads the show as a run would (offscreen) and prints the report show authors check.
 int PrintInfo(const DemoOptions& options) {
-  SetLogSink(options.verbose ? &LogToStderr : nullptr);
-  auto display = platform::CreateHeadlessDisplay();
-  platform::WindowRequest request;
-  ShowSession session;
-  session.Prepare(options, *display, request);
-  int status = PrintShowInfo(session.tables, stdout);
-  display->Close();
+  ShowRun run;
+  run.Open(options, platform::WindowRequest());
+  int status = PrintShowInfo(run.session().tables, stdout);
+  run.Close();
   return status == 0 ? 0 : 1;
 }
 

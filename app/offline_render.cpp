@@ -8,15 +8,11 @@
 #include <memory>
 #include <vector>
 
-#include "app/demo_clock.h"
-#include "app/main_loop.h"
-#include "app/seek.h"
-#include "app/show_bridge.h"
-#include "app/show_session.h"
+#include "app/show_run.h"
 #include "app/soundtrack_pcm.h"
 #include "io/image_write.h"
-#include "io/log.h"
 #include "io/wav_write.h"
+#include "platform/log.h"
 #include "platform/platform.h"
 #include "platform/process.h"
 
@@ -140,59 +136,39 @@ class Progress {
   int lastTenth_ = 0;
 };
 
-// Plays the timeline on the headless display's virtual clock, frame k at round(k * 1000 / fps)
-// milliseconds. Frames before `from` are replayed without drawing; frames from `from` on are
-// drawn and handed to the sink; the run stops before the first frame at or after `to`.
-class RenderHooks final : public FrameHooks {
+// Frame k of the render is shown at round(k * 1000 / fps) ms. Frames before `from` are
+// replayed without drawing; frames from `from` on are drawn and handed to the sink; the run
+// stops before the first frame at or after `to`.
+class RenderPlan final : public FramePlan {
  public:
-  RenderHooks(platform::HeadlessDisplay& display, ShowSession& session, const RenderRequest& r, FrameSink* sink,
-              Progress* progress)
-      : display_(display), session_(session), r_(r), sink_(sink), progress_(progress) {
+  RenderPlan(platform::Display& display, const RenderRequest& r, FrameSink* sink, Progress* progress)
+      : display_(display), r_(r), sink_(sink), progress_(progress) {
     firstFrame_ = static_cast<long>(std::ceil(r.from * r.fps - 1e-9));
-    display_.SetTicks(0);
   }
-  bool StopRequested() override {
+  bool Done(long index) override {
     if (failed_) return true;
-    return r_.to >= 0.0 && static_cast<double>(frame_) >= r_.to * r_.fps - 1e-9;
+    return r_.to >= 0.0 && static_cast<double>(index) >= r_.to * r_.fps - 1e-9;
   }
-  void PumpMessages() override {}
-  void RenderPart(int32_t part, float partFrames, float showTime, float opacityStep) override {
-    drawing_ = frame_ >= firstFrame_ && session_.hasGl;
-    session_.DrawPart(part, partFrames, showTime, opacityStep, drawing_);
-  }
-  void SwapBuffers() override {
-    if (drawing_) {
-      display_.SwapBuffers();
-      int w = 0, h = 0;
-      if (!display_.ReadPixels(&pixels_, &w, &h) || !sink_->Add(pixels_, w, h)) failed_ = true;
-      ++written_;
-      if (progress_) progress_->Update(written_);
-    }
-    ++frame_;
-    display_.SetTicks(static_cast<uint32_t>(std::llround(static_cast<double>(frame_) * 1000.0 / r_.fps)));
+  bool Draw(long index, int32_t) override { return index >= firstFrame_; }
+  void Drawn(long, int32_t) override {
+    int w = 0, h = 0;
+    if (!display_.ReadPixels(&pixels_, &w, &h) || !sink_->Add(pixels_, w, h)) failed_ = true;
+    ++written_;
+    if (progress_) progress_->Update(written_);
   }
   long written() const { return written_; }
   bool failed() const { return failed_; }
 
  private:
-  platform::HeadlessDisplay& display_;
-  ShowSession& session_;
+  platform::Display& display_;
   const RenderRequest& r_;
   FrameSink* sink_;
   Progress* progress_;
   long firstFrame_ = 0;
-  long frame_ = 0;
   long written_ = 0;
-  bool drawing_ = false;
   bool failed_ = false;
   std::vector<uint8_t> pixels_;
 };
-
-// Seconds at which the show ends: when the clock passes the end of the last drawn part.
-double ShowLength(const ShowTables& tables) {
-  if (tables.timeline.size() < 2) return 0.0;
-  return static_cast<double>(tables.timeline[tables.timeline.size() - 2].time) * 0.001;
-}
 
 bool EndsWith(const std::string& text, const std::string& tail) {
   return text.size() >= tail.size() && std::equal(tail.rbegin(), tail.rend(), text.rbegin(),
@@ -212,7 +188,6 @@ bool IsVideoPath(const std::string& out) {
 }
 
 int RenderShow(const DemoOptions& options, const RenderRequest& request) {
-  SetLogSink(options.verbose ? &LogToStderr : nullptr);
   RenderRequest r = request;
   bool video = IsVideoPath(r.out);
   if (video && platform::FindOnPath("ffmpeg").empty()) {
@@ -226,15 +201,13 @@ int RenderShow(const DemoOptions& options, const RenderRequest& request) {
     return 1;
   }
 
-  auto display = platform::CreateHeadlessDisplay();
+  ShowRun run;
   platform::WindowRequest window;
   window.width = r.width;
   window.height = r.height;
-  ShowSession session;
-  session.Prepare(options, *display, window);
-  if (!session.hasGl) return 1;
+  if (!run.Open(options, window)) return 1;
 
-  double length = ShowLength(session.tables);
+  double length = run.Length();
   if (r.to < 0.0 || r.to > length) r.to = length;
   if (r.from >= r.to) {
     std::fprintf(stderr, "quillon: nothing to render between %.3f s and %.3f s (the show lasts %.3f s)\n", r.from,
@@ -246,7 +219,7 @@ int RenderShow(const DemoOptions& options, const RenderRequest& request) {
   // The soundtrack of the rendered range, decoded by our own decoder.
   SoundtrackPcm pcm;
   std::string wavPath = video ? r.out + ".soundtrack.wav" : r.out + "/soundtrack.wav";
-  bool haveSound = !options.noSound && DecodeSoundtrack(session.Soundtrack(), &pcm);
+  bool haveSound = !options.noSound && DecodeSoundtrack(run.session().Soundtrack(), &pcm);
   if (haveSound) {
     size_t first = std::min(pcm.Frames(), static_cast<size_t>(std::llround(r.from * pcm.rate)));
     size_t last = std::min(pcm.Frames(), static_cast<size_t>(std::llround(r.to * pcm.rate)));
@@ -275,68 +248,37 @@ int RenderShow(const DemoOptions& options, const RenderRequest& request) {
   }
 
   Progress progress(total);
-  RenderHooks hooks(*display, session, r, sink.get(), &progress);
-  DemoClock clock([&display] { return display->Ticks(); });
-  clock.Start();
-  RunTimeline(session.tables.timeline, false, clock, hooks);
-  bool ok = sink->Finish(&why) && !hooks.failed();
+  RenderPlan plan(run.display(), r, sink.get(), &progress);
+  run.Play(plan, r.fps);
+  bool ok = sink->Finish(&why) && !plan.failed();
   if (video && haveSound) std::remove(wavPath.c_str());
-  display->Close();
+  run.Close();
   if (!ok) {
     std::fprintf(stderr, "quillon: render failed: %s\n", why.empty() ? "a frame could not be written" : why.c_str());
     return 1;
   }
-  std::fprintf(stderr, "quillon: %ld frames (%.2f s at %.6g fps) written to %s in %.1f s\n", hooks.written(),
-               static_cast<double>(hooks.written()) / r.fps, r.fps, r.out.c_str(), progress.Elapsed());
+  std::fprintf(stderr, "quillon: %ld frames (%.2f s at %.6g fps) written to %s in %.1f s\n", plan.written(),
+               static_cast<double>(plan.written()) / r.fps, r.fps, r.out.c_str(), progress.Elapsed());
   return 0;
 }
 
 int CaptureFrame(const DemoOptions& options, double seconds, const std::string& pngPath, int width, int height) {
-  SetLogSink(options.verbose ? &LogToStderr : nullptr);
-  auto display = platform::CreateHeadlessDisplay();
+  ShowRun run;
   platform::WindowRequest window;
   window.width = width;
   window.height = height;
-  ShowSession session;
-  session.Prepare(options, *display, window);
-  if (!session.hasGl) return 1;
-  double length = ShowLength(session.tables);
+  if (!run.Open(options, window)) return 1;
+  double length = run.Length();
   if (seconds < 0.0 || seconds >= length) {
     std::fprintf(stderr, "quillon: %.3f s is outside the show (0 to %.3f s)\n", seconds, length);
     return 1;
   }
 
   // The show is replayed without drawing up to `seconds`, then the frame at `seconds` is drawn.
-  TimelineState state = ReplayTimeline(session, seconds);
-  class OneFrame final : public FrameHooks {
-   public:
-    OneFrame(ShowSession& session, platform::HeadlessDisplay& display) : session_(session), display_(display) {}
-    bool StopRequested() override { return done_; }
-    void PumpMessages() override {}
-    void RenderPart(int32_t part, float partFrames, float showTime, float opacityStep) override {
-      session_.DrawPart(part, partFrames, showTime, opacityStep, true);
-    }
-    void SwapBuffers() override {
-      display_.SwapBuffers();
-      display_.ReadPixels(&pixels, &width, &height);
-      done_ = true;
-    }
-    std::vector<uint8_t> pixels;
-    int width = 0, height = 0;
-
-   private:
-    ShowSession& session_;
-    platform::HeadlessDisplay& display_;
-    bool done_ = false;
-  } hooks(session, *display);
-  display->SetTicks(0);
-  DemoClock clock([&display] { return display->Ticks(); });
-  clock.StartAgo(0);
-  display->SetTicks(static_cast<uint32_t>(std::llround(seconds * 1000.0)));
-  RunTimeline(session.tables.timeline, false, clock, hooks, &state);
-  std::vector<uint8_t>& last = hooks.pixels;
-  int lw = hooks.width, lh = hooks.height;
-  display->Close();
+  std::vector<uint8_t> last;
+  int lw = 0, lh = 0;
+  run.DrawFrameAt(seconds, run.Seek(seconds), &last, &lw, &lh);
+  run.Close();
   if (last.empty()) {
     std::fprintf(stderr, "quillon: no frame was drawn at %.3f s\n", seconds);
     return 1;

@@ -24,10 +24,8 @@
 #include <map>
 #include <vector>
 
-#include "app/demo_clock.h"
-#include "app/main_loop.h"
 #include "app/show_bridge.h"
-#include "app/show_session.h"
+#include "app/show_run.h"
 #include "platform/platform.h"
 
 namespace {
@@ -43,38 +41,27 @@ double ProcessSeconds() {
   return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
-class TimedHooks final : public FrameHooks {
+// Times every step-th frame of parts first..last: from the moment it is asked for until it is
+// finished.
+class TimedPlan final : public FramePlan {
  public:
-  TimedHooks(platform::HeadlessDisplay& display, ShowSession& session, int step, int32_t first, int32_t last)
-      : display_(display), session_(session), step_(step), first_(first), last_(last) {}
-  bool StopRequested() override { return false; }
-  void PumpMessages() override {}
-  void RenderPart(int32_t part, float partFrames, float showTime, float opacityStep) override {
-    drawing_ = frame_ % step_ == 0 && part >= first_ && part <= last_;
-    part_ = part;
+  TimedPlan(int step, int32_t first, int32_t last) : step_(step), first_(first), last_(last) {}
+  bool Done(long) override { return false; }
+  bool Draw(long index, int32_t part) override {
+    if (index % step_ != 0 || part < first_ || part > last_) return false;
     start_ = Clock::now();
     cpuStart_ = ProcessSeconds();
-    session_.DrawPart(part, partFrames, showTime, opacityStep, drawing_);
+    return true;
   }
-  void SwapBuffers() override {
-    if (drawing_) {
-      display_.SwapBuffers();  // finishes the frame
-      times[part_].push_back(Since(start_));
-      cpuTimes[part_].push_back(ProcessSeconds() - cpuStart_);
-    }
-    ++frame_;
-    display_.SetTicks(static_cast<uint32_t>(std::llround(frame_ * 1000.0 / 60.0)));
+  void Drawn(long, int32_t part) override {
+    times[part].push_back(Since(start_));
+    cpuTimes[part].push_back(ProcessSeconds() - cpuStart_);
   }
   std::map<int32_t, std::vector<double>> times, cpuTimes;
 
  private:
-  platform::HeadlessDisplay& display_;
-  ShowSession& session_;
   int step_;
   int32_t first_, last_;
-  long frame_ = 0;
-  int32_t part_ = 0;
-  bool drawing_ = false;
   Clock::time_point start_;
   double cpuStart_ = 0.0;
 };
@@ -130,14 +117,13 @@ int main(int argc, char** argv) {
     options.noArchive = true;
     options.dataDir = dataDir;
   }
-  auto display = platform::CreateHeadlessDisplay();
+  ShowRun run;
   platform::WindowRequest request;
   request.width = width;
   request.height = height;
-  ShowSession session;
-  session.Prepare(options, *display, request);
-  session.DrawPart(0, 0.0f, 0.0f, 0.0f, true);
-  display->SwapBuffers();
+  run.Open(options, request);
+  run.session().DrawPart(0, 0.0f, 0.0f, 0.0f, true);
+  run.display().SwapBuffers();
   const double startup = Since(processStart);
 
   // The floor: copying the two data blocks the program carries.
@@ -155,24 +141,21 @@ int main(int argc, char** argv) {
               startup, archive.size, soundtrack.size, copy, startup / copy);
 
   // Frame rate over the whole show.
-  TimedHooks hooks(*display, session, step, first, last);
-  display->SetTicks(0);
-  DemoClock clock([&display] { return display->Ticks(); });
-  clock.Start();
+  TimedPlan plan(step, first, last);
   Clock::time_point all = Clock::now();
-  RunTimeline(session.tables.timeline, false, clock, hooks);
+  run.Play(plan, 60.0);
   double wall = Since(all);
 
   std::vector<double> partFps;
   int32_t slowestPart = -1;
   double slowest = 1e30;
   size_t frames = 0;
-  for (auto& [part, t] : hooks.times) {
+  for (auto& [part, t] : plan.times) {
     double fps = 1.0 / std::max(1e-9, Median(t));
     partFps.push_back(fps);
     if (perPart)
       std::printf("part %3d: %7.2f ms  %6.0f fps  processor %7.2f ms%s\n", part, Median(t) * 1000.0, fps,
-                  Median(hooks.cpuTimes[part]) * 1000.0, fps < 60.0 ? "  below 60" : "");
+                  Median(plan.cpuTimes[part]) * 1000.0, fps < 60.0 ? "  below 60" : "");
     frames += t.size();
     if (fps < slowest) {
       slowest = fps;
@@ -185,6 +168,6 @@ int main(int argc, char** argv) {
               "%d at %.0f fps; against 60 fps: median %.2fx, slowest %.2fx; %d parts below 60\n",
               width, height, partFps.size(), frames, wall, median, slowestPart, slowest, median / 60.0,
               slowest / 60.0, below);
-  display->Close();
+  run.Close();
   return 0;
 }

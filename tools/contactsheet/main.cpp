@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/command_line.h"
-#include "app/contact_sheet.h"
+#include "tools/contactsheet/contact_sheet.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/contact_sheet.h"
+#include "tools/contactsheet/contact_sheet.h"
 
 namespace {
 

@@ -1,14 +1,11 @@
-#include "app/contact_sheet.h"
+#include "tools/contactsheet/contact_sheet.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
-#include "app/demo_clock.h"
-#include "app/main_loop.h"
-#include "app/show_session.h"
+#include "app/show_run.h"
 #include "io/image_write.h"
-#include "io/log.h"
 #include "platform/platform.h"
 
 namespace {
@@ -23,47 +20,36 @@ constexpr double kBlackMean = 6.0;
 constexpr double kFlatContrast = 3.0;
 
 // Draws the middle frame of each part while replaying the rest without drawing.
-class SheetHooks final : public FrameHooks {
+class SheetPlan final : public FramePlan {
  public:
-  SheetHooks(platform::HeadlessDisplay& display, ShowSession& session, std::vector<double> mids, double fps)
-      : display_(display), session_(session), mids_(std::move(mids)), fps_(fps), frames_(mids_.size()) {
-    display_.SetTicks(0);
-  }
-  bool StopRequested() override { return captured_ == mids_.size(); }
-  void PumpMessages() override {}
-  void RenderPart(int32_t part, float partFrames, float showTime, float opacityStep) override {
+  SheetPlan(platform::Display& display, std::vector<double> mids, double fps)
+      : display_(display), mids_(std::move(mids)), fps_(fps), frames_(mids_.size()) {}
+  bool Done(long) override { return captured_ == mids_.size(); }
+  bool Draw(long index, int32_t part) override {
     size_t p = static_cast<size_t>(part);
-    drawing_ = p < mids_.size() && frames_[p].empty() && FrameTime() >= mids_[p];
-    if (drawing_) current_ = p;
-    session_.DrawPart(part, partFrames, showTime, opacityStep, drawing_);
+    bool draw = p < mids_.size() && frames_[p].empty() && FrameTime(index) >= mids_[p];
+    if (draw) current_ = p;
+    return draw;
   }
-  void SwapBuffers() override {
-    if (drawing_) {
-      display_.SwapBuffers();
-      display_.ReadPixels(&frames_[current_], &width, &height);
-      seconds_.resize(mids_.size());
-      seconds_[current_] = FrameTime();
-      ++captured_;
-    }
-    ++frame_;
-    display_.SetTicks(static_cast<uint32_t>(std::llround(static_cast<double>(frame_) * 1000.0 / fps_)));
+  void Drawn(long index, int32_t) override {
+    display_.ReadPixels(&frames_[current_], &width, &height);
+    seconds_.resize(mids_.size());
+    seconds_[current_] = FrameTime(index);
+    ++captured_;
   }
   const std::vector<std::vector<uint8_t>>& frames() const { return frames_; }
   double SecondsOf(size_t part) const { return part < seconds_.size() ? seconds_[part] : 0.0; }
   int width = 0, height = 0;
 
  private:
-  double FrameTime() const { return static_cast<double>(frame_) / fps_; }
-  platform::HeadlessDisplay& display_;
-  ShowSession& session_;
+  double FrameTime(long index) const { return static_cast<double>(index) / fps_; }
+  platform::Display& display_;
   std::vector<double> mids_;
   double fps_;
   std::vector<std::vector<uint8_t>> frames_;
   std::vector<double> seconds_;
   size_t captured_ = 0;
   size_t current_ = 0;
-  long frame_ = 0;
-  bool drawing_ = false;
 };
 
 void Downscale(const std::vector<uint8_t>& src, int sw, int sh, std::vector<uint8_t>* sheet, int sheetWidth, int x0,
@@ -143,15 +129,13 @@ void DrawNumber(std::vector<uint8_t>* rgba, int width, int height, int x, int y,
 
 int MakeContactSheet(const DemoOptions& options, const std::string& pngPath, std::vector<PartFrameStats>* stats,
                      int thumbWidth, int thumbHeight) {
-  SetLogSink(options.verbose ? &LogToStderr : nullptr);
-  auto display = platform::CreateHeadlessDisplay();
+  ShowRun run;
   platform::WindowRequest window;
   window.width = options.width;
   window.height = options.height;
-  ShowSession session;
-  session.Prepare(options, *display, window);
-  const auto& timeline = session.tables.timeline;
-  if (!session.hasGl || timeline.size() < 2) {
+  const bool canDraw = run.Open(options, window);
+  const auto& timeline = run.session().tables.timeline;
+  if (!canDraw || timeline.size() < 2) {
     std::fprintf(stderr, "contactsheet: the show has no parts to draw\n");
     return 1;
   }
@@ -163,11 +147,9 @@ int MakeContactSheet(const DemoOptions& options, const std::string& pngPath, std
     mids.push_back(std::max(start, (start + end) * 0.5));
     start = std::max(start, end);
   }
-  SheetHooks hooks(*display, session, mids, 60.0);
-  DemoClock clock([&display] { return display->Ticks(); });
-  clock.Start();
-  RunTimeline(timeline, false, clock, hooks);
-  display->Close();
+  SheetPlan plan(run.display(), mids, 60.0);
+  run.Play(plan, 60.0);
+  run.Close();
 
   const int columns = 10;
   const int count = static_cast<int>(mids.size());
@@ -179,12 +161,12 @@ int MakeContactSheet(const DemoOptions& options, const std::string& pngPath, std
   for (int i = 0; i < count; ++i) {
     PartFrameStats s;
     s.part = i;
-    s.seconds = hooks.SecondsOf(static_cast<size_t>(i));
-    const std::vector<uint8_t>& frame = hooks.frames()[static_cast<size_t>(i)];
+    s.seconds = plan.SecondsOf(static_cast<size_t>(i));
+    const std::vector<uint8_t>& frame = plan.frames()[static_cast<size_t>(i)];
     int x0 = gap + (i % columns) * (thumbWidth + gap), y0 = gap + (i / columns) * (thumbHeight + gap);
     if (!frame.empty()) {
       MeasureFrame(frame, &s.mean, &s.contrast);
-      Downscale(frame, hooks.width, hooks.height, &sheet, sheetW, x0, y0, thumbWidth, thumbHeight);
+      Downscale(frame, plan.width, plan.height, &sheet, sheetW, x0, y0, thumbWidth, thumbHeight);
     }
     JudgeFrame(&s);
     DrawNumber(&sheet, sheetW, sheetH, x0, y0, i, 2);
