@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "app/command_line.h"
 #include "app/demo_app.h"
 
@@ -62,6 +64,34 @@ TEST(CommandLine, BadInputIsRefusedWithAReason) {
     EXPECT_FALSE(Parse(args, &o, &error)) << args[0];
     EXPECT_FALSE(error.empty()) << args[0];
   }
+}
+
+TEST(CommandLine, EachKindOfMistakeGetsItsOwnMessage) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"--help=yes"}, "option '--help' takes no value"},
+      {{"--window=1"}, "option '--window' takes no value"},
+      {{"--mode"}, "option '--mode' needs a value"},
+      {{"--bogus=1"}, "unknown option '--bogus=1'"},
+      {{"-x"}, "unknown option '-x'"},
+      {{"--frame", "1"}, "--frame wants SEC and an output PNG file"},
+      {{"--frame", "soon", "x.png"}, "--frame wants a time in seconds, not 'soon'"},
+      {{"--start=-2"}, "--start wants a time in seconds, not '-2'"},
+      {{"--export="}, "--export wants a directory"},
+      {{"--render", ""}, "--render wants an output file or directory"},
+      {{"--fps", "30"}, "--size and --fps go with --headless, --render or --frame"},
+      {{"--render", "d", "--to", "0"}, "--to must be later than --from"},
+  };
+  for (const auto& [args, message] : cases) {
+    DemoOptions o;
+    std::string error;
+    EXPECT_FALSE(Parse(args, &o, &error)) << message;
+    EXPECT_EQ(error, message);
+  }
+  // A value that looks like an option is still the value.
+  DemoOptions o;
+  ASSERT_TRUE(Parse({"--data-dir", "--loop"}, &o));
+  EXPECT_EQ(o.dataDir, "--loop");
+  EXPECT_FALSE(o.loop);
 }
 
 TEST(CommandLine, DisplayModeTable) {

@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "io/data_file.h"
-#include "tests/images/image_writer.h"
+#include "tests/io/image_writer.h"
 #include "tests/show/gl_fixture.h"
 #include "tests/show/show_writer.h"
 

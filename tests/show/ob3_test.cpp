@@ -6,7 +6,7 @@
 
 #include "io/data_file.h"
 #include "show/pictures.h"
-#include "tests/images/image_writer.h"
+#include "tests/io/image_writer.h"
 #include "tests/show/gl_fixture.h"
 #include "tests/show/show_writer.h"
 

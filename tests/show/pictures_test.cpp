@@ -3,7 +3,7 @@
 #include <GL/gl.h>
 
 #include "io/data_file.h"
-#include "tests/images/image_writer.h"
+#include "tests/io/image_writer.h"
 #include "tests/show/gl_fixture.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "scene/scene_writer.h"
-#include "tests/images/image_writer.h"
+#include "tests/io/image_writer.h"
 #include "tests/scene/scene_fixtures.h"
 #include "tests/show/show_writer.h"
 

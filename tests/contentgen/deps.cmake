@@ -1,1 +1,0 @@
-set(SUITE_LIBS contentgen_core quillon_show)

@@ -1,1 +1,0 @@
-set(SUITE_LIBS quillon_scene quillon_platform)
