@@ -35,6 +35,105 @@ bool ParseSize(const std::string& text, int* w, int* h) {
   return true;
 }
 
+// The switches that only turn something on; null for any other name.
+bool* SwitchOf(const std::string& name, DemoOptions* o) {
+  if (name == "--help" || name == "-h") return &o->help;
+  if (name == "--version") return &o->version;
+  if (name == "--no-sound") return &o->noSound;
+  if (name == "--loop") return &o->loop;
+  if (name == "--no-launcher") return &o->noLauncher;
+  if (name == "--info") return &o->info;
+  if (name == "--no-archive") return &o->noArchive;
+  if (name == "--verbose") return &o->verbose;
+  if (name == "--headless") return &o->headless;
+  return nullptr;
+}
+
+bool TakesValue(const std::string& name) {
+  for (const char* known : {"--mode", "--data-dir", "--render", "--from", "--to", "--start", "--frame", "--export",
+                            "--frames", "--size", "--fps"}) {
+    if (name == known) return true;
+  }
+  return false;
+}
+
+// Sets the option `name` (one that TakesValue) from its value; false with *error set when the
+// value does not fit.
+bool SetValue(const std::string& name, const std::string& v, DemoOptions* o, std::string* error) {
+  if (name == "--mode") {
+    long mode;
+    if (!ParseLong(v, 0, 3, &mode)) {
+      *error = "--mode wants 0, 1, 2 or 3, not '" + v + "'";
+      return false;
+    }
+    o->mode = static_cast<int>(mode);
+    o->modeGiven = true;
+  } else if (name == "--data-dir" || name == "--export") {
+    if (v.empty()) {
+      *error = name + " wants a directory";
+      return false;
+    }
+    (name == "--data-dir" ? o->dataDir : o->exportDir) = v;
+  } else if (name == "--render") {
+    if (v.empty()) {
+      *error = "--render wants an output file or directory";
+      return false;
+    }
+    o->renderOut = v;
+  } else if (name == "--from" || name == "--to" || name == "--start" || name == "--frame") {
+    double seconds;
+    if (!ParseSeconds(v, &seconds)) {
+      *error = name + " wants a time in seconds, not '" + v + "'";
+      return false;
+    }
+    (name == "--from" ? o->from : name == "--to" ? o->to : name == "--start" ? o->start : o->frameAt) = seconds;
+  } else if (name == "--frames") {
+    long frames;
+    if (!ParseLong(v, 0, 100000000L, &frames)) {
+      *error = "--frames wants a count of frames, not '" + v + "'";
+      return false;
+    }
+    o->frames = frames;
+  } else if (name == "--size") {
+    if (!ParseSize(v, &o->width, &o->height)) {
+      *error = "--size wants WIDTHxHEIGHT (1 to 16384 each), not '" + v + "'";
+      return false;
+    }
+    o->sizeGiven = true;
+  } else if (name == "--fps") {
+    char* end = nullptr;
+    double fps = std::strtod(v.c_str(), &end);
+    if (v.empty() || *end != 0 || !std::isfinite(fps) || fps < 1.0 || fps > 1000.0) {
+      *error = "--fps wants a rate between 1 and 1000, not '" + v + "'";
+      return false;
+    }
+    o->fps = fps;
+  }
+  return true;
+}
+
+// The rules between options, once all are read.
+bool CheckCombinations(const DemoOptions& o, std::string* error) {
+  const bool offscreen = o.headless || !o.renderOut.empty() || o.frameGiven;
+  if ((o.sizeGiven || o.fps != 60.0) && !offscreen) {
+    *error = "--size and --fps go with --headless, --render or --frame";
+    return false;
+  }
+  if (o.frames >= 0 && !o.headless) {
+    *error = "--frames goes with --headless";
+    return false;
+  }
+  if ((o.from != 0.0 || o.to >= 0.0) && o.renderOut.empty()) {
+    *error = "--from and --to go with --render";
+    return false;
+  }
+  if (o.to >= 0.0 && o.to <= o.from) {
+    *error = "--to must be later than --from";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string UsageText() {
@@ -70,158 +169,53 @@ std::string UsageText() {
 
 bool ParseCommandLine(const std::vector<std::string>& args, DemoOptions* o, std::string* error) {
   for (size_t i = 0; i < args.size(); ++i) {
-    std::string arg = args[i];
+    // "--name=value" gives the value in the same word.
+    std::string name = args[i];
     std::string value;
-    bool hasInlineValue = false;
-    if (arg.rfind("--", 0) == 0) {
-      size_t eq = arg.find('=');
+    bool inlineValue = false;
+    if (name.rfind("--", 0) == 0) {
+      size_t eq = name.find('=');
       if (eq != std::string::npos) {
-        value = arg.substr(eq + 1);
-        arg.resize(eq);
-        hasInlineValue = true;
+        value = name.substr(eq + 1);
+        name.resize(eq);
+        inlineValue = true;
       }
     }
-    auto takeValue = [&](std::string* out) {
-      if (hasInlineValue) {
-        *out = value;
-        return true;
+    bool* on = SwitchOf(name, o);
+    if (on || name == "--window") {
+      if (inlineValue) {
+        *error = "option '" + name + "' takes no value";
+        return false;
       }
+      if (on) {
+        *on = true;
+      } else {
+        o->mode = 1;
+        o->modeGiven = true;
+      }
+      continue;
+    }
+    if (!TakesValue(name)) {
+      *error = "unknown option '" + args[i] + "'";
+      return false;
+    }
+    if (!inlineValue) {
       if (i + 1 >= args.size()) {
-        *error = "option '" + arg + "' needs a value";
+        *error = "option '" + name + "' needs a value";
         return false;
       }
-      *out = args[++i];
-      return true;
-    };
-    auto noValue = [&] {
-      if (hasInlineValue) *error = "option '" + arg + "' takes no value";
-      return !hasInlineValue;
-    };
-    std::string v;
-    if (arg == "--help" || arg == "-h") {
-      if (!noValue()) return false;
-      o->help = true;
-    } else if (arg == "--version") {
-      if (!noValue()) return false;
-      o->version = true;
-    } else if (arg == "--mode") {
-      long mode;
-      if (!takeValue(&v)) return false;
-      if (!ParseLong(v, 0, 3, &mode)) {
-        *error = "--mode wants 0, 1, 2 or 3, not '" + v + "'";
-        return false;
-      }
-      o->mode = static_cast<int>(mode);
-      o->modeGiven = true;
-    } else if (arg == "--window") {
-      if (!noValue()) return false;
-      o->mode = 1;
-      o->modeGiven = true;
-    } else if (arg == "--no-sound") {
-      if (!noValue()) return false;
-      o->noSound = true;
-    } else if (arg == "--loop") {
-      if (!noValue()) return false;
-      o->loop = true;
-    } else if (arg == "--no-launcher") {
-      if (!noValue()) return false;
-      o->noLauncher = true;
-    } else if (arg == "--data-dir") {
-      if (!takeValue(&v)) return false;
-      if (v.empty()) {
-        *error = "--data-dir wants a directory";
-        return false;
-      }
-      o->dataDir = v;
-    } else if (arg == "--render") {
-      if (!takeValue(&o->renderOut)) return false;
-      if (o->renderOut.empty()) {
-        *error = "--render wants an output file or directory";
-        return false;
-      }
-    } else if (arg == "--from" || arg == "--to" || arg == "--start") {
-      double seconds;
-      if (!takeValue(&v)) return false;
-      if (!ParseSeconds(v, &seconds)) {
-        *error = arg + " wants a time in seconds, not '" + v + "'";
-        return false;
-      }
-      (arg == "--from" ? o->from : arg == "--to" ? o->to : o->start) = seconds;
-    } else if (arg == "--frame") {
-      if (!takeValue(&v)) return false;
-      if (!ParseSeconds(v, &o->frameAt)) {
-        *error = "--frame wants a time in seconds, not '" + v + "'";
-        return false;
-      }
+      value = args[++i];
+    }
+    if (!SetValue(name, value, o, error)) return false;
+    // --frame SEC OUT.png: the picture's path follows the time.
+    if (name == "--frame") {
       if (i + 1 >= args.size()) {
         *error = "--frame wants SEC and an output PNG file";
         return false;
       }
       o->framePath = args[++i];
       o->frameGiven = true;
-    } else if (arg == "--info") {
-      if (!noValue()) return false;
-      o->info = true;
-    } else if (arg == "--export") {
-      if (!takeValue(&o->exportDir)) return false;
-      if (o->exportDir.empty()) {
-        *error = "--export wants a directory";
-        return false;
-      }
-    } else if (arg == "--no-archive") {
-      if (!noValue()) return false;
-      o->noArchive = true;
-    } else if (arg == "--verbose") {
-      if (!noValue()) return false;
-      o->verbose = true;
-    } else if (arg == "--headless") {
-      if (!noValue()) return false;
-      o->headless = true;
-    } else if (arg == "--frames") {
-      long frames;
-      if (!takeValue(&v)) return false;
-      if (!ParseLong(v, 0, 100000000L, &frames)) {
-        *error = "--frames wants a count of frames, not '" + v + "'";
-        return false;
-      }
-      o->frames = frames;
-    } else if (arg == "--size") {
-      if (!takeValue(&v)) return false;
-      if (!ParseSize(v, &o->width, &o->height)) {
-        *error = "--size wants WIDTHxHEIGHT (1 to 16384 each), not '" + v + "'";
-        return false;
-      }
-      o->sizeGiven = true;
-    } else if (arg == "--fps") {
-      if (!takeValue(&v)) return false;
-      char* end = nullptr;
-      double fps = std::strtod(v.c_str(), &end);
-      if (v.empty() || *end != 0 || !std::isfinite(fps) || fps < 1.0 || fps > 1000.0) {
-        *error = "--fps wants a rate between 1 and 1000, not '" + v + "'";
-        return false;
-      }
-      o->fps = fps;
-    } else {
-      *error = "unknown option '" + args[i] + "'";
-      return false;
     }
   }
-  const bool offscreen = o->headless || !o->renderOut.empty() || o->frameGiven;
-  if ((o->sizeGiven || o->fps != 60.0) && !offscreen) {
-    *error = "--size and --fps go with --headless, --render or --frame";
-    return false;
-  }
-  if (o->frames >= 0 && !o->headless) {
-    *error = "--frames goes with --headless";
-    return false;
-  }
-  if ((o->from != 0.0 || o->to >= 0.0) && o->renderOut.empty()) {
-    *error = "--from and --to go with --render";
-    return false;
-  }
-  if (o->to >= 0.0 && o->to <= o->from) {
-    *error = "--to must be later than --from";
-    return false;
-  }
-  return true;
+  return CheckCombinations(*o, error);
 }
