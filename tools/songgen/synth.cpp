@@ -228,240 +228,267 @@ void StartVoice(Voice& v, const NoteEvent& n, Kind kind, uint32_t seed, float sr
 }
 
 // Adds samples [from, to) of the current block (indices into L and R) for one voice.
-void RunVoice(Voice& v, float* L, float* R, int from, int to, float cut, float sr) {
+// Each instrument renders samples [from, to) of its voice into L and R (adding to what is
+// there) and marks the voice done once it has died away. `cut` is the track's filter opening.
+
+void RunKick(Voice& v, float* L, float* R, int from, int to, float sr) {
+  for (int i = from; i < to; ++i) {
+    const float f = 44.0f + 125.0f * v.e2;
+    v.ph[0] += f / sr;
+    const float att = std::min(1.0f, static_cast<float>(v.age) * (1.0f / 40.0f));
+    const float body = Sin1(v.ph[0]) * v.e1 * att;
+    v.fl.Run(v.rng.Next());
+    const float click = v.fl.lp * v.e2 * v.e2 * 0.6f;
+    const float x = Soft((body * 1.25f + click) * v.vel) * 0.95f;
+    L[i] += x;
+    R[i] += x;
+    v.e1 *= v.m1;
+    v.e2 *= v.m2;
+    ++v.age;
+  }
+  if (v.e1 < 1e-4f) v.done = true;
+}
+
+void RunSnare(Voice& v, float* L, float* R, int from, int to, float sr) {
+  for (int i = from; i < to; ++i) {
+    const float f = 180.0f * (1.0f + 0.5f * v.e1 * v.e1);
+    v.ph[0] += f / sr;
+    const float tone = Sin1(v.ph[0]) * v.e1;
+    const float n = v.rng.Next();
+    v.fl.Run(n);
+    v.fr.Run(n);
+    const float noise = (v.fl.hp * 0.7f + v.fr.bp * 0.5f) * v.e2;
+    const float x = (tone * 0.7f + noise * 0.9f) * v.vel;
+    L[i] += x;
+    R[i] += x;
+    v.e1 *= v.m1;
+    v.e2 *= v.m2;
+    ++v.age;
+  }
+  if (v.e2 < 1e-4f) v.done = true;
+}
+
+void RunClap(Voice& v, float* L, float* R, int from, int to, float sr) {
   const float t0 = static_cast<float>(v.age) / sr;
+  for (int i = from; i < to; ++i) {
+    const float t = static_cast<float>(v.age) / sr;
+    float env;
+    if (t < 0.03f) env = std::exp(-std::fmod(t, 0.01f) * 300.0f);
+    else env = std::exp(-(t - 0.03f) * 13.0f);
+    v.fl.Run(v.rng.Next());
+    v.fr.Run(v.rng2.Next());
+    L[i] += v.fl.bp * env * v.vel * 1.6f;
+    R[i] += v.fr.bp * env * v.vel * 1.6f;
+    ++v.age;
+  }
+  if (t0 > 0.6f) v.done = true;
+}
+
+void RunHat(Voice& v, float* L, float* R, int from, int to) {
+  for (int i = from; i < to; ++i) {
+    const float n = v.rng.Next();
+    v.fl.Run(n);
+    v.f2.Run(n);
+    const float x = (v.fl.hp * 0.6f + v.f2.bp * 0.5f) * v.e1 * v.vel;
+    L[i] += x;
+    R[i] += x;
+    v.e1 *= v.m1;
+    ++v.age;
+  }
+  if (v.e1 < 1e-4f) v.done = true;
+}
+
+void RunCrash(Voice& v, float* L, float* R, int from, int to) {
+  for (int i = from; i < to; ++i) {
+    v.fl.Run(v.rng.Next());
+    v.fr.Run(v.rng2.Next());
+    const float att = std::min(1.0f, static_cast<float>(v.age) * (1.0f / 100.0f));
+    L[i] += v.fl.hp * v.e1 * att * v.vel * 0.6f;
+    R[i] += v.fr.hp * v.e1 * att * v.vel * 0.6f;
+    v.e1 *= v.m1;
+    ++v.age;
+  }
+  if (v.e1 < 1e-3f) v.done = true;
+}
+
+void RunBass(Voice& v, float* L, float* R, int from, int to, float cut, float sr) {
+  const double dt = v.freq / sr;
+  for (int i = from; i < to; ++i) {
+    if ((v.age & 15) == 0) v.fl.Set((95.0f + 1500.0f * v.e1 * v.vel) * cut, 1.15f, sr);
+    const float saw = Saw(v.ph[0], dt);
+    const float sub = Sin1(v.ph[1]);
+    v.ph[0] = Wrap(v.ph[0] + dt);
+    v.ph[1] += dt;
+    v.fl.Run(saw * 0.6f + sub * 0.45f);
+    const float amp = v.env.Next(v.age < v.gate);
+    const float x = Soft((v.fl.lp + sub * 0.45f) * amp * v.vel * 1.2f);
+    L[i] += x;
+    R[i] += x;
+    v.e1 *= v.m1;
+    ++v.age;
+  }
+  if (v.env.stage == 3) v.done = true;
+}
+
+// The pad and the stab: three saws detuned about the note, mixed heavier on the low one into
+// the left filter and on the high one into the right.
+struct SawTrio {
+  double low, high;      // the outer saws' frequency ratios
+  float outer, inner;    // a side's weight of its own outer saw and of the other side's
+  float gain;
+  int retuneMask;        // the filters are retuned every retuneMask + 1 samples
+};
+
+// `retune(fl, fr)` sets both filters; `step()` runs after every sample.
+template <typename Retune, typename Step>
+void RunSawTrio(Voice& v, float* L, float* R, int from, int to, float sr, const SawTrio& trio, Retune retune,
+                Step step) {
+  const double f = v.freq;
+  const double dt0 = f * trio.low / sr, dt1 = f / sr, dt2 = f * trio.high / sr;
+  for (int i = from; i < to; ++i) {
+    if ((v.age & trio.retuneMask) == 0) retune(v.fl, v.fr);
+    const float s0 = Saw(v.ph[0], dt0), s1 = Saw(v.ph[1], dt1), s2 = Saw(v.ph[2], dt2);
+    v.ph[0] = Wrap(v.ph[0] + dt0);
+    v.ph[1] = Wrap(v.ph[1] + dt1);
+    v.ph[2] = Wrap(v.ph[2] + dt2);
+    v.fl.Run(s0 * trio.outer + s1 * 0.5f + s2 * trio.inner);
+    v.fr.Run(s0 * trio.inner + s1 * 0.5f + s2 * trio.outer);
+    const float amp = v.env.Next(v.age < v.gate) * v.vel * trio.gain;
+    L[i] += v.fl.lp * amp;
+    R[i] += v.fr.lp * amp;
+    step();
+    ++v.age;
+  }
+}
+
+void RunPad(Voice& v, float* L, float* R, int from, int to, float cut, float sr) {
+  // A slow LFO breathes through the filters.
+  RunSawTrio(
+      v, L, R, from, to, sr, SawTrio{0.9956, 1.0044, 0.65f, 0.35f, 0.3f, 31},
+      [&](Svf& fl, Svf& fr) {
+        const float fc = 650.0f * cut * (1.0f + 0.3f * Sin1(v.lfo)) + v.freq * 0.5f;
+        fl.Set(fc, 0.8f, sr);
+        fr.Set(fc * 1.07f, 0.8f, sr);
+      },
+      [&] { v.lfo += 0.09 / sr; });
+  if (v.env.stage == 3) v.done = true;
+}
+
+void RunStab(Voice& v, float* L, float* R, int from, int to, float cut, float sr) {
+  // The filters close as the stab's envelope decays.
+  RunSawTrio(
+      v, L, R, from, to, sr, SawTrio{0.994, 1.006, 0.7f, 0.3f, 0.35f, 15},
+      [&](Svf& fl, Svf& fr) {
+        const float fc = (280.0f + 6500.0f * v.e1) * cut;
+        fl.Set(fc, 1.1f, sr);
+        fr.Set(fc, 1.1f, sr);
+      },
+      [&] { v.e1 *= v.m1; });
+  if (v.env.stage == 3 || (v.env.stage == 1 && v.env.level < 1e-3f)) v.done = true;
+}
+
+void RunArp(Voice& v, float* L, float* R, int from, int to, float cut, float sr) {
+  const double dc = v.freq / sr, dm = 2.0 * v.freq / sr;
+  const float depth = std::min(cut, 2.0f);
+  for (int i = from; i < to; ++i) {
+    const float index = (0.25f + 1.9f * v.e1) * depth;
+    const float mod = Sin1(v.ph[1]) * index * (1.0f / 6.2831853f);
+    const float x = Sin1(v.ph[0] + mod) * v.env.Next(v.age < v.gate) * v.vel * 0.5f;
+    v.ph[0] += dc;
+    v.ph[1] += dm;
+    L[i] += x;
+    R[i] += x;
+    v.e1 *= v.m1;
+    ++v.age;
+  }
+  if (v.env.stage == 3 || (v.env.stage == 1 && v.env.level < 1e-3f)) v.done = true;
+}
+
+void RunLead(Voice& v, float* L, float* R, int from, int to, float cut, float sr) {
+  for (int i = from; i < to; ++i) {
+    const float t = static_cast<float>(v.age) / sr;
+    const float vibDepth = std::clamp((t - 0.22f) * 2.5f, 0.0f, 1.0f) * 0.0055f;
+    const float bend = 1.0f + vibDepth * Sin1(v.lfo);
+    v.lfo += 5.3 / sr;
+    const double dt = v.freq * bend / sr;
+    if ((v.age & 15) == 0) {
+      const float fc = (900.0f + 3200.0f * v.e1 * v.vel) * cut;
+      v.fl.Set(fc, 1.3f, sr);
+      v.fr.Set(fc, 1.3f, sr);
+    }
+    const float a = Saw(v.ph[0], dt * 0.997), b = Saw(v.ph[1], dt * 1.003);
+    const float sq = Square(v.ph[2], dt * 0.5);
+    v.ph[0] = Wrap(v.ph[0] + dt * 0.997);
+    v.ph[1] = Wrap(v.ph[1] + dt * 1.003);
+    v.ph[2] = Wrap(v.ph[2] + dt * 0.5);
+    v.fl.Run(a * 0.7f + b * 0.3f + sq * 0.3f);
+    v.fr.Run(a * 0.3f + b * 0.7f + sq * 0.3f);
+    const float amp = v.env.Next(v.age < v.gate) * v.vel * 0.45f;
+    L[i] += v.fl.lp * amp;
+    R[i] += v.fr.lp * amp;
+    v.e1 *= v.m1;
+    ++v.age;
+  }
+  if (v.env.stage == 3) v.done = true;
+}
+
+void RunBell(Voice& v, float* L, float* R, int from, int to, float cut, float sr) {
+  const double dc = v.freq / sr, dm = 3.5 * v.freq / sr, d2 = 2.001 * v.freq / sr;
+  for (int i = from; i < to; ++i) {
+    const float index = (0.3f + 2.2f * v.e1) * std::min(cut, 2.0f);
+    const float mod = Sin1(v.ph[1]) * index * (1.0f / 6.2831853f);
+    const float amp = v.env.Next(v.age < v.gate) * v.vel * 0.4f;
+    const float x = (Sin1(v.ph[0] + mod) + 0.25f * Sin1(v.ph[2]) * v.e1) * amp;
+    v.ph[0] += dc;
+    v.ph[1] += dm;
+    v.ph[2] += d2;
+    L[i] += x;
+    R[i] += x;
+    v.e1 *= v.m1;
+    ++v.age;
+  }
+  if (v.env.stage == 3 || (v.env.stage == 1 && v.env.level < 1e-3f)) v.done = true;
+}
+
+void RunRiser(Voice& v, float* L, float* R, int from, int to, float cut, float sr) {
+  const float len = static_cast<float>(std::max<int64_t>(v.gate, 1));
+  for (int i = from; i < to; ++i) {
+    const float p = std::min(1.0f, static_cast<float>(v.age) / len);
+    if ((v.age & 31) == 0) {
+      const float fc = 220.0f * static_cast<float>(std::exp(p * 3.6f)) * std::min(cut, 2.0f);
+      v.fl.Set(fc, 2.2f, sr);
+      v.fr.Set(fc * 1.05f, 2.2f, sr);
+    }
+    float amp = p * p;
+    if (v.age >= v.gate) {
+      amp = v.e1;
+      v.e1 *= v.m1;
+    }
+    v.fl.Run(v.rng.Next());
+    v.fr.Run(v.rng2.Next());
+    L[i] += v.fl.bp * amp * v.vel;
+    R[i] += v.fr.bp * amp * v.vel;
+    ++v.age;
+  }
+  if (v.age >= v.gate && v.e1 < 1e-4f) v.done = true;
+}
+
+void RunVoice(Voice& v, float* L, float* R, int from, int to, float cut, float sr) {
   switch (v.kind) {
-    case Kind::Kick:
-      for (int i = from; i < to; ++i) {
-        const float f = 44.0f + 125.0f * v.e2;
-        v.ph[0] += f / sr;
-        const float att = std::min(1.0f, static_cast<float>(v.age) * (1.0f / 40.0f));
-        const float body = Sin1(v.ph[0]) * v.e1 * att;
-        v.fl.Run(v.rng.Next());
-        const float click = v.fl.lp * v.e2 * v.e2 * 0.6f;
-        const float x = Soft((body * 1.25f + click) * v.vel) * 0.95f;
-        L[i] += x;
-        R[i] += x;
-        v.e1 *= v.m1;
-        v.e2 *= v.m2;
-        ++v.age;
-      }
-      if (v.e1 < 1e-4f) v.done = true;
-      break;
-    case Kind::Snare:
-      for (int i = from; i < to; ++i) {
-        const float f = 180.0f * (1.0f + 0.5f * v.e1 * v.e1);
-        v.ph[0] += f / sr;
-        const float tone = Sin1(v.ph[0]) * v.e1;
-        const float n = v.rng.Next();
-        v.fl.Run(n);
-        v.fr.Run(n);
-        const float noise = (v.fl.hp * 0.7f + v.fr.bp * 0.5f) * v.e2;
-        const float x = (tone * 0.7f + noise * 0.9f) * v.vel;
-        L[i] += x;
-        R[i] += x;
-        v.e1 *= v.m1;
-        v.e2 *= v.m2;
-        ++v.age;
-      }
-      if (v.e2 < 1e-4f) v.done = true;
-      break;
-    case Kind::Clap:
-      for (int i = from; i < to; ++i) {
-        const float t = static_cast<float>(v.age) / sr;
-        float env;
-        if (t < 0.03f) env = std::exp(-std::fmod(t, 0.01f) * 300.0f);
-        else env = std::exp(-(t - 0.03f) * 13.0f);
-        v.fl.Run(v.rng.Next());
-        v.fr.Run(v.rng2.Next());
-        L[i] += v.fl.bp * env * v.vel * 1.6f;
-        R[i] += v.fr.bp * env * v.vel * 1.6f;
-        ++v.age;
-      }
-      if (t0 > 0.6f) v.done = true;
-      break;
+    case Kind::Kick: RunKick(v, L, R, from, to, sr); break;
+    case Kind::Snare: RunSnare(v, L, R, from, to, sr); break;
+    case Kind::Clap: RunClap(v, L, R, from, to, sr); break;
     case Kind::Hat:
-    case Kind::OpenHat:
-      for (int i = from; i < to; ++i) {
-        const float n = v.rng.Next();
-        v.fl.Run(n);
-        v.f2.Run(n);
-        const float x = (v.fl.hp * 0.6f + v.f2.bp * 0.5f) * v.e1 * v.vel;
-        L[i] += x;
-        R[i] += x;
-        v.e1 *= v.m1;
-        ++v.age;
-      }
-      if (v.e1 < 1e-4f) v.done = true;
-      break;
-    case Kind::Crash:
-      for (int i = from; i < to; ++i) {
-        v.fl.Run(v.rng.Next());
-        v.fr.Run(v.rng2.Next());
-        const float att = std::min(1.0f, static_cast<float>(v.age) * (1.0f / 100.0f));
-        L[i] += v.fl.hp * v.e1 * att * v.vel * 0.6f;
-        R[i] += v.fr.hp * v.e1 * att * v.vel * 0.6f;
-        v.e1 *= v.m1;
-        ++v.age;
-      }
-      if (v.e1 < 1e-3f) v.done = true;
-      break;
-    case Kind::Bass: {
-      const double dt = v.freq / sr;
-      for (int i = from; i < to; ++i) {
-        if ((v.age & 15) == 0) v.fl.Set((95.0f + 1500.0f * v.e1 * v.vel) * cut, 1.15f, sr);
-        const float saw = Saw(v.ph[0], dt);
-        const float sub = Sin1(v.ph[1]);
-        v.ph[0] = Wrap(v.ph[0] + dt);
-        v.ph[1] += dt;
-        v.fl.Run(saw * 0.6f + sub * 0.45f);
-        const float amp = v.env.Next(v.age < v.gate);
-        const float x = Soft((v.fl.lp + sub * 0.45f) * amp * v.vel * 1.2f);
-        L[i] += x;
-        R[i] += x;
-        v.e1 *= v.m1;
-        ++v.age;
-      }
-      if (v.env.stage == 3) v.done = true;
-      break;
-    }
-    case Kind::Pad: {
-      const double f = v.freq;
-      const double dt0 = f * 0.9956 / sr, dt1 = f / sr, dt2 = f * 1.0044 / sr;
-      for (int i = from; i < to; ++i) {
-        if ((v.age & 31) == 0) {
-          const float fc = 650.0f * cut * (1.0f + 0.3f * Sin1(v.lfo)) + v.freq * 0.5f;
-          v.fl.Set(fc, 0.8f, sr);
-          v.fr.Set(fc * 1.07f, 0.8f, sr);
-        }
-        v.lfo += 0.09 / sr;
-        const float s0 = Saw(v.ph[0], dt0), s1 = Saw(v.ph[1], dt1), s2 = Saw(v.ph[2], dt2);
-        v.ph[0] = Wrap(v.ph[0] + dt0);
-        v.ph[1] = Wrap(v.ph[1] + dt1);
-        v.ph[2] = Wrap(v.ph[2] + dt2);
-        v.fl.Run(s0 * 0.65f + s1 * 0.5f + s2 * 0.35f);
-        v.fr.Run(s0 * 0.35f + s1 * 0.5f + s2 * 0.65f);
-        const float amp = v.env.Next(v.age < v.gate) * v.vel * 0.3f;
-        L[i] += v.fl.lp * amp;
-        R[i] += v.fr.lp * amp;
-        ++v.age;
-      }
-      if (v.env.stage == 3) v.done = true;
-      break;
-    }
-    case Kind::Arp: {
-      const double dc = v.freq / sr, dm = 2.0 * v.freq / sr;
-      const float depth = std::min(cut, 2.0f);
-      for (int i = from; i < to; ++i) {
-        const float index = (0.25f + 1.9f * v.e1) * depth;
-        const float mod = Sin1(v.ph[1]) * index * (1.0f / 6.2831853f);
-        const float x = Sin1(v.ph[0] + mod) * v.env.Next(v.age < v.gate) * v.vel * 0.5f;
-        v.ph[0] += dc;
-        v.ph[1] += dm;
-        L[i] += x;
-        R[i] += x;
-        v.e1 *= v.m1;
-        ++v.age;
-      }
-      if (v.env.stage == 3 || (v.env.stage == 1 && v.env.level < 1e-3f)) v.done = true;
-      break;
-    }
-    case Kind::Lead: {
-      for (int i = from; i < to; ++i) {
-        const float t = static_cast<float>(v.age) / sr;
-        const float vibDepth = std::clamp((t - 0.22f) * 2.5f, 0.0f, 1.0f) * 0.0055f;
-        const float bend = 1.0f + vibDepth * Sin1(v.lfo);
-        v.lfo += 5.3 / sr;
-        const double dt = v.freq * bend / sr;
-        if ((v.age & 15) == 0) {
-          const float fc = (900.0f + 3200.0f * v.e1 * v.vel) * cut;
-          v.fl.Set(fc, 1.3f, sr);
-          v.fr.Set(fc, 1.3f, sr);
-        }
-        const float a = Saw(v.ph[0], dt * 0.997), b = Saw(v.ph[1], dt * 1.003);
-        const float sq = Square(v.ph[2], dt * 0.5);
-        v.ph[0] = Wrap(v.ph[0] + dt * 0.997);
-        v.ph[1] = Wrap(v.ph[1] + dt * 1.003);
-        v.ph[2] = Wrap(v.ph[2] + dt * 0.5);
-        v.fl.Run(a * 0.7f + b * 0.3f + sq * 0.3f);
-        v.fr.Run(a * 0.3f + b * 0.7f + sq * 0.3f);
-        const float amp = v.env.Next(v.age < v.gate) * v.vel * 0.45f;
-        L[i] += v.fl.lp * amp;
-        R[i] += v.fr.lp * amp;
-        v.e1 *= v.m1;
-        ++v.age;
-      }
-      if (v.env.stage == 3) v.done = true;
-      break;
-    }
-    case Kind::Bell: {
-      const double dc = v.freq / sr, dm = 3.5 * v.freq / sr, d2 = 2.001 * v.freq / sr;
-      for (int i = from; i < to; ++i) {
-        const float index = (0.3f + 2.2f * v.e1) * std::min(cut, 2.0f);
-        const float mod = Sin1(v.ph[1]) * index * (1.0f / 6.2831853f);
-        const float amp = v.env.Next(v.age < v.gate) * v.vel * 0.4f;
-        const float x = (Sin1(v.ph[0] + mod) + 0.25f * Sin1(v.ph[2]) * v.e1) * amp;
-        v.ph[0] += dc;
-        v.ph[1] += dm;
-        v.ph[2] += d2;
-        L[i] += x;
-        R[i] += x;
-        v.e1 *= v.m1;
-        ++v.age;
-      }
-      if (v.env.stage == 3 || (v.env.stage == 1 && v.env.level < 1e-3f)) v.done = true;
-      break;
-    }
-    case Kind::Stab: {
-      const double f = v.freq;
-      const double dt0 = f * 0.994 / sr, dt1 = f / sr, dt2 = f * 1.006 / sr;
-      for (int i = from; i < to; ++i) {
-        if ((v.age & 15) == 0) {
-          const float fc = (280.0f + 6500.0f * v.e1) * cut;
-          v.fl.Set(fc, 1.1f, sr);
-          v.fr.Set(fc, 1.1f, sr);
-        }
-        const float s0 = Saw(v.ph[0], dt0), s1 = Saw(v.ph[1], dt1), s2 = Saw(v.ph[2], dt2);
-        v.ph[0] = Wrap(v.ph[0] + dt0);
-        v.ph[1] = Wrap(v.ph[1] + dt1);
-        v.ph[2] = Wrap(v.ph[2] + dt2);
-        v.fl.Run(s0 * 0.7f + s1 * 0.5f + s2 * 0.3f);
-        v.fr.Run(s0 * 0.3f + s1 * 0.5f + s2 * 0.7f);
-        const float amp = v.env.Next(v.age < v.gate) * v.vel * 0.35f;
-        L[i] += v.fl.lp * amp;
-        R[i] += v.fr.lp * amp;
-        v.e1 *= v.m1;
-        ++v.age;
-      }
-      if (v.env.stage == 3 || (v.env.stage == 1 && v.env.level < 1e-3f)) v.done = true;
-      break;
-    }
-    case Kind::Riser: {
-      const float len = static_cast<float>(std::max<int64_t>(v.gate, 1));
-      for (int i = from; i < to; ++i) {
-        const float p = std::min(1.0f, static_cast<float>(v.age) / len);
-        if ((v.age & 31) == 0) {
-          const float fc = 220.0f * static_cast<float>(std::exp(p * 3.6f)) * std::min(cut, 2.0f);
-          v.fl.Set(fc, 2.2f, sr);
-          v.fr.Set(fc * 1.05f, 2.2f, sr);
-        }
-        float amp = p * p;
-        if (v.age >= v.gate) {
-          amp = v.e1;
-          v.e1 *= v.m1;
-        }
-        v.fl.Run(v.rng.Next());
-        v.fr.Run(v.rng2.Next());
-        L[i] += v.fl.bp * amp * v.vel;
-        R[i] += v.fr.bp * amp * v.vel;
-        ++v.age;
-      }
-      if (v.age >= v.gate && v.e1 < 1e-4f) v.done = true;
-      break;
-    }
-    case Kind::Master:
-      v.done = true;
-      break;
+    case Kind::OpenHat: RunHat(v, L, R, from, to); break;
+    case Kind::Crash: RunCrash(v, L, R, from, to); break;
+    case Kind::Bass: RunBass(v, L, R, from, to, cut, sr); break;
+    case Kind::Pad: RunPad(v, L, R, from, to, cut, sr); break;
+    case Kind::Arp: RunArp(v, L, R, from, to, cut, sr); break;
+    case Kind::Lead: RunLead(v, L, R, from, to, cut, sr); break;
+    case Kind::Bell: RunBell(v, L, R, from, to, cut, sr); break;
+    case Kind::Stab: RunStab(v, L, R, from, to, cut, sr); break;
+    case Kind::Riser: RunRiser(v, L, R, from, to, cut, sr); break;
+    case Kind::Master: v.done = true; break;
   }
 }
 
