@@ -36,7 +36,7 @@ struct Content {
 };
 
 // Pictures: textures, fullscreen images, launcher picture and icon.
-bool MakePictures(const Font& font, Content* content, std::string* why);
+void MakePictures(const Font& font, Content* content);
 // data/star.ob3.
 void MakeStarMesh(Content* content);
 // The scenes (data/*.scx).

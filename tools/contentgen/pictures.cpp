@@ -348,8 +348,7 @@ Canvas Overlay() {
 
 }  // namespace
 
-bool MakePictures(const Font& font, Content* content, std::string* why) {
-  (void)why;
+void MakePictures(const Font& font, Content* content) {
   PutJpeg(content, "stone.jpg", Stone());
   PutJpeg(content, "metal.jpg", Metal());
   PutJpeg(content, "env.jpg", Environment());
@@ -442,7 +441,6 @@ bool MakePictures(const Font& font, Content* content, std::string* why) {
     c.Text(font, "Q", 32, 47, 44, kPaleAmber);
     content->extras["icon.png"] = c.EncodePng(4);
   }
-  return true;
 }
 
 }  // namespace contentgen

@@ -42,51 +42,43 @@ struct Span {
   float t0, t1, step;
 };
 
-std::vector<VectorKey> SampleVector(const Span& s, const std::function<Vector3(float)>& f) {
-  std::vector<VectorKey> keys;
+// Samples t0, t0 + step, ... and t1 itself into keys, one a frame: a sample that falls on the
+// frame of the key before it is dropped. value(t, keys) gives the value at t, seeing the keys
+// so far.
+template <typename Key, typename Value>
+std::vector<Key> SampleKeys(const Span& s, Value value) {
+  std::vector<Key> keys;
   for (float t = s.t0;; t += s.step) {
     if (t > s.t1) t = s.t1;
-    VectorKey k;
+    Key k;
     k.frame = Frame(t);
-    k.value = f(t);
+    k.value = value(t, keys);
     if (keys.empty() || keys.back().frame != k.frame) keys.push_back(k);
     if (t >= s.t1) break;
   }
   return keys;
 }
 
+std::vector<VectorKey> SampleVector(const Span& s, const std::function<Vector3(float)>& f) {
+  return SampleKeys<VectorKey>(s, [&](float t, const std::vector<VectorKey>&) { return f(t); });
+}
+
 std::vector<ScalarKey> SampleScalar(const Span& s, const std::function<float(float)>& f) {
-  std::vector<ScalarKey> keys;
-  for (float t = s.t0;; t += s.step) {
-    if (t > s.t1) t = s.t1;
-    ScalarKey k;
-    k.frame = Frame(t);
-    k.value = f(t);
-    if (keys.empty() || keys.back().frame != k.frame) keys.push_back(k);
-    if (t >= s.t1) break;
-  }
-  return keys;
+  return SampleKeys<ScalarKey>(s, [&](float t, const std::vector<ScalarKey>&) { return f(t); });
 }
 
 // The node matrix turns by the conjugate of the stored quaternion, so the conjugate of the
 // wanted rotation is stored; signs are kept continuous so that no segment takes the long way.
 std::vector<RotationKey> SampleRotation(const Span& s, const std::function<Quaternion(float)>& f) {
-  std::vector<RotationKey> keys;
-  for (float t = s.t0;; t += s.step) {
-    if (t > s.t1) t = s.t1;
+  return SampleKeys<RotationKey>(s, [&](float t, const std::vector<RotationKey>& keys) {
     Quaternion q = f(t);
     q = {q.w, -q.x, -q.y, -q.z};
     if (!keys.empty()) {
       const Quaternion& p = keys.back().value;
       if (p.w * q.w + p.x * q.x + p.y * q.y + p.z * q.z < 0) q = {-q.w, -q.x, -q.y, -q.z};
     }
-    RotationKey k;
-    k.frame = Frame(t);
-    k.value = q;
-    if (keys.empty() || keys.back().frame != k.frame) keys.push_back(k);
-    if (t >= s.t1) break;
-  }
-  return keys;
+    return q;
+  });
 }
 
 std::vector<VectorKey> Still(const Vector3& v) { return {StillVectorKey(0, v)}; }

@@ -119,7 +119,7 @@ void MakeStarMesh(Content* content) {
 bool BuildContent(const std::string& fontPath, Content* content, std::string* why) {
   Font font;
   if (!font.Load(fontPath, why)) return false;
-  if (!MakePictures(font, content, why)) return false;
+  MakePictures(font, content);
   MakeStarMesh(content);
   MakeScenes(font, content);
   MakeScript(content);
