@@ -1,12 +1,53 @@
 #include "archive/ace_unpacker.h"
 
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
 bool ArchiveCursor::Read(void* destination, size_t n) {
   if (n > Left()) return false;
-  if (n) std::memcpy(destination, data + pos, n);
+  if (n) {
+    if (!file) {
+      std::memcpy(destination, data + pos, n);
+    } else if (!file->Copy(pos, destination, n)) {
+      return false;
+    }
+  }
   pos += n;
+  return true;
+}
+
+bool ArchiveFileWindow::Fill(size_t offset) {
+  if (offset != filePos_) {
+    if (offset > static_cast<size_t>(LONG_MAX) || std::fseek(file_, static_cast<long>(offset), SEEK_SET) != 0) {
+      failed_ = true;
+      return false;
+    }
+  }
+  const size_t got = std::fread(buffer_, 1, sizeof(buffer_), file_);
+  start_ = offset;
+  length_ = got;
+  filePos_ = offset + got;
+  if (got == 0) {
+    failed_ = true;
+    return false;
+  }
+  return true;
+}
+
+bool ArchiveFileWindow::Copy(size_t offset, void* destination, size_t n) {
+  uint8_t* out = static_cast<uint8_t*>(destination);
+  while (n > 0) {
+    if (offset < start_ || offset - start_ >= length_) {
+      if (!Fill(offset)) return false;
+    }
+    const size_t at = offset - start_;
+    const size_t piece = n < length_ - at ? n : length_ - at;
+    std::memcpy(out, buffer_ + at, piece);
+    out += piece;
+    offset += piece;
+    n -= piece;
+  }
   return true;
 }
 
@@ -149,15 +190,68 @@ bool AceUnpacker::ReadBlockTables() {
   return true;
 }
 
+namespace {
+
+inline void Copy8(uint8_t* d, const uint8_t* s) {
+  uint64_t v;
+  std::memcpy(&v, s, 8);
+  std::memcpy(d, &v, 8);
+}
+
+// Copies a match of n bytes to d from gap bytes before it, with the result of a byte-by-byte
+// copy: where the two overlap (gap < n) the copy repeats the bytes it has just written. Every
+// access stays inside [d - gap, d + n).
+inline void CopyMatch(uint8_t* d, uint32_t gap, uint32_t n) {
+  const uint8_t* s = d - gap;
+  if (gap >= n && n <= 16) {
+    // Two loads that may overlap each other, then two stores: nothing read is written.
+    if (n >= 8) {
+      uint64_t a, b;
+      std::memcpy(&a, s, 8);
+      std::memcpy(&b, s + n - 8, 8);
+      std::memcpy(d, &a, 8);
+      std::memcpy(d + n - 8, &b, 8);
+    } else if (n >= 4) {
+      uint32_t a, b;
+      std::memcpy(&a, s, 4);
+      std::memcpy(&b, s + n - 4, 4);
+      std::memcpy(d, &a, 4);
+      std::memcpy(d + n - 4, &b, 4);
+    } else if (n >= 2) {
+      uint16_t a, b;
+      std::memcpy(&a, s, 2);
+      std::memcpy(&b, s + n - 2, 2);
+      std::memcpy(d, &a, 2);
+      std::memcpy(d + n - 2, &b, 2);
+    } else if (n == 1) {
+      d[0] = s[0];
+    }
+  } else if (gap >= 8) {
+    // Eight bytes at a time, front to back: each piece reads only bytes that are final, at
+    // least eight before the place it writes. The last piece ends exactly at n (n > 8 here).
+    uint32_t i = 0;
+    for (; i + 8 <= n; i += 8) Copy8(d + i, s + i);
+    if (i < n) Copy8(d + n - 8, s + n - 8);
+  } else if (gap == 1) {
+    std::memset(d, s[0], n);
+  } else {
+    for (uint32_t i = 0; i < n; ++i) d[i] = s[i];
+  }
+}
+
+}  // namespace
+
 int32_t AceUnpacker::UnpackLz(uint8_t* destination, int32_t capacity) {
   int32_t produced = 0;
   int32_t limit = capacity - kMatchRoom;
-  if (remainingOutput_ < limit) limit = remainingOutput_;
+  const int32_t remaining = remainingOutput_;
+  if (remaining < limit) limit = remaining;
   const uint32_t start = writePos_;
   uint8_t* const dict = dictionary_;
   const uint32_t mask = mask_;
   const uint32_t dictSize = mask + 1;
   uint32_t wp = writePos_;
+  int32_t blockCount = blockCount_;
 
   // The bit reader lives in locals here: stores into the dictionary could otherwise alias it.
   // `pair` holds the current word and the next, so the window is one shift away.
@@ -192,10 +286,12 @@ int32_t AceUnpacker::UnpackLz(uint8_t* destination, int32_t capacity) {
   constexpr int kShift = 32 - ace::kTableBits;
 
   while (produced < limit) {
-    if (blockCount_ == 0) {
+    if (blockCount == 0) {
       save();
+      blockCount_ = 0;  // stays 0 when the tables cannot be read
       const bool read = ReadBlockTables();
       load();
+      blockCount = blockCount_;
       if (!read) {
         produced = limit;  // an unreadable table ends the chunk; the next one reads tables again
         break;
@@ -204,7 +300,7 @@ int32_t AceUnpacker::UnpackLz(uint8_t* destination, int32_t capacity) {
     const uint32_t entry = mainFast_[window >> kShift];
     const uint32_t c = entry & 0xFFFF;
     skip(entry >> 16);
-    blockCount_ = (blockCount_ - 1) & 0x7FFF;
+    blockCount = (blockCount - 1) & 0x7FFF;
     if (c < 256) {
       dict[wp] = static_cast<uint8_t>(c);
       wp = (wp + 1) & mask;
@@ -229,36 +325,24 @@ int32_t AceUnpacker::UnpackLz(uint8_t* destination, int32_t capacity) {
       count = ace::NewDistanceExtraLength(distance);
     }
     const uint32_t lengthEntry = lengthFast_[window >> kShift];
-    const uint32_t l = lengthEntry & 0xFFFF;
     skip(lengthEntry >> 16);
-    count += static_cast<int32_t>(l);
+    count += static_cast<int32_t>(lengthEntry & 0xFFFF);
     // A damaged stream may ask for more than the member holds: stop at its size.
-    if (count > remainingOutput_ - produced) count = remainingOutput_ - produced;
+    if (count > remaining - produced) count = remaining - produced;
 
-    uint32_t src = (wp - distance - 1) & mask;
     const uint32_t n = static_cast<uint32_t>(count);
-    if (src + n <= dictSize && wp + n <= dictSize) {
-      uint8_t* d = dict + wp;
-      const uint8_t* s = dict + src;
-      if (distance + 1 >= n) {
-        std::memmove(d, s, n);  // reads stay ahead of writes
-      } else if (distance == 0) {
-        std::memset(d, *s, n);
-      } else {
-        for (uint32_t i = 0; i < n; ++i) d[i] = s[i];  // overlapping: repeats what it just wrote
-      }
-      wp = (wp + n) & mask;
+    const uint32_t src = (wp - distance - 1) & mask;
+    if (src < wp && wp + n <= dictSize) {
+      CopyMatch(dict + wp, wp - src, n);  // the usual case: the match and its source do not wrap
     } else {
-      for (uint32_t i = 0; i < n; ++i) {
-        dict[wp] = dict[src];
-        wp = (wp + 1) & mask;
-        src = (src + 1) & mask;
-      }
+      for (uint32_t i = 0, from = src; i < n; ++i, from = (from + 1) & mask) dict[(wp + i) & mask] = dict[from];
     }
+    wp = (wp + n) & mask;
     produced += count;
   }
   save();
   writePos_ = wp;
+  blockCount_ = blockCount;
 
   uint32_t from = start;
   for (int32_t done = 0; done < produced;) {

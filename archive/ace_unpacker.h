@@ -13,17 +13,41 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 #include "archive/ace_format.h"
 
-// One read position over the archive block. Reads are all or nothing: a read of n bytes
-// copies n bytes and advances, or, when fewer remain, copies nothing and returns false.
+// An archive read from a file a window at a time, so that it is never held whole in memory.
+// Copies are served from a 64 KiB window of the file, refilled (and moved with a seek where
+// the reads jump) as the reads go on.
+class ArchiveFileWindow {
+ public:
+  explicit ArchiveFileWindow(std::FILE* file) : file_(file) {}
+  // Copies n bytes from the file at offset; false on a read error or an early end of file.
+  bool Copy(size_t offset, void* destination, size_t n);
+  bool Failed() const { return failed_; }
+
+ private:
+  bool Fill(size_t offset);
+
+  std::FILE* file_;
+  size_t start_ = 0;         // file offset of buffer_[0]
+  size_t length_ = 0;        // valid bytes in buffer_
+  size_t filePos_ = SIZE_MAX;  // where the file's own position is, when known
+  bool failed_ = false;
+  uint8_t buffer_[65536];
+};
+
+// One read position over the archive, which is data[0, size) in memory or, with file set, a
+// file of that size. Reads are all or nothing: a read of n bytes copies n bytes and advances,
+// or, when fewer remain (or the file cannot be read), copies nothing and returns false.
 // addedLeft counts the bytes of the current header's added data not consumed yet.
 struct ArchiveCursor {
   const uint8_t* data = nullptr;
   size_t size = 0;
   size_t pos = 0;
   uint64_t addedLeft = 0;
+  ArchiveFileWindow* file = nullptr;
 
   bool Read(void* destination, size_t n);
   size_t Left() const { return pos < size ? size - pos : 0; }
