@@ -85,24 +85,29 @@ size_t AceUnpacker::ReadPacked(uint8_t* destination, size_t n) {
   return cursor_->Read(destination, piece) ? piece : 0;
 }
 
-void AceUnpacker::LoadWords(int first, int count) {
-  for (int i = first; i < first + count; ++i) word_[i] = ace::Get32(raw_ + 4 * i);
+// Brings raw_ from byte `from` on into bits_, a 32-bit word at a time.
+void AceUnpacker::TakeWords(uint32_t from) {
+  for (uint32_t i = from; i < kBufferBytes; i += 4) {
+    bits_[i] = raw_[i + 3];
+    bits_[i + 1] = raw_[i + 2];
+    bits_[i + 2] = raw_[i + 1];
+    bits_[i + 3] = raw_[i];
+  }
 }
 
+// Whatever the reads do not fill keeps what raw_ held before: a stream that ends early is
+// read on over those stale bytes.
 void AceUnpacker::StartBits() {
   ReadPacked(raw_, sizeof(raw_));
-  LoadWords(0, 1024);
-  wordIndex_ = 0;
-  bitOffset_ = 0;
-  window_ = word_[0];
+  TakeWords(0);
+  bitPos_ = 0;
 }
 
 void AceUnpacker::Refill() {
-  wordIndex_ -= 1022;
-  word_[0] = word_[1022];
-  word_[1] = word_[1023];
+  bitPos_ -= kRefillBit;
+  std::memcpy(bits_, bits_ + kRefillBit / 8, 8);
   ReadPacked(raw_ + 8, sizeof(raw_) - 8);
-  LoadWords(2, 1022);
+  TakeWords(8);
 }
 
 void AceUnpacker::BeginMember(const MemberPacking& member, ArchiveCursor* cursor) {
@@ -253,41 +258,37 @@ int32_t AceUnpacker::UnpackLz(uint8_t* destination, int32_t capacity) {
   uint32_t wp = writePos_;
   int32_t blockCount = blockCount_;
 
-  // The bit reader lives in locals here: stores into the dictionary could otherwise alias it.
-  // `pair` holds the current word and the next, so the window is one shift away.
-  int bitOffset = bitOffset_;
-  int wordIndex = wordIndex_;
-  uint64_t pair = (uint64_t{word_[wordIndex]} << 32) | word_[wordIndex + 1];
-  uint32_t window = static_cast<uint32_t>((pair << bitOffset) >> 32);
-  auto save = [&] {
-    window_ = window;
-    bitOffset_ = bitOffset;
-    wordIndex_ = wordIndex;
+  // The bit reader lives in registers here. `buffer` holds the next `held` bits of the stream,
+  // first bit highest, followed by more stream bits or zeros; `next` is the first byte of
+  // bits_ not yet in it. Topping up to 56 or more held bits before each symbol is enough for
+  // a whole match: an 11-bit symbol, up to 21 distance bits and an 11-bit length.
+  uint64_t buffer = 0;
+  uint32_t held = 0;
+  uint32_t next = 0;
+  auto topUp = [&] {
+    buffer |= Load64(next) >> held;
+    next += (63 - held) >> 3;
+    held |= 56;
   };
-  auto load = [&] {
-    bitOffset = bitOffset_;
-    wordIndex = wordIndex_;
-    pair = (uint64_t{word_[wordIndex]} << 32) | word_[wordIndex + 1];
-    window = static_cast<uint32_t>((pair << bitOffset) >> 32);
+  auto position = [&] { return next * 8 - held; };
+  auto load = [&] {  // from bitPos_
+    next = bitPos_ >> 3;
+    buffer = 0;
+    held = 0;
+    topUp();
+    buffer <<= bitPos_ & 7;
+    held -= bitPos_ & 7;
   };
-  auto skip = [&](uint32_t k) {  // k is at most 32
-    bitOffset += static_cast<int>(k);
-    if (bitOffset >= 32) {
-      bitOffset -= 32;
-      if (++wordIndex >= 1022) {
-        save();
-        while (wordIndex_ >= 1022) Refill();
-        wordIndex = wordIndex_;
-      }
-      pair = (uint64_t{word_[wordIndex]} << 32) | word_[wordIndex + 1];
-    }
-    window = static_cast<uint32_t>((pair << bitOffset) >> 32);
+  auto take = [&](uint32_t k) {  // k at most held
+    buffer <<= k;
+    held -= k;
   };
-  constexpr int kShift = 32 - ace::kTableBits;
+  load();
+  constexpr int kShift = 64 - ace::kTableBits;
 
   while (produced < limit) {
     if (blockCount == 0) {
-      save();
+      bitPos_ = position();
       blockCount_ = 0;  // stays 0 when the tables cannot be read
       const bool read = ReadBlockTables();
       load();
@@ -297,50 +298,57 @@ int32_t AceUnpacker::UnpackLz(uint8_t* destination, int32_t capacity) {
         break;
       }
     }
-    const uint32_t entry = mainFast_[window >> kShift];
+    topUp();
+    const uint32_t entry = mainFast_[buffer >> kShift];
     const uint32_t c = entry & 0xFFFF;
-    skip(entry >> 16);
+    take(entry >> 16);
     blockCount = (blockCount - 1) & 0x7FFF;
     if (c < 256) {
       dict[wp] = static_cast<uint8_t>(c);
       wp = (wp + 1) & mask;
       ++produced;
-      continue;
-    }
-    uint32_t distance;
-    int32_t count;
-    if (c < ace::kFirstNewDistanceSymbol) {
-      const int k = static_cast<int>(c) - ace::kFirstReuseSymbol;
-      distance = cache_.Reuse(k);
-      count = ace::ReuseExtraLength(k);
     } else {
-      const int m = static_cast<int>(c) - ace::kFirstNewDistanceSymbol;
-      if (m <= 1) {
-        distance = static_cast<uint32_t>(m);
+      uint32_t distance;
+      int32_t count;
+      if (c < ace::kFirstNewDistanceSymbol) {
+        const int k = static_cast<int>(c) - ace::kFirstReuseSymbol;
+        distance = cache_.Reuse(k);
+        count = ace::ReuseExtraLength(k);
       } else {
-        distance = (window >> (33 - m)) + (uint32_t{1} << (m - 1));
-        skip(m - 1);
+        const uint32_t m = c - ace::kFirstNewDistanceSymbol;
+        if (m <= 1) {
+          distance = m;
+        } else {
+          distance = static_cast<uint32_t>(buffer >> (65 - m)) + (uint32_t{1} << (m - 1));
+          take(m - 1);
+        }
+        cache_.Push(distance);
+        count = ace::NewDistanceExtraLength(distance);
       }
-      cache_.Push(distance);
-      count = ace::NewDistanceExtraLength(distance);
-    }
-    const uint32_t lengthEntry = lengthFast_[window >> kShift];
-    skip(lengthEntry >> 16);
-    count += static_cast<int32_t>(lengthEntry & 0xFFFF);
-    // A damaged stream may ask for more than the member holds: stop at its size.
-    if (count > remaining - produced) count = remaining - produced;
+      const uint32_t lengthEntry = lengthFast_[buffer >> kShift];
+      take(lengthEntry >> 16);
+      count += static_cast<int32_t>(lengthEntry & 0xFFFF);
+      // A damaged stream may ask for more than the member holds: stop at its size.
+      if (count > remaining - produced) count = remaining - produced;
 
-    const uint32_t n = static_cast<uint32_t>(count);
-    const uint32_t src = (wp - distance - 1) & mask;
-    if (src < wp && wp + n <= dictSize) {
-      CopyMatch(dict + wp, wp - src, n);  // the usual case: the match and its source do not wrap
-    } else {
-      for (uint32_t i = 0, from = src; i < n; ++i, from = (from + 1) & mask) dict[(wp + i) & mask] = dict[from];
+      const uint32_t n = static_cast<uint32_t>(count);
+      const uint32_t src = (wp - distance - 1) & mask;
+      if (src < wp && wp + n <= dictSize) {
+        CopyMatch(dict + wp, wp - src, n);  // the usual case: the match and its source do not wrap
+      } else {
+        for (uint32_t i = 0, from = src; i < n; ++i, from = (from + 1) & mask) dict[(wp + i) & mask] = dict[from];
+      }
+      wp = (wp + n) & mask;
+      produced += count;
     }
-    wp = (wp + n) & mask;
-    produced += count;
+    // More words come in once the reading reaches word 1022, as a bit at a time would.
+    if (position() >= kRefillBit) {
+      bitPos_ = position();
+      while (bitPos_ >= kRefillBit) Refill();
+      load();
+    }
   }
-  save();
+  bitPos_ = position();
   writePos_ = wp;
   blockCount_ = blockCount;
 
