@@ -88,10 +88,10 @@ size_t AceUnpacker::ReadPacked(uint8_t* destination, size_t n) {
 // Brings raw_ from byte `from` on into bits_, a 32-bit word at a time.
 void AceUnpacker::TakeWords(uint32_t from) {
   for (uint32_t i = from; i < kBufferBytes; i += 4) {
-    bits_[i] = raw_[i + 3];
-    bits_[i + 1] = raw_[i + 2];
-    bits_[i + 2] = raw_[i + 1];
-    bits_[i + 3] = raw_[i];
+    uint32_t word;
+    std::memcpy(&word, raw_ + i, 4);
+    word = __builtin_bswap32(word);  // the four bytes in reverse order, on any host
+    std::memcpy(bits_ + i, &word, 4);
   }
 }
 
@@ -333,10 +333,15 @@ int32_t AceUnpacker::UnpackLz(uint8_t* destination, int32_t capacity) {
 
       const uint32_t n = static_cast<uint32_t>(count);
       const uint32_t src = (wp - distance - 1) & mask;
-      if (src < wp && wp + n <= dictSize) {
-        CopyMatch(dict + wp, wp - src, n);  // the usual case: the match and its source do not wrap
-      } else {
+      if (wp + n > dictSize || (src > wp && src + n > dictSize)) {
+        // The match or its source wraps around the end of the dictionary.
         for (uint32_t i = 0, from = src; i < n; ++i, from = (from + 1) & mask) dict[(wp + i) & mask] = dict[from];
+      } else if (src < wp) {
+        CopyMatch(dict + wp, wp - src, n);
+      } else {
+        // The source lies ahead, from an earlier turn around the ring: every byte is read
+        // before the copy could reach it.
+        std::memmove(dict + wp, dict + src, n);
       }
       wp = (wp + n) & mask;
       produced += count;
