@@ -515,7 +515,7 @@ TEST(AceArchive, AFileReadThroughAWindowGivesWhatMemoryGives) {
   // An empty file and one that is no archive.
   for (const Bytes& bytes : {Bytes{}, Bytes(70000, 'x')}) {
     FILE* f = std::fopen(path.c_str(), "wb");
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);
     f = std::fopen(path.c_str(), "rb");
     AceArchive a;
