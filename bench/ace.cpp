@@ -3,7 +3,7 @@
 // Data: about 4 MB of generated members (text, image-like rows, scene-like records, noise),
 // packed as one solid archive; zlib packs the same bytes as one stream at level 9.
 //
-//   build/bench/bench_ace [--rounds N] [--keep DIR]
+//   build/bench/bench_ace [--rounds N] [--keep DIR] [--acetool PATH]
 //
 // In process: MB/s of output for both and their ratio; unpacking is timed in processor time,
 // best of 7 rounds of 5.
@@ -12,7 +12,8 @@
 // `gzip -dc show.tar.gz > /dev/null` run N times each (default 21), alternating, under bash's
 // `time`, and the processor time (user + system) of each is compared: median and best,
 // printed as the ratio acetool/gzip (below 1: acetool needs less). --keep leaves the files in
-// DIR. Needs bash, tar and gzip.
+// DIR; --acetool times another build of the tool (build/acetool by default). Needs bash, tar
+// and gzip.
 #include <zlib.h>
 
 #include <algorithm>
@@ -92,8 +93,7 @@ double Median(std::vector<double> v) {
 
 // The whole-process comparison; false when a command failed.
 bool CompareProcesses(const std::vector<std::pair<std::string, std::vector<uint8_t>>>& members,
-                      const std::vector<uint8_t>& archive, int rounds, const fs::path& dir) {
-  const std::string acetool = std::string(QUILLON_BINARY_DIR) + "/acetool";
+                      const std::vector<uint8_t>& archive, int rounds, const fs::path& dir, const std::string& acetool) {
   if (!fs::exists(acetool)) {
     std::printf("process  skipped: %s is not built\n", acetool.c_str());
     return true;
@@ -144,14 +144,17 @@ bool CompareProcesses(const std::vector<std::pair<std::string, std::vector<uint8
 int main(int argc, char** argv) {
   int rounds = 21;
   std::string keep;
+  std::string acetool = std::string(QUILLON_BINARY_DIR) + "/acetool";
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--rounds" && i + 1 < argc) {
       rounds = std::max(1, std::atoi(argv[++i]));
     } else if (arg == "--keep" && i + 1 < argc) {
       keep = argv[++i];
+    } else if (arg == "--acetool" && i + 1 < argc) {
+      acetool = argv[++i];
     } else {
-      std::fprintf(stderr, "usage: bench_ace [--rounds N] [--keep DIR]\n");
+      std::fprintf(stderr, "usage: bench_ace [--rounds N] [--keep DIR] [--acetool PATH]\n");
       return 2;
     }
   }
@@ -217,7 +220,7 @@ int main(int argc, char** argv) {
     fs::create_directories(dir, ec);
   }
   if (!dir.empty()) {
-    ok &= CompareProcesses(members, archive, rounds, dir);
+    ok &= CompareProcesses(members, archive, rounds, dir, acetool);
     if (keep.empty()) fs::remove_all(dir, ec);
   }
   if (!ok) {
