@@ -26,7 +26,7 @@ struct ArchiveCursor;
 
 enum class AceStatus {
   kOk,                // walked to the end of the archive
-  kFileUnreadable,    // Open on a path that cannot be read
+  kFileUnreadable,    // the archive file cannot be opened or read to its end
   kOutOfMemory,       // working storage, a member buffer or the table could not be allocated
   kNoMainHeader,      // no signature in the first 64 KiB, or the header at offset 0 is bad
   kTruncated,         // the archive ends inside a header or a member's packed data
@@ -63,7 +63,8 @@ class AceArchive : public MemberLookup {
   AceArchive& operator=(const AceArchive&) = delete;
 
   // With a nonzero size, source points to the archive bytes; with size 0 it is a file path
-  // (the file is read whole and "archivesize: N" printed). Returns the number of members.
+  // ("archivesize: N" is printed and the file read as OpenFile does). Returns the number of
+  // members.
   int32_t Open(const void* source, size_t size);
   // Reads the archive from an open file, from its start, a 64 KiB window at a time: the file
   // is never held whole in memory (with SetKeepData(false) neither are the members). The
