@@ -2,8 +2,8 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "archive/ace_format.h"
@@ -21,7 +21,25 @@ constexpr uint64_t kSizeSlack = 259;
 
 enum class HeaderRead { kOk, kEnd, kShort, kBadCrc, kBadFields };
 
-struct Header {
+bool EqualNoCase(const char* a, const char* b) {
+  for (;; ++a, ++b) {
+    unsigned char x = static_cast<unsigned char>(*a);
+    unsigned char y = static_cast<unsigned char>(*b);
+    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 32);
+    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + 32);
+    if (x != y) return false;
+    if (x == 0) return true;
+  }
+}
+
+struct CloseFile {
+  void operator()(FILE* f) const { std::fclose(f); }
+};
+
+}  // namespace
+
+// The fields of the header just read; name points into the walk's header buffer.
+struct AceArchive::Header {
   uint8_t type = 0;
   uint16_t flags = 0;
   uint16_t size = 0;
@@ -35,24 +53,11 @@ struct Header {
   uint8_t quality = 0;
   uint16_t methodParameter = 0;
   uint16_t nameLength = 0;
-  const uint8_t* name = nullptr;  // inside the header buffer
+  const uint8_t* name = nullptr;
 };
 
-bool EqualNoCase(const char* a, const char* b) {
-  for (;; ++a, ++b) {
-    unsigned char x = static_cast<unsigned char>(*a);
-    unsigned char y = static_cast<unsigned char>(*b);
-    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 32);
-    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + 32);
-    if (x != y) return false;
-    if (x == 0) return true;
-  }
-}
-
-}  // namespace
-
 // Working storage of one walk; it lives only while Open runs.
-struct AceArchive::Walk {
+struct AceArchive::Walker {
   ArchiveCursor cursor;
   AceUnpacker unpacker;
   uint8_t header[ace::kMaxHeaderBuffer];
@@ -62,7 +67,7 @@ struct AceArchive::Walk {
   HeaderRead ReadHeader(Header* h);
 };
 
-HeaderRead AceArchive::Walk::ReadHeader(Header* h) {
+HeaderRead AceArchive::Walker::ReadHeader(Header* h) {
   bool overran = false;
   if (cursor.addedLeft) {
     // What the previous header's added data left unread is skipped.
@@ -121,7 +126,7 @@ const char* AceStatusText(AceStatus status) {
   return "unknown status";
 }
 
-AceArchive::~AceArchive() { Clear(); }
+AceArchive::~AceArchive() = default;
 
 void AceArchive::Report(const char* format, ...) const {
   if (!reporter_) return;
@@ -134,46 +139,25 @@ void AceArchive::Report(const char* format, ...) const {
 }
 
 void AceArchive::Clear() {
-  for (int32_t i = 0; i < count_; ++i) {
-    std::free(members_[i].name);
-    std::free(members_[i].data);
-  }
-  std::free(members_);
-  members_ = nullptr;
-  count_ = 0;
-  capacity_ = 0;
+  entries_.clear();
   released_ = false;
 }
 
 void AceArchive::FreeMembers() {
-  for (int32_t i = 0; i < count_; ++i) {
-    std::free(members_[i].name);
-    std::free(members_[i].data);
-    members_[i].name = nullptr;
-    members_[i].data = nullptr;
-    members_[i].size = 0;
+  for (Entry& e : entries_) {
+    e.name.reset();
+    e.data.reset();
+    e.member.name = nullptr;
+    e.member.data = nullptr;
+    e.member.size = 0;
   }
   released_ = true;
 }
 
-ArchiveMember* AceArchive::Append() {
-  if (count_ == capacity_) {
-    const int32_t grown = capacity_ ? capacity_ * 2 : 64;
-    if (grown <= capacity_) return nullptr;
-    void* table = std::realloc(members_, sizeof(ArchiveMember) * static_cast<size_t>(grown));
-    if (!table) return nullptr;
-    members_ = static_cast<ArchiveMember*>(table);
-    capacity_ = grown;
-  }
-  ArchiveMember* m = &members_[count_++];
-  *m = ArchiveMember();
-  return m;
-}
-
 const ArchiveMember* AceArchive::Find(const char* name) const {
   if (!name || released_) return nullptr;
-  for (int32_t i = 0; i < count_; ++i)
-    if (members_[i].name && EqualNoCase(members_[i].name, name)) return &members_[i];
+  for (const Entry& e : entries_)
+    if (e.member.name && EqualNoCase(e.member.name, name)) return &e.member;
   return nullptr;
 }
 
@@ -195,166 +179,200 @@ int32_t AceArchive::Open(const void* source, size_t size) {
     status_ = AceStatus::kFileUnreadable;
     return 0;
   }
-  if (size != 0) return OpenMemory(static_cast<const uint8_t*>(source), size);
+  if (size != 0) {
+    ArchiveCursor cursor;
+    cursor.data = static_cast<const uint8_t*>(source);
+    cursor.size = size;
+    return Walk(cursor);
+  }
 
   const char* path = static_cast<const char*>(source);
-  FILE* f = std::fopen(path, "rb");
+  const std::unique_ptr<FILE, CloseFile> f(std::fopen(path, "rb"));
   long length = -1;
-  if (f && std::fseek(f, 0, SEEK_END) == 0) length = std::ftell(f);
-  if (!f || length < 0 || std::fseek(f, 0, SEEK_SET) != 0) {
-    if (f) std::fclose(f);
+  if (f && std::fseek(f.get(), 0, SEEK_END) == 0) length = std::ftell(f.get());
+  if (!f || length < 0) {
     status_ = AceStatus::kFileUnreadable;
     Report("cannot open archive '%s'", path);
     return 0;
   }
-  uint8_t* bytes = static_cast<uint8_t*>(std::malloc(length > 0 ? static_cast<size_t>(length) : 1));
-  const bool read = bytes && std::fread(bytes, 1, static_cast<size_t>(length), f) == static_cast<size_t>(length);
-  std::fclose(f);
-  if (!read) {
-    std::free(bytes);
-    status_ = bytes ? AceStatus::kFileUnreadable : AceStatus::kOutOfMemory;
-    Report("cannot read archive '%s'", path);
-    return 0;
-  }
   std::printf("archivesize: %d \n", static_cast<int>(length));
-  int32_t n = 0;
-  if (length > 0) {
-    n = OpenMemory(bytes, static_cast<size_t>(length));
-  } else {
-    status_ = AceStatus::kNoMainHeader;
-  }
-  std::free(bytes);
-  return n;
+  return OpenFile(f.get());
 }
 
-int32_t AceArchive::OpenMemory(const uint8_t* data, size_t size) {
-  Walk* walk = new (std::nothrow) Walk;
-  if (!walk || !walk->unpacker.Init()) {
-    delete walk;
+int32_t AceArchive::OpenFile(FILE* file) {
+  Clear();
+  status_ = AceStatus::kOk;
+  statusOffset_ = 0;
+  long length = -1;
+  if (file && std::fseek(file, 0, SEEK_END) == 0) length = std::ftell(file);
+  if (length < 0 || std::fseek(file, 0, SEEK_SET) != 0) {
+    status_ = AceStatus::kFileUnreadable;
+    Report("cannot read the archive file");
+    return 0;
+  }
+  if (length == 0) {
+    status_ = AceStatus::kNoMainHeader;
+    return 0;
+  }
+  const std::unique_ptr<ArchiveFileWindow> window(new (std::nothrow) ArchiveFileWindow(file));
+  if (!window) {
     status_ = AceStatus::kOutOfMemory;
     Report("no memory for the archive's working storage");
     return 0;
   }
-  ArchiveCursor& cursor = walk->cursor;
-  cursor.data = data;
-  cursor.size = size;
-
-  // The main header is always read at offset 0, once its signature is seen in the first 64 KiB.
-  bool found = false;
-  bool tried = false;  // every attempt reads the same header at offset 0
-  std::memset(walk->scan, 0, kScanBytes);
-  size_t kept = 0;
-  size_t total = 0;
-  while (!found && cursor.pos < cursor.size && total < kScanLimit) {
-    size_t got = kScanBytes - kept;
-    if (got > cursor.Left()) got = cursor.Left();
-    std::memcpy(walk->scan + kept, data + cursor.pos, got);
-    cursor.pos += got;
-    total += got;
-    for (size_t o = 0; !found && !tried && o + 7 <= kScanBytes; ++o) {
-      if (std::memcmp(walk->scan + o, ace::kSignature, 7) != 0) continue;
-      tried = true;
-      cursor.pos = 0;
-      cursor.addedLeft = 0;
-      Header h;
-      if (walk->ReadHeader(&h) == HeaderRead::kOk) {
-        found = true;
-        solid_ = (h.flags & ace::kFlagSolid) != 0;
-        multiVolume_ = (h.flags & ace::kFlagMultiVolume) != 0;
-        volume_ = walk->header[13];
-        creationTime_ = ace::Get32(walk->header + 14);
-      }
-    }
-    if (found) break;
-    cursor.pos = total;
-    std::memmove(walk->scan, walk->scan + kScanBytes / 2, kScanBytes / 2);
-    kept = kScanBytes / 2;
+  ArchiveCursor cursor;
+  cursor.size = static_cast<size_t>(length);
+  cursor.file = window.get();
+  const int32_t n = Walk(cursor);
+  if (window->Failed() && status_ != AceStatus::kOutOfMemory) {
+    // The file ended early or could not be read: say so rather than call it damaged.
+    status_ = AceStatus::kFileUnreadable;
+    Report("cannot read the archive file at offset %zu", statusOffset_);
   }
-  if (!found) {
-    delete walk;
+  return n;
+}
+
+void AceArchive::EndWalk(AceStatus status, size_t offset) {
+  status_ = status;
+  statusOffset_ = offset;
+  if (status != AceStatus::kOk) Report("%s at offset %zu", AceStatusText(status), offset);
+}
+
+int32_t AceArchive::Walk(const ArchiveCursor& start) {
+  const std::unique_ptr<Walker> walk(new (std::nothrow) Walker);
+  if (!walk || !walk->unpacker.Init()) {
+    status_ = AceStatus::kOutOfMemory;
+    Report("no memory for the archive's working storage");
+    return 0;
+  }
+  walk->cursor = start;
+  if (!FindMainHeader(*walk)) {
     status_ = AceStatus::kNoMainHeader;
     Report("%s", AceStatusText(status_));
     return 0;
   }
-
   walk->unpacker.SetSolid(solid_);
-  for (;;) {
-    const size_t headerStart = cursor.pos;
-    Header h;
-    const HeaderRead r = walk->ReadHeader(&h);
-    if (r != HeaderRead::kOk) {
-      status_ = r == HeaderRead::kEnd     ? AceStatus::kOk
-                : r == HeaderRead::kShort ? AceStatus::kTruncated
-                                          : AceStatus::kHeaderDamaged;
-      statusOffset_ = headerStart;
-      if (status_ != AceStatus::kOk) Report("%s at offset %zu", AceStatusText(status_), headerStart);
-      break;
-    }
-    if (h.type != ace::kFileHeaderType) continue;
-
-    const int32_t size32 = static_cast<int32_t>(h.unpacked);
-    const uint64_t available = cursor.addedLeft < cursor.Left() ? cursor.addedLeft : cursor.Left();
-    if (size32 < 0 || h.unpacked > cursor.addedLeft * kMaxBytesPerPackedByte + kSizeSlack) {
-      status_ = AceStatus::kMemberSizeInvalid;
-    } else if (h.unpacked > available * kMaxBytesPerPackedByte + kSizeSlack) {
-      status_ = AceStatus::kTruncated;
-    }
-    if (status_ != AceStatus::kOk) {
-      statusOffset_ = headerStart;
-      Report("%s at offset %zu", AceStatusText(status_), headerStart);
-      break;
-    }
-
-    ArchiveMember* m = Append();
-    if (m) {
-      m->name = static_cast<char*>(std::malloc(size_t{h.nameLength} + 1));
-      m->data = static_cast<uint8_t*>(std::malloc(size32 > 0 ? static_cast<size_t>(size32) : 1));
-    }
-    if (!m || !m->name || !m->data) {
-      Clear();
-      delete walk;
-      status_ = AceStatus::kOutOfMemory;
-      Report("no memory for member at offset %zu", headerStart);
-      return 0;
-    }
-    std::memcpy(m->name, h.name, h.nameLength);
-    m->name[h.nameLength] = '\0';
-    m->size = size32;
-    m->packedSize = h.packed;
-    m->storedCrc = h.crc;
-    m->attributes = h.attributes;
-    m->fileTime = h.fileTime;
-    m->method = h.method;
-
-    MemberPacking packing;
-    packing.method = h.method;
-    packing.methodParameter = h.methodParameter;
-    packing.unpackedSize = size32;
-    AceUnpacker& unpacker = walk->unpacker;
-    unpacker.BeginMember(packing, &cursor);
-    int32_t offset = 0;
-    for (;;) {
-      uint8_t* into = size32 - offset >= kChunk ? m->data + offset : walk->out;
-      int32_t n = unpacker.UnpackChunk(into, kChunk);
-      if (n <= 0) break;
-      if (n > size32 - offset) n = size32 - offset;
-      if (into == walk->out) std::memcpy(m->data + offset, walk->out, static_cast<size_t>(n));
-      offset += n;
-    }
-    if (offset < size32) std::memset(m->data + offset, 0, static_cast<size_t>(size32 - offset));
-    m->complete = offset == size32;
-    m->crcOk = unpacker.Crc() == h.crc;
-    if (!m->complete) Report("member '%s': only %d of %d bytes unpacked", m->name, offset, size32);
-    if (!m->crcOk) Report("member '%s': CRC mismatch", m->name);
-
-    if (unpacker.error() != AceUnpacker::kNoError) {
-      status_ = unpacker.error() == AceUnpacker::kDictionaryTooSmall ? AceStatus::kDictionaryTooSmall
-                                                                      : AceStatus::kUnknownMethod;
-      statusOffset_ = headerStart;
-      Report("member '%s': %s", m->name, AceStatusText(status_));
-      break;
-    }
+  while (WalkNextHeader(*walk)) {
   }
-  delete walk;
-  return count_;
+  return MemberCount();
+}
+
+// The main header is always read at offset 0, once its signature is seen in the first 64 KiB.
+bool AceArchive::FindMainHeader(Walker& walk) {
+  ArchiveCursor& cursor = walk.cursor;
+  std::memset(walk.scan, 0, kScanBytes);
+  size_t kept = 0;
+  size_t total = 0;
+  while (cursor.pos < cursor.size && total < kScanLimit) {
+    size_t got = kScanBytes - kept;
+    if (got > cursor.Left()) got = cursor.Left();
+    if (!cursor.Read(walk.scan + kept, got)) return false;
+    total += got;
+    for (size_t o = 0; o + 7 <= kScanBytes; ++o) {
+      if (std::memcmp(walk.scan + o, ace::kSignature, 7) != 0) continue;
+      // Every attempt would read the same header at offset 0, so the first one decides.
+      cursor.pos = 0;
+      cursor.addedLeft = 0;
+      Header h;
+      if (walk.ReadHeader(&h) != HeaderRead::kOk) return false;
+      solid_ = (h.flags & ace::kFlagSolid) != 0;
+      multiVolume_ = (h.flags & ace::kFlagMultiVolume) != 0;
+      volume_ = walk.header[13];
+      creationTime_ = ace::Get32(walk.header + 14);
+      return true;
+    }
+    cursor.pos = total;
+    std::memmove(walk.scan, walk.scan + kScanBytes / 2, kScanBytes / 2);
+    kept = kScanBytes / 2;
+  }
+  return false;
+}
+
+// Reads one header and, for a file header, its member. False when the walk ends here.
+bool AceArchive::WalkNextHeader(Walker& walk) {
+  ArchiveCursor& cursor = walk.cursor;
+  const size_t headerStart = cursor.pos;
+  Header h;
+  const HeaderRead r = walk.ReadHeader(&h);
+  if (r != HeaderRead::kOk) {
+    EndWalk(r == HeaderRead::kEnd     ? AceStatus::kOk
+            : r == HeaderRead::kShort ? AceStatus::kTruncated
+                                      : AceStatus::kHeaderDamaged,
+            headerStart);
+    return false;
+  }
+  if (h.type != ace::kFileHeaderType) return true;  // its added data is skipped by the next read
+
+  const uint64_t available = cursor.addedLeft < cursor.Left() ? cursor.addedLeft : cursor.Left();
+  if (static_cast<int32_t>(h.unpacked) < 0 || h.unpacked > cursor.addedLeft * kMaxBytesPerPackedByte + kSizeSlack) {
+    EndWalk(AceStatus::kMemberSizeInvalid, headerStart);
+    return false;
+  }
+  if (h.unpacked > available * kMaxBytesPerPackedByte + kSizeSlack) {
+    EndWalk(AceStatus::kTruncated, headerStart);
+    return false;
+  }
+
+  Entry* entry = AddMember(h);
+  if (!entry) {
+    Clear();
+    status_ = AceStatus::kOutOfMemory;
+    Report("no memory for member at offset %zu", headerStart);
+    return false;
+  }
+  UnpackMember(walk, h, *entry);
+
+  const int error = walk.unpacker.error();
+  if (error == AceUnpacker::kNoError) return true;
+  status_ = error == AceUnpacker::kDictionaryTooSmall ? AceStatus::kDictionaryTooSmall : AceStatus::kUnknownMethod;
+  statusOffset_ = headerStart;
+  Report("member '%s': %s", entry->member.name, AceStatusText(status_));
+  return false;
+}
+
+// Appends a member for a file header whose sizes were checked; null when out of memory.
+AceArchive::Entry* AceArchive::AddMember(const Header& h) {
+  Entry e;
+  e.name.reset(new (std::nothrow) char[size_t{h.nameLength} + 1]);
+  if (keepData_) e.data.reset(new (std::nothrow) uint8_t[h.unpacked > 0 ? h.unpacked : 1]);
+  if (!e.name || (keepData_ && !e.data)) return nullptr;
+  std::memcpy(e.name.get(), h.name, h.nameLength);
+  e.name[h.nameLength] = '\0';
+  ArchiveMember& m = e.member;
+  m.name = e.name.get();
+  m.data = e.data.get();
+  m.size = static_cast<int32_t>(h.unpacked);
+  m.packedSize = h.packed;
+  m.storedCrc = h.crc;
+  m.attributes = h.attributes;
+  m.fileTime = h.fileTime;
+  m.method = h.method;
+  entries_.push_back(std::move(e));
+  return &entries_.back();
+}
+
+// Unpacks the member's packed data (the added data of its header) and checks its CRC. Whole
+// chunks go straight into the member's buffer; a last, shorter one through the walk's.
+void AceArchive::UnpackMember(Walker& walk, const Header& h, Entry& entry) {
+  ArchiveMember& m = entry.member;
+  MemberPacking packing;
+  packing.method = h.method;
+  packing.methodParameter = h.methodParameter;
+  packing.unpackedSize = m.size;
+  AceUnpacker& unpacker = walk.unpacker;
+  unpacker.BeginMember(packing, &walk.cursor);
+  int32_t offset = 0;
+  for (;;) {
+    uint8_t* into = m.data && m.size - offset >= kChunk ? m.data + offset : walk.out;
+    int32_t n = unpacker.UnpackChunk(into, kChunk);
+    if (n <= 0) break;
+    if (n > m.size - offset) n = m.size - offset;
+    if (m.data && into == walk.out) std::memcpy(m.data + offset, walk.out, static_cast<size_t>(n));
+    offset += n;
+  }
+  if (m.data && offset < m.size) std::memset(m.data + offset, 0, static_cast<size_t>(m.size - offset));
+  m.complete = offset == m.size;
+  m.crcOk = unpacker.Crc() == h.crc;
+  if (!m.complete) Report("member '%s': only %d of %d bytes unpacked", m.name, offset, m.size);
+  if (!m.crcOk) Report("member '%s': CRC mismatch", m.name);
 }

@@ -60,9 +60,16 @@ struct DistanceCache {
   void Reset() { *this = DistanceCache(); }
   uint32_t Peek(int k) const { return distance[(recent - k) & 3]; }
   // Takes the k-th most recent distance (0 = newest) and moves it to the front.
+  // Those newer than it move back one place; written without branches on k, which a
+  // decoder meets in no predictable order.
   uint32_t Reuse(int k) {
-    uint32_t d = distance[(recent - k) & 3];
-    for (int t = 0; t <= k; ++t) distance[(recent - k + t) & 3] = distance[(recent - k + t + 1) & 3];
+    const uint32_t d0 = distance[recent];
+    const uint32_t d1 = distance[(recent - 1) & 3];
+    const uint32_t d2 = distance[(recent - 2) & 3];
+    const uint32_t d = distance[(recent - k) & 3];
+    distance[(recent - 3) & 3] = k >= 3 ? d2 : distance[(recent - 3) & 3];
+    distance[(recent - 2) & 3] = k >= 2 ? d1 : d2;
+    distance[(recent - 1) & 3] = k >= 1 ? d0 : d1;
     distance[recent] = d;
     return d;
   }
@@ -75,7 +82,7 @@ struct DistanceCache {
 // Bytes a match adds to its coded length: reused distances 0 and 1 add 2, 2 and 3 add 3; new
 // distances add 2 up to 255, 3 up to 8191, else 4.
 inline int ReuseExtraLength(int k) { return k <= 1 ? 2 : 3; }
-inline int NewDistanceExtraLength(uint32_t distance) { return distance <= 255 ? 2 : (distance <= 8191 ? 3 : 4); }
+inline int NewDistanceExtraLength(uint32_t distance) { return 2 + (distance > 255) + (distance > 8191); }
 
 inline uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 inline uint32_t Get32(const uint8_t* p) {

@@ -8,7 +8,6 @@
 namespace {
 
 constexpr int64_t kWindow = int64_t{1} << ace::kDictionaryBits;
-constexpr uint32_t kMaxDistance = static_cast<uint32_t>(kWindow - 1);
 constexpr int kHashBits = 17;
 constexpr int kMaxChain = 128;
 constexpr int kNiceLength = 160;

@@ -1,12 +1,53 @@
 #include "archive/ace_unpacker.h"
 
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
 bool ArchiveCursor::Read(void* destination, size_t n) {
   if (n > Left()) return false;
-  if (n) std::memcpy(destination, data + pos, n);
+  if (n) {
+    if (!file) {
+      std::memcpy(destination, data + pos, n);
+    } else if (!file->Copy(pos, destination, n)) {
+      return false;
+    }
+  }
   pos += n;
+  return true;
+}
+
+bool ArchiveFileWindow::Fill(size_t offset) {
+  if (offset != filePos_) {
+    if (offset > static_cast<size_t>(LONG_MAX) || std::fseek(file_, static_cast<long>(offset), SEEK_SET) != 0) {
+      failed_ = true;
+      return false;
+    }
+  }
+  const size_t got = std::fread(buffer_, 1, sizeof(buffer_), file_);
+  start_ = offset;
+  length_ = got;
+  filePos_ = offset + got;
+  if (got == 0) {
+    failed_ = true;
+    return false;
+  }
+  return true;
+}
+
+bool ArchiveFileWindow::Copy(size_t offset, void* destination, size_t n) {
+  uint8_t* out = static_cast<uint8_t*>(destination);
+  while (n > 0) {
+    if (offset < start_ || offset - start_ >= length_) {
+      if (!Fill(offset)) return false;
+    }
+    const size_t at = offset - start_;
+    const size_t piece = n < length_ - at ? n : length_ - at;
+    std::memcpy(out, buffer_ + at, piece);
+    out += piece;
+    offset += piece;
+    n -= piece;
+  }
   return true;
 }
 
@@ -44,24 +85,29 @@ size_t AceUnpacker::ReadPacked(uint8_t* destination, size_t n) {
   return cursor_->Read(destination, piece) ? piece : 0;
 }
 
-void AceUnpacker::LoadWords(int first, int count) {
-  for (int i = first; i < first + count; ++i) word_[i] = ace::Get32(raw_ + 4 * i);
+// Brings raw_ from byte `from` on into bits_, a 32-bit word at a time.
+void AceUnpacker::TakeWords(uint32_t from) {
+  for (uint32_t i = from; i < kBufferBytes; i += 4) {
+    uint32_t word;
+    std::memcpy(&word, raw_ + i, 4);
+    word = __builtin_bswap32(word);  // the four bytes in reverse order, on any host
+    std::memcpy(bits_ + i, &word, 4);
+  }
 }
 
+// Whatever the reads do not fill keeps what raw_ held before: a stream that ends early is
+// read on over those stale bytes.
 void AceUnpacker::StartBits() {
   ReadPacked(raw_, sizeof(raw_));
-  LoadWords(0, 1024);
-  wordIndex_ = 0;
-  bitOffset_ = 0;
-  window_ = word_[0];
+  TakeWords(0);
+  bitPos_ = 0;
 }
 
 void AceUnpacker::Refill() {
-  wordIndex_ -= 1022;
-  word_[0] = word_[1022];
-  word_[1] = word_[1023];
+  bitPos_ -= kRefillBit;
+  std::memcpy(bits_, bits_ + kRefillBit / 8, 8);
   ReadPacked(raw_ + 8, sizeof(raw_) - 8);
-  LoadWords(2, 1022);
+  TakeWords(8);
 }
 
 void AceUnpacker::BeginMember(const MemberPacking& member, ArchiveCursor* cursor) {
@@ -149,116 +195,167 @@ bool AceUnpacker::ReadBlockTables() {
   return true;
 }
 
+namespace {
+
+inline void Copy8(uint8_t* d, const uint8_t* s) {
+  uint64_t v;
+  std::memcpy(&v, s, 8);
+  std::memcpy(d, &v, 8);
+}
+
+// Copies a match of n bytes to d from gap bytes before it, with the result of a byte-by-byte
+// copy: where the two overlap (gap < n) the copy repeats the bytes it has just written. Every
+// access stays inside [d - gap, d + n).
+inline void CopyMatch(uint8_t* d, uint32_t gap, uint32_t n) {
+  const uint8_t* s = d - gap;
+  if (gap >= n && n <= 16) {
+    // Two loads that may overlap each other, then two stores: nothing read is written.
+    if (n >= 8) {
+      uint64_t a, b;
+      std::memcpy(&a, s, 8);
+      std::memcpy(&b, s + n - 8, 8);
+      std::memcpy(d, &a, 8);
+      std::memcpy(d + n - 8, &b, 8);
+    } else if (n >= 4) {
+      uint32_t a, b;
+      std::memcpy(&a, s, 4);
+      std::memcpy(&b, s + n - 4, 4);
+      std::memcpy(d, &a, 4);
+      std::memcpy(d + n - 4, &b, 4);
+    } else if (n >= 2) {
+      uint16_t a, b;
+      std::memcpy(&a, s, 2);
+      std::memcpy(&b, s + n - 2, 2);
+      std::memcpy(d, &a, 2);
+      std::memcpy(d + n - 2, &b, 2);
+    } else if (n == 1) {
+      d[0] = s[0];
+    }
+  } else if (gap >= 8) {
+    // Eight bytes at a time, front to back: each piece reads only bytes that are final, at
+    // least eight before the place it writes. The last piece ends exactly at n (n > 8 here).
+    uint32_t i = 0;
+    for (; i + 8 <= n; i += 8) Copy8(d + i, s + i);
+    if (i < n) Copy8(d + n - 8, s + n - 8);
+  } else if (gap == 1) {
+    std::memset(d, s[0], n);
+  } else {
+    for (uint32_t i = 0; i < n; ++i) d[i] = s[i];
+  }
+}
+
+}  // namespace
+
 int32_t AceUnpacker::UnpackLz(uint8_t* destination, int32_t capacity) {
   int32_t produced = 0;
   int32_t limit = capacity - kMatchRoom;
-  if (remainingOutput_ < limit) limit = remainingOutput_;
+  const int32_t remaining = remainingOutput_;
+  if (remaining < limit) limit = remaining;
   const uint32_t start = writePos_;
   uint8_t* const dict = dictionary_;
   const uint32_t mask = mask_;
   const uint32_t dictSize = mask + 1;
   uint32_t wp = writePos_;
+  int32_t blockCount = blockCount_;
 
-  // The bit reader lives in locals here: stores into the dictionary could otherwise alias it.
-  // `pair` holds the current word and the next, so the window is one shift away.
-  int bitOffset = bitOffset_;
-  int wordIndex = wordIndex_;
-  uint64_t pair = (uint64_t{word_[wordIndex]} << 32) | word_[wordIndex + 1];
-  uint32_t window = static_cast<uint32_t>((pair << bitOffset) >> 32);
-  auto save = [&] {
-    window_ = window;
-    bitOffset_ = bitOffset;
-    wordIndex_ = wordIndex;
+  // The bit reader lives in registers here. `buffer` holds the next `held` bits of the stream,
+  // first bit highest, followed by more stream bits or zeros; `next` is the first byte of
+  // bits_ not yet in it. Topping up to 56 or more held bits before each symbol is enough for
+  // a whole match: an 11-bit symbol, up to 21 distance bits and an 11-bit length.
+  uint64_t buffer = 0;
+  uint32_t held = 0;
+  uint32_t next = 0;
+  auto topUp = [&] {
+    buffer |= Load64(next) >> held;
+    next += (63 - held) >> 3;
+    held |= 56;
   };
-  auto load = [&] {
-    bitOffset = bitOffset_;
-    wordIndex = wordIndex_;
-    pair = (uint64_t{word_[wordIndex]} << 32) | word_[wordIndex + 1];
-    window = static_cast<uint32_t>((pair << bitOffset) >> 32);
+  auto position = [&] { return next * 8 - held; };
+  auto load = [&] {  // from bitPos_
+    next = bitPos_ >> 3;
+    buffer = 0;
+    held = 0;
+    topUp();
+    buffer <<= bitPos_ & 7;
+    held -= bitPos_ & 7;
   };
-  auto skip = [&](uint32_t k) {  // k is at most 32
-    bitOffset += static_cast<int>(k);
-    if (bitOffset >= 32) {
-      bitOffset -= 32;
-      if (++wordIndex >= 1022) {
-        save();
-        while (wordIndex_ >= 1022) Refill();
-        wordIndex = wordIndex_;
-      }
-      pair = (uint64_t{word_[wordIndex]} << 32) | word_[wordIndex + 1];
-    }
-    window = static_cast<uint32_t>((pair << bitOffset) >> 32);
+  auto take = [&](uint32_t k) {  // k at most held
+    buffer <<= k;
+    held -= k;
   };
-  constexpr int kShift = 32 - ace::kTableBits;
+  load();
+  constexpr int kShift = 64 - ace::kTableBits;
 
   while (produced < limit) {
-    if (blockCount_ == 0) {
-      save();
+    if (blockCount == 0) {
+      bitPos_ = position();
+      blockCount_ = 0;  // stays 0 when the tables cannot be read
       const bool read = ReadBlockTables();
       load();
+      blockCount = blockCount_;
       if (!read) {
         produced = limit;  // an unreadable table ends the chunk; the next one reads tables again
         break;
       }
     }
-    const uint32_t entry = mainFast_[window >> kShift];
+    topUp();
+    const uint32_t entry = mainFast_[buffer >> kShift];
     const uint32_t c = entry & 0xFFFF;
-    skip(entry >> 16);
-    blockCount_ = (blockCount_ - 1) & 0x7FFF;
+    take(entry >> 16);
+    blockCount = (blockCount - 1) & 0x7FFF;
     if (c < 256) {
       dict[wp] = static_cast<uint8_t>(c);
       wp = (wp + 1) & mask;
       ++produced;
-      continue;
-    }
-    uint32_t distance;
-    int32_t count;
-    if (c < ace::kFirstNewDistanceSymbol) {
-      const int k = static_cast<int>(c) - ace::kFirstReuseSymbol;
-      distance = cache_.Reuse(k);
-      count = ace::ReuseExtraLength(k);
     } else {
-      const int m = static_cast<int>(c) - ace::kFirstNewDistanceSymbol;
-      if (m <= 1) {
-        distance = static_cast<uint32_t>(m);
+      uint32_t distance;
+      int32_t count;
+      if (c < ace::kFirstNewDistanceSymbol) {
+        const int k = static_cast<int>(c) - ace::kFirstReuseSymbol;
+        distance = cache_.Reuse(k);
+        count = ace::ReuseExtraLength(k);
       } else {
-        distance = (window >> (33 - m)) + (uint32_t{1} << (m - 1));
-        skip(m - 1);
+        const uint32_t m = c - ace::kFirstNewDistanceSymbol;
+        if (m <= 1) {
+          distance = m;
+        } else {
+          distance = static_cast<uint32_t>(buffer >> (65 - m)) + (uint32_t{1} << (m - 1));
+          take(m - 1);
+        }
+        cache_.Push(distance);
+        count = ace::NewDistanceExtraLength(distance);
       }
-      cache_.Push(distance);
-      count = ace::NewDistanceExtraLength(distance);
-    }
-    const uint32_t lengthEntry = lengthFast_[window >> kShift];
-    const uint32_t l = lengthEntry & 0xFFFF;
-    skip(lengthEntry >> 16);
-    count += static_cast<int32_t>(l);
-    // A damaged stream may ask for more than the member holds: stop at its size.
-    if (count > remainingOutput_ - produced) count = remainingOutput_ - produced;
+      const uint32_t lengthEntry = lengthFast_[buffer >> kShift];
+      take(lengthEntry >> 16);
+      count += static_cast<int32_t>(lengthEntry & 0xFFFF);
+      // A damaged stream may ask for more than the member holds: stop at its size.
+      if (count > remaining - produced) count = remaining - produced;
 
-    uint32_t src = (wp - distance - 1) & mask;
-    const uint32_t n = static_cast<uint32_t>(count);
-    if (src + n <= dictSize && wp + n <= dictSize) {
-      uint8_t* d = dict + wp;
-      const uint8_t* s = dict + src;
-      if (distance + 1 >= n) {
-        std::memmove(d, s, n);  // reads stay ahead of writes
-      } else if (distance == 0) {
-        std::memset(d, *s, n);
+      const uint32_t n = static_cast<uint32_t>(count);
+      const uint32_t src = (wp - distance - 1) & mask;
+      if (wp + n > dictSize || (src > wp && src + n > dictSize)) {
+        // The match or its source wraps around the end of the dictionary.
+        for (uint32_t i = 0, from = src; i < n; ++i, from = (from + 1) & mask) dict[(wp + i) & mask] = dict[from];
+      } else if (src < wp) {
+        CopyMatch(dict + wp, wp - src, n);
       } else {
-        for (uint32_t i = 0; i < n; ++i) d[i] = s[i];  // overlapping: repeats what it just wrote
+        // The source lies ahead, from an earlier turn around the ring: every byte is read
+        // before the copy could reach it.
+        std::memmove(dict + wp, dict + src, n);
       }
       wp = (wp + n) & mask;
-    } else {
-      for (uint32_t i = 0; i < n; ++i) {
-        dict[wp] = dict[src];
-        wp = (wp + 1) & mask;
-        src = (src + 1) & mask;
-      }
+      produced += count;
     }
-    produced += count;
+    // More words come in once the reading reaches word 1022, as a bit at a time would.
+    if (position() >= kRefillBit) {
+      bitPos_ = position();
+      while (bitPos_ >= kRefillBit) Refill();
+      load();
+    }
   }
-  save();
+  bitPos_ = position();
   writePos_ = wp;
+  blockCount_ = blockCount;
 
   uint32_t from = start;
   for (int32_t done = 0; done < produced;) {

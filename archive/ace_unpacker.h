@@ -11,19 +11,45 @@
 //   while (int32_t n = u.UnpackChunk(buffer, 2048)) ...;   // then compare u.Crc()
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 
 #include "archive/ace_format.h"
 
-// One read position over the archive block. Reads are all or nothing: a read of n bytes
-// copies n bytes and advances, or, when fewer remain, copies nothing and returns false.
+// An archive read from a file a window at a time, so that it is never held whole in memory.
+// Copies are served from a 64 KiB window of the file, refilled (and moved with a seek where
+// the reads jump) as the reads go on.
+class ArchiveFileWindow {
+ public:
+  explicit ArchiveFileWindow(std::FILE* file) : file_(file) {}
+  // Copies n bytes from the file at offset; false on a read error or an early end of file.
+  bool Copy(size_t offset, void* destination, size_t n);
+  bool Failed() const { return failed_; }
+
+ private:
+  bool Fill(size_t offset);
+
+  std::FILE* file_;
+  size_t start_ = 0;         // file offset of buffer_[0]
+  size_t length_ = 0;        // valid bytes in buffer_
+  size_t filePos_ = SIZE_MAX;  // where the file's own position is, when known
+  bool failed_ = false;
+  uint8_t buffer_[65536];
+};
+
+// One read position over the archive, which is data[0, size) in memory or, with file set, a
+// file of that size. Reads are all or nothing: a read of n bytes copies n bytes and advances,
+// or, when fewer remain (or the file cannot be read), copies nothing and returns false.
 // addedLeft counts the bytes of the current header's added data not consumed yet.
 struct ArchiveCursor {
   const uint8_t* data = nullptr;
   size_t size = 0;
   size_t pos = 0;
   uint64_t addedLeft = 0;
+  ArchiveFileWindow* file = nullptr;
 
   bool Read(void* destination, size_t n);
   size_t Left() const { return pos < size ? size - pos : 0; }
@@ -63,18 +89,30 @@ class AceUnpacker {
   void Release();
 
  private:
+  // The packed words sit in stream order in bits_: each 32-bit word, read little-endian,
+  // stored most significant byte first, so the bits run MSB first across the bytes. Words
+  // 1022 and 1023 are carried to 0 and 1 when the next 4,088 bytes come in.
+  static constexpr uint32_t kBufferBytes = 4096;
+  static constexpr uint32_t kRefillBit = 1022 * 32;  // reading this far brings in more words
+
   size_t ReadPacked(uint8_t* destination, size_t n);
   void StartBits();
   void Refill();
-  void LoadWords(int first, int count);
-  uint32_t Peek(int k) const { return window_ >> (32 - k); }
+  void TakeWords(uint32_t from);
+  // The 64 stream bits from byte `byte` of bits_ on.
+  uint64_t Load64(uint32_t byte) const {
+    uint64_t v;
+    std::memcpy(&v, bits_ + byte, 8);
+    if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
+    return v;
+  }
+  // The next k bits (1 to 32), first bit highest.
+  uint32_t Peek(int k) const {
+    return static_cast<uint32_t>((Load64(bitPos_ >> 3) << (bitPos_ & 7)) >> (64 - k));
+  }
   void Skip(int k) {
-    bitOffset_ += k;
-    wordIndex_ += bitOffset_ >> 5;
-    bitOffset_ &= 31;
-    while (wordIndex_ >= 1022) Refill();
-    window_ = word_[wordIndex_] << bitOffset_;
-    if (bitOffset_) window_ |= word_[wordIndex_ + 1] >> (32 - bitOffset_);
+    bitPos_ += static_cast<uint32_t>(k);
+    while (bitPos_ >= kRefillBit) Refill();
   }
   bool ReadLengths(int maxSymbol, uint8_t* lengths, uint16_t* table);
   bool ReadBlockTables();
@@ -96,12 +134,11 @@ class AceUnpacker {
   uint32_t crc_ = ace::kCrcStart;
   int error_ = kNoError;
 
-  // Bit reader.
-  uint8_t raw_[4096] = {};
-  uint32_t word_[1024] = {};
-  int wordIndex_ = 0;
-  int bitOffset_ = 0;
-  uint32_t window_ = 0;
+  // Bit reader: raw_ receives the packed bytes as read, bits_ holds them in stream order
+  // (with room for an 8-byte load at its last place), bitPos_ is the next bit in bits_.
+  uint8_t raw_[kBufferBytes] = {};
+  uint8_t bits_[kBufferBytes + 16] = {};
+  uint32_t bitPos_ = 0;
 
   // Block tables.
   int32_t blockCount_ = 0;

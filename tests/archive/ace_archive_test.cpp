@@ -397,3 +397,131 @@ TEST(AceArchive, CorruptStreamsStayInsideTheirBuffers) {
     }
   }
 }
+
+TEST(AceArchive, MatchesOfEveryShortPeriodAndLengthRoundTrip) {
+  // Repeats of periods 1 to 24 over many lengths, between bits of noise: the packer turns them
+  // into overlapping and plain matches of all the sizes the copy treats differently.
+  Bytes data;
+  uint32_t seed = 5;
+  for (int period = 1; period <= 24; ++period) {
+    for (int length : {2, 3, 4, 5, 7, 8, 9, 12, 15, 16, 17, 23, 31, 40, 64, 100, 259}) {
+      for (int i = 0; i < 5; ++i) data.push_back(static_cast<uint8_t>(testdata::Next(&seed)));
+      const size_t start = data.size();
+      for (int i = 0; i < period; ++i) data.push_back(static_cast<uint8_t>(testdata::Next(&seed)));
+      for (int i = 0; i < length; ++i) data.push_back(data[start + static_cast<size_t>(i)]);
+    }
+  }
+  Bytes archive = Pack({{"periods", data}}, false);
+  AceArchive a;
+  ASSERT_EQ(a.Open(archive.data(), archive.size()), 1);
+  ASSERT_EQ(a.Member(0).method, 1);
+  EXPECT_EQ(Bytes(a.Member(0).data, a.Member(0).data + a.Member(0).size), data);
+  EXPECT_TRUE(a.Member(0).crcOk);
+}
+
+namespace {
+
+// The table of an archive without the member bytes: what SetKeepData(false) keeps.
+std::string TableOf(const AceArchive& a) {
+  std::string s = std::to_string(static_cast<int>(a.Status())) + "@" + std::to_string(a.StatusOffset()) + ":";
+  for (int32_t i = 0; i < a.MemberCount(); ++i) {
+    const ArchiveMember& m = a.Member(i);
+    s += std::string(m.name) + "," + std::to_string(m.size) + "," + std::to_string(m.complete) + std::to_string(m.crcOk) + ";";
+  }
+  return s;
+}
+
+std::string Contents(const AceArchive& a) {
+  std::string s = TableOf(a);
+  for (int32_t i = 0; i < a.MemberCount(); ++i) s.append(reinterpret_cast<const char*>(a.Member(i).data), static_cast<size_t>(a.Member(i).size));
+  return s;
+}
+
+// Good, damaged and cut copies of one archive.
+std::vector<Bytes> Variants(const Bytes& good) {
+  std::vector<Bytes> v = {good};
+  uint32_t seed = 77;
+  for (int round = 0; round < 12; ++round) {
+    Bytes bad = good;
+    bad[40 + testdata::Next(&seed) % (bad.size() - 40)] ^= static_cast<uint8_t>(1 + testdata::Next(&seed) % 255);
+    v.push_back(bad);
+  }
+  for (size_t cut : {size_t{10}, size_t{100}, good.size() / 3, size_t{65536}, size_t{65537}, good.size() - 1})
+    if (cut < good.size()) v.push_back(Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(cut)));
+  return v;
+}
+
+}  // namespace
+
+TEST(AceArchive, WithoutKeepingDataTheTableAndChecksAreTheSame) {
+  for (const Bytes& bytes : Variants(Pack(MixedEntries(), true))) {
+    AceArchive kept;
+    AceArchive checked;
+    checked.SetKeepData(false);
+    const int32_t n = kept.Open(bytes.data(), bytes.size());
+    ASSERT_EQ(checked.Open(bytes.data(), bytes.size()), n);
+    EXPECT_EQ(TableOf(checked), TableOf(kept));
+    for (int32_t i = 0; i < n; ++i) EXPECT_EQ(checked.Member(i).data, nullptr);
+  }
+}
+
+TEST(AceArchive, AFileReadThroughAWindowGivesWhatMemoryGives) {
+  namespace fs = std::filesystem;
+  // Larger than the 64 KiB window, with members and headers across its edges.
+  std::vector<Entry> entries = MixedEntries();
+  for (int i = 0; i < 30; ++i) entries.push_back({"DATA\\n" + std::to_string(i), testdata::Noise(4000 + 77 * static_cast<size_t>(i), 40 + static_cast<uint32_t>(i))});
+  const Bytes good = Pack(entries, true);
+  ASSERT_GT(good.size(), 3u * 65536);
+  const fs::path path = fs::temp_directory_path() / ("quillon_ace_window_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+  for (const Bytes& bytes : Variants(good)) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+    AceArchive inMemory;
+    AceArchive fromFile;
+    inMemory.Open(bytes.data(), bytes.size());
+    f = std::fopen(path.c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    fromFile.OpenFile(f);
+    std::fclose(f);
+    EXPECT_EQ(Contents(fromFile), Contents(inMemory)) << bytes.size() << " bytes";
+  }
+  // A header whose added data (skipped, not read) runs past the window, then a member.
+  {
+    Bytes skipping = MainHeaderOnly();
+    Bytes other = {2};
+    Put16(&other, 0x0001);
+    Put32(&other, 100000);
+    const size_t start = skipping.size();
+    Put16(&skipping, 0);
+    Put16(&skipping, static_cast<uint32_t>(other.size()));
+    skipping.insert(skipping.end(), other.begin(), other.end());
+    FixHeaderCrc(&skipping, start);
+    skipping.insert(skipping.end(), 100000, 0xAA);
+    const Bytes text = {'a', 'f', 't', 'e', 'r'};
+    AppendFileHeader(&skipping, "after", 5, ace::Crc(text.data(), 5), 0, text);
+    FILE* f = std::fopen(path.c_str(), "wb");
+    std::fwrite(skipping.data(), 1, skipping.size(), f);
+    std::fclose(f);
+    f = std::fopen(path.c_str(), "rb");
+    AceArchive a;
+    EXPECT_EQ(a.OpenFile(f), 1);
+    std::fclose(f);
+    EXPECT_EQ(a.Status(), AceStatus::kOk);
+    ASSERT_NE(a.GetMemberData("after"), nullptr);
+    EXPECT_EQ(0, std::memcmp(a.GetMemberData("after"), "after", 5));
+  }
+  // An empty file and one that is no archive.
+  for (const Bytes& bytes : {Bytes{}, Bytes(70000, 'x')}) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+    f = std::fopen(path.c_str(), "rb");
+    AceArchive a;
+    EXPECT_EQ(a.OpenFile(f), 0);
+    EXPECT_EQ(a.Status(), AceStatus::kNoMainHeader);
+    std::fclose(f);
+  }
+  fs::remove(path);
+}

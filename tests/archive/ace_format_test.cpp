@@ -20,6 +20,27 @@ TEST(AceCrc, NoFinalInversion) {
   EXPECT_EQ(ace::Crc(reinterpret_cast<const uint8_t*>("123456789"), 9), ~0xCBF43926u);
 }
 
+TEST(AceCrc, EveryLengthAndStartMatchesTheBitwiseDefinition) {
+  // One bit at a time with the reflected polynomial, as the table is defined.
+  auto bitwise = [](uint32_t crc, const uint8_t* data, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+      crc ^= data[i];
+      for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ ((crc & 1) ? 0xEDB88320u : 0u);
+    }
+    return crc;
+  };
+  std::vector<uint8_t> bytes(5000);
+  uint32_t seed = 7;
+  for (uint8_t& b : bytes) b = static_cast<uint8_t>((seed = seed * 1664525u + 1013904223u) >> 24);
+  for (size_t n = 0; n <= 300; ++n) {
+    for (size_t offset : {size_t{0}, size_t{3}}) {
+      const uint32_t start = (seed = seed * 1664525u + 1013904223u);
+      ASSERT_EQ(ace::UpdateCrc(start, &bytes[offset], n), bitwise(start, &bytes[offset], n)) << n << " at " << offset;
+    }
+  }
+  EXPECT_EQ(ace::Crc(bytes.data(), bytes.size()), bitwise(0xFFFFFFFFu, bytes.data(), bytes.size()));
+}
+
 TEST(AceMakeCode, EqualLengthsFollowTheArchiveSortNotCanonicalOrder) {
   // Symbols 0 and 1 have two bits, symbol 2 one bit. The archive's sort leaves symbol 1 before
   // symbol 0 among the two-bit codes: 0 -> "11", 1 -> "10", 2 -> "0".

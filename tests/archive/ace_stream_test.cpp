@@ -182,3 +182,90 @@ TEST(AceUnpacker, DecodesHandWrittenMatches) {
   putMain('x');
   EXPECT_EQ(Unpack(b.Finish(), 2 + 5 + 2 + 1), "xyyyyyyyyx");
 }
+
+namespace {
+
+// Sends a code's lengths the plain way: every code-length symbol four bits long (up 15), so
+// each length goes as the four-bit code of its difference to the previous one, modulo 15.
+// Lengths are sent minus `low`; zero stays zero.
+void PutLengths(Bits& b, const std::vector<uint8_t>& lengths, int low = 0) {
+  b.Put(static_cast<uint32_t>(lengths.size() - 1), 9);
+  b.Put(static_cast<uint32_t>(low), 4);
+  b.Put(15, 4);
+  uint8_t cl[16];
+  for (uint8_t& l : cl) {
+    l = 4;
+    b.Put(4, 3);
+  }
+  std::vector<uint16_t> table(2048);
+  int32_t first[16];
+  ASSERT_TRUE(ace::MakeCode(7, 15, cl, table.data(), first));
+  int previous = 0;
+  for (uint8_t length : lengths) {
+    const int value = length ? length - low : 0;
+    b.Put(static_cast<uint32_t>(first[(value - previous + 15) % 15]) >> 3, 4);
+    previous = value;
+  }
+}
+
+// The codes the unpacker will use for these lengths.
+struct Code {
+  std::vector<uint8_t> lengths;
+  std::vector<int32_t> first;
+  explicit Code(std::vector<uint8_t> l) : lengths(std::move(l)), first(lengths.size()) {
+    std::vector<uint16_t> table(2048);
+    std::vector<uint8_t> work = lengths;
+    EXPECT_TRUE(ace::MakeCode(11, static_cast<int>(work.size()) - 1, work.data(), table.data(), first.data()));
+  }
+  void Put(Bits& b, int symbol) const {
+    const int n = lengths[static_cast<size_t>(symbol)];
+    b.Put(static_cast<uint32_t>(first[static_cast<size_t>(symbol)]) >> (11 - n), n);
+  }
+};
+
+}  // namespace
+
+// When a block's symbols run out and the next tables cannot be read, the chunk ends at its
+// limit with whatever the dictionary holds there, and every later chunk tries the tables
+// again from where the reading stopped: the old tables are never used again.
+TEST(AceUnpacker, UnreadableTablesAfterABlockStayUnreadable) {
+  Bits b;
+  std::vector<uint8_t> mainLengths(67, 0);
+  mainLengths['A'] = mainLengths['B'] = 1;
+  PutLengths(b, mainLengths);
+  PutLengths(b, {1, 1});
+  b.Put(4, 15);
+  const Code main(mainLengths);
+  for (char c : std::string("ABBA")) main.Put(b, c);
+  // Three sets of tables whose main code has 13-bit lengths: longer than the table.
+  for (int i = 0; i < 3; ++i) PutLengths(b, {13, 13}, 12);
+  const std::string out = Unpack(b.Finish(), 4000);
+  ASSERT_EQ(out.size(), 4000u);
+  EXPECT_EQ(out.substr(0, 4), "ABBA");
+  EXPECT_EQ(out.find_first_not_of('\0', 4), std::string::npos) << "no symbol decoded after the first block";
+}
+
+// A distance larger than the dictionary wraps around it, and the copy still goes one byte at a
+// time: with the source two bytes back, six bytes repeat the last two.
+TEST(AceUnpacker, DistancesBeyondTheDictionaryCopyByteByByte) {
+  Bits b;
+  std::vector<uint8_t> mainLengths(282, 0);
+  mainLengths['a'] = mainLengths['b'] = mainLengths['c'] = mainLengths[281] = 2;
+  PutLengths(b, mainLengths);
+  const std::vector<uint8_t> lengthLengths = {1, 0, 1};
+  PutLengths(b, lengthLengths);
+  b.Put(5, 15);
+  const Code main(mainLengths);
+  const Code length(lengthLengths);
+  main.Put(b, 'a');
+  main.Put(b, 'b');
+  main.Put(b, 'c');
+  main.Put(b, 281);  // a new distance with 20 more bits: 2^20 + 1
+  b.Put(1, 20);
+  length.Put(b, 2);  // 2 + 4 bytes
+  main.Put(b, 'a');
+  AceUnpacker probe;
+  ASSERT_TRUE(probe.Init());
+  if (probe.DictionaryBits() != 20) GTEST_SKIP() << "no 1 MiB dictionary";
+  EXPECT_EQ(Unpack(b.Finish(), 10), "abcbcbcbca");
+}

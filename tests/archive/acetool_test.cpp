@@ -121,6 +121,28 @@ TEST_F(AceToolTest, PrefixIsPrependedToStoredNames) {
   EXPECT_NE(l.output.find(stored), std::string::npos) << l.output;
 }
 
+TEST_F(AceToolTest, PrefixesThatCouldLeaveTheTargetAreRefused) {
+  WriteFile(dir_ / "a.txt", {'a'});
+  const std::string archive = (dir_ / "p.ace").string();
+  const std::string input = " '" + (dir_ / "a.txt").string() + "'";
+  for (const char* bad : {"..\\..\\", "../x", "a\\..\\..", "/abs", "\\abs", "C:\\x", "c:x"}) {
+    Result a = RunTool("a '" + archive + "'" + input + " --prefix '" + bad + "'");
+    EXPECT_EQ(a.status, 1) << bad;
+    EXPECT_NE(a.output.find("refusing prefix '" + std::string(bad) + "'"), std::string::npos) << a.output;
+    EXPECT_FALSE(fs::exists(archive)) << bad;
+  }
+  // Harmless prefixes are kept in their plain form.
+  for (const auto& [given, stored] : {std::pair<std::string, std::string>{"./", ""}, {"a/./b//", "a\\b\\"}}) {
+    Result a = RunTool("a '" + archive + "'" + input + " --prefix '" + given + "'");
+    ASSERT_EQ(a.status, 0) << a.output;
+    Result l = RunTool("l '" + archive + "'");
+    std::string name = stored + fs::relative(dir_ / "a.txt", "/").generic_string();
+    for (char& c : name)
+      if (c == '/') c = '\\';
+    EXPECT_NE(l.output.find("  " + name + "\n"), std::string::npos) << given << "\n" << l.output;
+  }
+}
+
 TEST_F(AceToolTest, ExtractionNeverLeavesTheTargetDirectory) {
   const fs::path target = dir_ / "in" / "target";
   fs::create_directories(target);

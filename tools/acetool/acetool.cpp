@@ -5,16 +5,21 @@
 //   acetool x ARCHIVE [DIR]                   extract under DIR (default: current directory)
 //   acetool a ARCHIVE FILE... [--solid] [--prefix P]
 //                                             pack files (directories recursively); names are
-//                                             the paths as given with "\" separators, after P
+//                                             the paths as given with "\" separators, after P;
+//                                             names and P that could leave the directory they
+//                                             are extracted to ("..", absolute, a drive) are
+//                                             refused, as x refuses them
 //
-// Exit status: 0 on success, 1 when the archive is unreadable or damaged or a member could not
-// be extracted, 2 on a usage error.
+// Exit status: 0 on success, 1 when the archive is unreadable or damaged, a member could not
+// be extracted or a name or prefix is refused, 2 on a usage error.
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -49,7 +54,14 @@ bool ReadWhole(const std::string& path, std::vector<uint8_t>* bytes, std::string
     *why = std::strerror(errno);
     return false;
   }
+  // One read of the size the file has now, then pieces for whatever it may hold beyond that
+  // (or all of it, where the size is not known).
   bytes->clear();
+  const uintmax_t expected = fs::file_size(path, ec);
+  if (!ec && expected > 0 && expected < (uintmax_t{1} << 40)) {
+    bytes->resize(static_cast<size_t>(expected));
+    bytes->resize(std::fread(bytes->data(), 1, bytes->size(), f));
+  }
   uint8_t buffer[65536];
   size_t n;
   while ((n = std::fread(buffer, 1, sizeof(buffer), f)) > 0) bytes->insert(bytes->end(), buffer, buffer + n);
@@ -62,23 +74,34 @@ bool ReadWhole(const std::string& path, std::vector<uint8_t>* bytes, std::string
   return true;
 }
 
-void PrintReport(void*, const char* line) { std::fprintf(stderr, "acetool: %s\n", line); }
+struct CloseFile {
+  void operator()(FILE* f) const { std::fclose(f); }
+};
 
-// Opens the archive; prints why not and returns false when it has no members to offer.
-bool OpenArchive(const std::string& path, std::vector<uint8_t>* bytes, AceArchive* archive, bool verbose) {
-  std::string why;
-  if (!ReadWhole(path, bytes, &why)) {
-    std::fprintf(stderr, "acetool: cannot read '%s': %s\n", path.c_str(), why.c_str());
+// Opens the archive; prints why not and returns false when it has no members to offer. The
+// file is read a window at a time; without keepData every member is still unpacked and
+// checked, but only the table is kept.
+bool OpenArchive(const std::string& path, AceArchive* archive, bool keepData) {
+  std::error_code ec;
+  if (fs::is_directory(path, ec)) {
+    std::fprintf(stderr, "acetool: cannot read '%s': is a directory\n", path.c_str());
     return false;
   }
-  if (verbose) archive->SetReporter(PrintReport, nullptr);
-  if (bytes->empty()) {
+  const std::unique_ptr<FILE, CloseFile> file(std::fopen(path.c_str(), "rb"));
+  if (!file) {
+    std::fprintf(stderr, "acetool: cannot read '%s': %s\n", path.c_str(), std::strerror(errno));
+    return false;
+  }
+  archive->SetKeepData(keepData);
+  archive->OpenFile(file.get());
+  const AceStatus status = archive->Status();
+  if (status == AceStatus::kNoMainHeader && fs::file_size(path, ec) == 0 && !ec) {
     std::fprintf(stderr, "acetool: '%s' is empty, not an ACE archive\n", path.c_str());
     return false;
   }
-  archive->Open(bytes->data(), bytes->size());
-  if (archive->Status() == AceStatus::kNoMainHeader || archive->Status() == AceStatus::kOutOfMemory) {
-    std::fprintf(stderr, "acetool: '%s': %s\n", path.c_str(), AceStatusText(archive->Status()));
+  if (status == AceStatus::kNoMainHeader || status == AceStatus::kOutOfMemory ||
+      (status == AceStatus::kFileUnreadable && archive->MemberCount() == 0)) {
+    std::fprintf(stderr, "acetool: '%s': %s\n", path.c_str(), AceStatusText(status));
     return false;
   }
   return true;
@@ -99,9 +122,8 @@ const char* MemberProblem(const ArchiveMember& m) {
 }
 
 int List(const std::string& path) {
-  std::vector<uint8_t> bytes;
   AceArchive archive;
-  if (!OpenArchive(path, &bytes, &archive, false)) return 1;
+  if (!OpenArchive(path, &archive, false)) return 1;
   std::printf("%s archive, %d members\n", archive.Solid() ? "solid" : "non-solid", archive.MemberCount());
   std::printf("%10s %10s %6s %-4s  %s\n", "size", "packed", "method", "crc", "name");
   uint64_t size = 0;
@@ -122,9 +144,8 @@ int List(const std::string& path) {
 }
 
 int Test(const std::string& path) {
-  std::vector<uint8_t> bytes;
   AceArchive archive;
-  if (!OpenArchive(path, &bytes, &archive, false)) return 1;
+  if (!OpenArchive(path, &archive, false)) return 1;
   int failed = 0;
   for (int32_t i = 0; i < archive.MemberCount(); ++i) {
     const ArchiveMember& m = archive.Member(i);
@@ -211,9 +232,8 @@ bool ExtractMember(const fs::path& root, const ArchiveMember& m, std::string* wh
 }
 
 int Extract(const std::string& path, const std::string& dir) {
-  std::vector<uint8_t> bytes;
   AceArchive archive;
-  if (!OpenArchive(path, &bytes, &archive, false)) return 1;
+  if (!OpenArchive(path, &archive, true)) return 1;
   std::error_code ec;
   fs::create_directories(dir, ec);
   if (!fs::is_directory(dir, ec)) {
@@ -266,9 +286,27 @@ bool StoredName(const std::string& prefix, const std::string& given, std::string
   return true;
 }
 
-int Add(const std::string& path, const std::vector<std::string>& inputs, bool solid, std::string prefix) {
-  std::replace(prefix.begin(), prefix.end(), '/', '\\');
-  if (!prefix.empty() && prefix.back() != '\\') prefix += '\\';
+// The prefix starts every stored name, so it must be as safe to extract as a name: no ".."
+// component, not absolute, no drive. It is kept with "\" separators and a trailing "\"
+// ("DATA/sub" gives "DATA\sub\"; "./" gives no prefix).
+bool NormalPrefix(const std::string& given, std::string* prefix, std::string* why) {
+  prefix->clear();
+  if (given.empty()) return true;
+  std::string path;
+  if (!SafeMemberPath((given + "\\x").c_str(), &path, why)) return false;
+  path.pop_back();  // the "x" that stood for a file name
+  std::replace(path.begin(), path.end(), '/', '\\');
+  *prefix = path;
+  return true;
+}
+
+int Add(const std::string& path, const std::vector<std::string>& inputs, bool solid, const std::string& givenPrefix) {
+  std::string prefix;
+  std::string why;
+  if (!NormalPrefix(givenPrefix, &prefix, &why)) {
+    std::fprintf(stderr, "acetool: refusing prefix '%s': %s\n", givenPrefix.c_str(), why.c_str());
+    return 1;
+  }
   std::vector<std::string> files;
   for (const std::string& input : inputs) {
     std::error_code ec;
@@ -289,7 +327,6 @@ int Add(const std::string& path, const std::vector<std::string>& inputs, bool so
   AcePacker packer(solid);
   for (const std::string& file : files) {
     std::string name;
-    std::string why;
     if (!StoredName(prefix, file, &name, &why)) {
       std::fprintf(stderr, "acetool: cannot store '%s': %s\n", file.c_str(), why.c_str());
       return 1;
