@@ -48,6 +48,13 @@ class Mp3Decoder {
   // When set, every Decode that writes PCM also writes the same samples before quantisation,
   // divided by 28000, as floats at `out` (room for outputRoom / 2 floats). Null to stop.
   void SetFloatOutput(float* out) { floatOut_ = out; }
+  // For tests: when set, every decoded layer III frame also writes the spectrum of each granule
+  // and channel as the hybrid filterbank receives it (requantised, after stereo processing;
+  // 576 floats each, granule by granule, left channel first) at `out` (room for 4 x 576
+  // floats). Null to stop.
+  void SetSpectrumOutput(float* out) { spectrumOut_ = out; }
+  // Floats of spectrum the last Decode call wrote.
+  int SpectrumValues() const { return spectrumValues_; }
 
   // Properties of the current (last parsed) frame; 0 before the first header.
   int SampleRate() const;
@@ -71,6 +78,12 @@ class Mp3Decoder {
   static bool CheckHeader(uint32_t word, int requiredLayer);
   static Header DecodeHeader(uint32_t word);
   static int SamplingFrequency(int samplingIndex);
+  // A Xing tag frame at the start of a stream is skipped whole: the tag's offset in a frame with
+  // header h, the tag frame's length (0 when it has none to skip), and whether the `size` bytes
+  // at `frame` begin such a frame.
+  static int XingTagOffset(const Header& h);
+  static int XingFrameLength(const Header& h);
+  static bool HasXingTag(const uint8_t* frame, size_t size);
 
   // Converts one synthesis sum to a sample: clipped to 16 bits, truncated toward zero.
   static int16_t ToPcm(float sum) {
@@ -127,19 +140,9 @@ class Mp3Decoder {
   static constexpr int kReservoirSize = 512 + kReservoirData + 8;
 
  private:
-  // tables
+  // tables (the constant ones are in mp3_tables.h)
   bool tablesBuilt_ = false;
-  float gain_[512];
-  float power_[8207];
-  float cs_[8], ca_[8];
-  float win_[4][36];         // IMDCT windows by block type
-  float dct18_[18][20];      // DCT-IV, 18 points (rows padded for vector loads)
-  float dct6_[6][6];         // DCT-IV, 6 points
-  float isRatio_[16][2];     // MPEG-1 intensity ratios
-  float isRatioLsf_[2][16][2];
-  float dctCos_[31];         // 16 + 8 + 4 + 2 + 1 Lee factors
   float window_[512];        // synthesis window D scaled by 28000
-  float l2Scale_[64];
 
   // queue
   uint8_t queue_[kQueueCapacity];
@@ -188,6 +191,8 @@ class Mp3Decoder {
   int vpos_ = 0;
 
   float* floatOut_ = nullptr;
+  float* spectrumOut_ = nullptr;
+  int spectrumValues_ = 0;
 };
 
 }  // namespace audio

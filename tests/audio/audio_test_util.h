@@ -18,6 +18,7 @@ namespace audiotest {
 struct Decoded {
   std::vector<int16_t> pcm;
   std::vector<float> floats;
+  std::vector<float> spectra;  // layer III: the requantised spectrum of every granule and channel
   int rate = 0;
   int channels = 0;
   int frames = 0;        // calls that returned a decoded frame
@@ -30,7 +31,9 @@ inline Decoded DecodeStream(const std::vector<uint8_t>& data, int piece = 64) {
   auto dec = std::make_unique<audio::Mp3Decoder>();
   std::vector<uint8_t> out(5000);
   std::vector<float> fout(2500);
+  std::vector<float> spectrum(4 * 576);
   dec->SetFloatOutput(fout.data());
+  dec->SetSpectrumOutput(spectrum.data());
   size_t pos = 0;
   for (int guard = 0; guard < 10000000; ++guard) {
     int n = 0;
@@ -51,6 +54,7 @@ inline Decoded DecodeStream(const std::vector<uint8_t>& data, int piece = 64) {
       const int16_t* p = reinterpret_cast<const int16_t*>(out.data());
       d.pcm.insert(d.pcm.end(), p, p + produced / 2);
       d.floats.insert(d.floats.end(), fout.data(), fout.data() + produced / 2);
+      d.spectra.insert(d.spectra.end(), spectrum.data(), spectrum.data() + dec->SpectrumValues());
     } else if (n == 0 && dec->Buffered() == before) {
       break;
     }
