@@ -110,6 +110,10 @@ void Mp3Decoder::Init() {
   }
   head_ = 0;
   buffered_ = 0;
+  consumed_ = 0;
+  frameOffset_ = 0;
+  outputChannels_ = 0;
+  layoutChanges_ = 0;
   hdr_ = Header();
   headerWord_ = 0;
   frameSize_ = 0;
@@ -164,6 +168,7 @@ void Mp3Decoder::Take(uint8_t* dst, int n) {
 void Mp3Decoder::Skip(int n) {
   head_ = (head_ + n) & (kQueueCapacity - 1);
   buffered_ -= n;
+  consumed_ += static_cast<uint64_t>(n);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -238,7 +243,8 @@ bool Mp3Decoder::HasXingTag(const uint8_t* frame, size_t size) {
   return h.valid && XingFrameLength(h) > 0 && std::memcmp(frame + offset, "Xing", 4) == 0;
 }
 
-int Mp3Decoder::Search(bool freeMatch) const {
+int Mp3Decoder::Search(bool freeMatch, int* pending) const {
+  if (pending) *pending = -1;
   if (buffered_ < 4) return -1;
   int required = hdr_.valid ? hdr_.layer : 0;
   uint32_t word = (uint32_t(PeekByte(0)) << 16) | (uint32_t(PeekByte(1)) << 8) | PeekByte(2);
@@ -247,9 +253,23 @@ int Mp3Decoder::Search(bool freeMatch) const {
     if (!CheckHeader(word, required)) continue;
     if (freeMatch && hdr_.valid) {
       Header h = DecodeHeader(word);
-      if (h.channels != hdr_.channels || h.lsf != hdr_.lsf || h.mpeg25 != hdr_.mpeg25 ||
-          h.samplingIndex != hdr_.samplingIndex)
-        continue;
+      if (h.lsf != hdr_.lsf || h.mpeg25 != hdr_.mpeg25 || h.samplingIndex != hdr_.samplingIndex) continue;
+      if (h.channels != hdr_.channels) {
+        // Another channel layout: a stray sync pattern, unless the next header of the stream
+        // follows where this frame ends. Then the stream has changed its layout.
+        if (h.frameSize == 0) continue;  // free format: no length to confirm it by
+        const int next = i + 4 + h.frameSize;
+        if (next + 4 > buffered_) {
+          if (pending) *pending = i;
+          return -1;
+        }
+        const uint32_t following = (uint32_t(PeekByte(next)) << 24) | (uint32_t(PeekByte(next + 1)) << 16) |
+                                   (uint32_t(PeekByte(next + 2)) << 8) | PeekByte(next + 3);
+        const Header f = DecodeHeader(following);
+        if (!CheckHeader(following, h.layer) || f.lsf != h.lsf || f.mpeg25 != h.mpeg25 ||
+            f.samplingIndex != h.samplingIndex)
+          continue;
+      }
     }
     return i;
   }
@@ -327,8 +347,14 @@ int Mp3Decoder::Decode(const uint8_t* input, int inputSize, uint8_t* output, int
         }
       }
     } else {
-      n = Search(true);
+      int pending = -1;
+      n = Search(true, &pending);
       if (n < 0) {
+        if (pending >= 0) {
+          // a header of another layout waits for the bytes that confirm it
+          if (pending > 0) OutOfSync(pending);
+          return kNeedMore;
+        }
         // Nothing that looks like a frame: keep the bytes as reservoir data, all but the last
         // three, which may begin a header.
         if (buffered_ > kReservoirData + 3) OutOfSync(buffered_ - 3);
@@ -336,10 +362,21 @@ int Mp3Decoder::Decode(const uint8_t* input, int inputSize, uint8_t* output, int
       }
     }
     if (n > 0) OutOfSync(n);
+    frameOffset_ = consumed_;
     uint8_t hb[4];
     Take(hb, 4);
     headerWord_ = (uint32_t(hb[0]) << 24) | (uint32_t(hb[1]) << 16) | (uint32_t(hb[2]) << 8) | hb[3];
+    const int previousChannels = hdr_.valid ? hdr_.channels : 0;
     hdr_ = DecodeHeader(headerWord_);
+    if (first) outputChannels_ = hdr_.channels;
+    if (previousChannels && hdr_.channels != previousChannels) {
+      ++layoutChanges_;
+      if (hdr_.channels == 2) {
+        // The right channel goes on from the one channel both sides have been playing.
+        std::memcpy(overlap_[1], overlap_[0], sizeof(overlap_[0]));
+        std::memcpy(history_[1], history_[0], sizeof(history_[0]));
+      }
+    }
     frameSize_ = hdr_.frameSize;
     headerParsed_ = true;
     freeFormat_ = frameSize_ == 0;
@@ -977,16 +1014,24 @@ void Mp3Decoder::Hybrid(int ch, const Granule& g) {
 void Mp3Decoder::DecodeLayer3(uint8_t* out, int* produced) {
   const int nch = hdr_.channels;
   const int ngr = hdr_.lsf ? 1 : 2;
-  if (damaged_) return;
+  const int outputs = outputChannels_;
   const int mainStart = 512 + sideInfoSize_;
   const int mdb = mainDataBegin_;
+  // The previous frames' main data held in the previous buffer, ending where its frame ended.
+  const int held = previousFrameSize_ < 0 ? 0 : std::min(reservoirAvail_, 511);
+  const uint8_t* prev = reservoir_[reservoirIndex_ ^ 1];
+  if (damaged_ || mdb > held) {
+    // This frame cannot be decoded (its main data begins before the data received so far, or
+    // its side information is damaged), but its bytes still join the reservoir behind what the
+    // earlier frames left, so that a later frame reaching further back finds them.
+    std::memcpy(reservoir_[reservoirIndex_] + mainStart - held, prev + 512 + previousFrameSize_ - held, held);
+    copiedBack_ = held;
+    return;
+  }
   if (mdb > 0) {
-    // main data begins in the previous frame's buffer: step back only over bytes it holds
-    if (previousFrameSize_ < 0 || mdb > reservoirAvail_) return;
+    // main data begins in the previous frame's buffer
     copiedBack_ = mdb;
-    const uint8_t* prev = reservoir_[reservoirIndex_ ^ 1];
-    std::memcpy(reservoir_[reservoirIndex_] + mainStart - mdb, prev + 512 + previousFrameSize_ - mdb,
-                mdb);
+    std::memcpy(reservoir_[reservoirIndex_] + mainStart - mdb, prev + 512 + previousFrameSize_ - mdb, mdb);
   }
   bitBuf_ = reservoir_[reservoirIndex_];
   bitPos_ = (mainStart - mdb) * 8;
@@ -1025,6 +1070,7 @@ void Mp3Decoder::DecodeLayer3(uint8_t* out, int* produced) {
     for (int ts = 0; ts < 18; ts += 4) {
       const int count = std::min(4, 18 - ts);
       float v[2][4][64];
+      if (nch == 1) std::memset(v[1], 0, sizeof(v[1]));  // not read; keeps the reads defined
       for (int ch = 0; ch < nch; ++ch) {
         if (count == 4) {
           const float* slots[4] = {subband_[ch][ts], subband_[ch][ts + 1], subband_[ch][ts + 2],
@@ -1036,15 +1082,13 @@ void Mp3Decoder::DecodeLayer3(uint8_t* out, int* produced) {
       }
       for (int k = 0; k < count; ++k) {
         const int slot = ts + k;
-        float* f = fout ? fout + slot * 32 * nch : nullptr;
-        SynthesizeMatrixed(0, v[0][k], pcm + slot * 32 * nch, nch, f);
-        if (nch == 2) SynthesizeMatrixed(1, v[1][k], pcm + slot * 64 + 1, 2, f ? f + 1 : nullptr);
+        EmitSlot(v[0][k], v[1][k], pcm + slot * 32 * outputs, fout ? fout + slot * 32 * outputs : nullptr);
       }
     }
-    int bytes = 18 * 32 * nch * 2;
+    int bytes = 18 * 32 * outputs * 2;
     std::memcpy(out + *produced, pcm, bytes);
     *produced += bytes;
-    if (fout) fout += 18 * 32 * nch;
+    if (fout) fout += 18 * 32 * outputs;
   }
 }
 
@@ -1053,6 +1097,7 @@ void Mp3Decoder::DecodeLayer3(uint8_t* out, int* produced) {
 
 void Mp3Decoder::DecodeLayer1(uint8_t* out, int* produced) {
   const int nch = hdr_.channels;
+  const int outputs = outputChannels_;
   const int bound = hdr_.mode == 1 ? hdr_.modeExtension * 4 + 4 : 32;
   int alloc[2][32] = {};
   int scale[2][32] = {};
@@ -1090,16 +1135,19 @@ void Mp3Decoder::DecodeLayer1(uint8_t* out, int* produced) {
         if (sb >= bound && nch == 2) s[1][sb] = v * kLayer2Scale[scale[1][sb]];
       }
     }
-    Synthesize(0, s[0], pcm, nch, fout);
-    if (nch == 2) Synthesize(1, s[1], pcm + 1, 2, fout ? fout + 1 : nullptr);
-    std::memcpy(out + *produced, pcm, 64 * nch);
-    *produced += 64 * nch;
-    if (fout) fout += 32 * nch;
+    float v[2][64];
+    Matrix(s[0], v[0]);
+    if (nch == 2) Matrix(s[1], v[1]);
+    EmitSlot(v[0], v[1], pcm, fout);
+    std::memcpy(out + *produced, pcm, 64 * outputs);
+    *produced += 64 * outputs;
+    if (fout) fout += 32 * outputs;
   }
 }
 
 void Mp3Decoder::DecodeLayer2(uint8_t* out, int* produced) {
   const int nch = hdr_.channels;
+  const int outputs = outputChannels_;
   int table;
   if (hdr_.lsf) {
     table = 4;
@@ -1192,13 +1240,14 @@ void Mp3Decoder::DecodeLayer2(uint8_t* out, int* produced) {
       }
     }
     for (int k = 0; k < 3; ++k) {
-      Synthesize(0, s[0][k], pcm + k * 32 * nch, nch, fout ? fout + k * 32 * nch : nullptr);
-      if (nch == 2)
-        Synthesize(1, s[1][k], pcm + k * 64 + 1, 2, fout ? fout + k * 64 + 1 : nullptr);
+      float v[2][64];
+      Matrix(s[0][k], v[0]);
+      if (nch == 2) Matrix(s[1][k], v[1]);
+      EmitSlot(v[0], v[1], pcm + k * 32 * outputs, fout ? fout + k * 32 * outputs : nullptr);
     }
-    std::memcpy(out + *produced, pcm, 3 * 64 * nch);
-    *produced += 3 * 64 * nch;
-    if (fout) fout += 3 * 32 * nch;
+    std::memcpy(out + *produced, pcm, 3 * 64 * outputs);
+    *produced += 3 * 64 * outputs;
+    if (fout) fout += 3 * 32 * outputs;
   }
 }
 
@@ -1220,19 +1269,12 @@ void Mp3Decoder::Matrix4(const float* const* s, float (*v)[64]) const {
     for (int j = 0; j < 4; ++j) v[j][i] = out[i][j];
 }
 
-void Mp3Decoder::Synthesize(int ch, const float* subbands, int16_t* out, int stride, float* fout) {
-  float v[64];
-  Matrix(subbands, v);
-  SynthesizeMatrixed(ch, v, out, stride, fout);
-}
-
-void Mp3Decoder::SynthesizeMatrixed(int ch, const float* v, int16_t* out, int stride, float* fout) {
+void Mp3Decoder::WindowSums(int ch, const float* v, float* sums) {
   if (ch == 0) vpos_ = (vpos_ - 64) & 1023;
   float* h = history_[ch];
   std::memcpy(h + vpos_, v, 64 * sizeof(float));
   std::memcpy(h + vpos_ + 1024, v, 64 * sizeof(float));
   const float* base = h + vpos_;
-  float sums[32];
   for (int j = 0; j < 32; j += 4) {  // four outputs at a time, their sum kept in a register
     V4 acc = {};
     for (int i = 0; i < 8; ++i) {
@@ -1242,6 +1284,9 @@ void Mp3Decoder::SynthesizeMatrixed(int ch, const float* v, int16_t* out, int st
     }
     Store4(sums + j, acc);
   }
+}
+
+void Mp3Decoder::StoreSlot(const float* sums, int16_t* out, int stride, float* fout) {
   for (int j = 0; j < 32; j += 4) {
     // clip, then truncate toward zero, four at a time
     V4 c = Load4(sums + j);
@@ -1256,6 +1301,26 @@ void Mp3Decoder::SynthesizeMatrixed(int ch, const float* v, int16_t* out, int st
     const float inv = 1.0f / static_cast<float>(kFullScale);
     for (int j = 0; j < 32; ++j) fout[j * stride] = sums[j] * inv;
   }
+}
+
+void Mp3Decoder::EmitSlot(const float* v0, const float* v1, int16_t* out, float* fout) {
+  const int outputs = outputChannels_;
+  float left[32], right[32];
+  WindowSums(0, v0, left);
+  if (hdr_.channels == 1) {
+    StoreSlot(left, out, outputs, fout);
+    if (outputs == 2) StoreSlot(left, out + 1, 2, fout ? fout + 1 : nullptr);  // on both sides
+    return;
+  }
+  WindowSums(1, v1, right);
+  if (outputs == 2) {
+    StoreSlot(left, out, 2, fout);
+    StoreSlot(right, out + 1, 2, fout ? fout + 1 : nullptr);
+    return;
+  }
+  // a two-channel frame in a stream that began with one: the mean of both sides
+  for (int j = 0; j < 32; ++j) left[j] = (left[j] + right[j]) * 0.5f;
+  StoreSlot(left, out, 1, fout);
 }
 
 }  // namespace audio

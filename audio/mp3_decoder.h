@@ -8,12 +8,16 @@
 //   int r = dec.Decode(piece, 64, out, 5000, &produced);
 //   // r == 0: a frame was decoded, `produced` bytes of interleaved PCM written to out
 //   // r == 1: more input is needed;  r == -1: output room below 4608 bytes or the queue is full
-// Pass no input (nullptr, 0) to go on decoding what is already queued. A stream's output has the
-// stream's own channel count (mono: one sample per time step) and sampling rate: see
-// SampleRate()/Channels() after the first decoded frame.
+// Pass no input (nullptr, 0) to go on decoding what is already queued; audio::Mp3Feed
+// (mp3_feed.h) feeds a stream in memory the way the player does. A stream's output has the
+// channel count of its first frame (mono: one sample per time step) and the stream's sampling
+// rate: see SampleRate()/Channels() after the first decoded frame. A stream whose channel count
+// changes part-way (a header of the other layout, confirmed by the next header where its frame
+// ends) keeps that output format: one channel is played on both sides, two are mixed down.
 //
-// The decoder allocates nothing while decoding: all state, the input queue and the tables live in
-// the object (about 200 KB; allocate it on the heap). One thread at a time may use an instance.
+// The decoder allocates nothing while decoding: all state and the input queue live in the
+// object (about 100 KB; allocate it on the heap), the tables are constant data
+// (mp3_tables.h). One thread at a time may use an instance.
 #pragma once
 
 #include <cstddef>
@@ -58,7 +62,14 @@ class Mp3Decoder {
 
   // Properties of the current (last parsed) frame; 0 before the first header.
   int SampleRate() const;
-  int Channels() const { return hdr_.valid ? hdr_.channels : 0; }
+  int FrameChannels() const { return hdr_.valid ? hdr_.channels : 0; }
+  // Channels of the output: the first frame's count, whatever later frames have.
+  int Channels() const { return outputChannels_; }
+  // Stream offset of the current frame's header: bytes taken from the queue since Init before
+  // it (all input bytes count, those of the Xing frame and of damage included).
+  uint64_t FrameOffset() const { return frameOffset_; }
+  // How many times the channel count has changed from one frame to the next.
+  int LayoutChanges() const { return layoutChanges_; }
   int Layer() const { return hdr_.valid ? hdr_.layer : 0; }
   int Bitrate() const;  // kbit/s, 0 for free format
   bool XingFound() const { return xingFound_; }
@@ -111,7 +122,9 @@ class Mp3Decoder {
   uint8_t PeekByte(int i) const { return queue_[(head_ + i) & (kQueueCapacity - 1)]; }
   void Take(uint8_t* dst, int n);
   void Skip(int n);
-  int Search(bool freeMatch) const;
+  // Bytes before the next header (-1: none yet; *pending, when given, is set to the position
+  // of a header of another layout that waits for the bytes confirming it).
+  int Search(bool freeMatch, int* pending = nullptr) const;
   void OutOfSync(int n);
 
   bool ReadSideInfo(int* mainDataBits);
@@ -123,9 +136,12 @@ class Mp3Decoder {
   void Dequantise(int ch, const Granule& g, bool ms);
   void StereoProcess(const Granule& gl, const Granule& gr);
   void Hybrid(int ch, const Granule& g);
-  void Synthesize(int ch, const float* subbands, int16_t* out, int stride, float* fout);
-  // The window stage of the synthesis for an already matrixed time slot.
-  void SynthesizeMatrixed(int ch, const float* v, int16_t* out, int stride, float* fout);
+  // The window stage of the synthesis for an already matrixed time slot: 32 sums of channel ch.
+  void WindowSums(int ch, const float* v, float* sums);
+  // Sums to 16-bit samples (and floats) at every `stride`th position.
+  static void StoreSlot(const float* sums, int16_t* out, int stride, float* fout);
+  // One time slot of the frame's channels (matrixed) to the output's channels at `out`.
+  void EmitSlot(const float* v0, const float* v1, int16_t* out, float* fout);
   // Matrix() of four time slots at once.
   void Matrix4(const float* const* subbands, float (*v)[64]) const;
 
@@ -148,9 +164,13 @@ class Mp3Decoder {
   uint8_t queue_[kQueueCapacity];
   int head_ = 0;
   int buffered_ = 0;
+  uint64_t consumed_ = 0;  // bytes taken from the queue since Init
 
   // frame state
   Header hdr_;
+  uint64_t frameOffset_ = 0;  // stream offset of hdr_'s first byte
+  int outputChannels_ = 0;    // the first frame's channel count, kept for the whole stream
+  int layoutChanges_ = 0;
   uint32_t headerWord_ = 0;
   int frameSize_ = 0;
   int previousFrameSize_ = -1;

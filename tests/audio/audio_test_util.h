@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "audio/mp3_decoder.h"
+#include "audio/mp3_feed.h"
 
 namespace audiotest {
 
@@ -23,10 +24,11 @@ struct Decoded {
   int channels = 0;
   int frames = 0;        // calls that returned a decoded frame
   int emptyFrames = 0;   // of those, frames that produced no samples
+  int layoutChanges = 0;
 };
 
-// Feeds `data` in pieces of `piece` bytes (the player's way) and then drains the queue.
-inline Decoded DecodeStream(const std::vector<uint8_t>& data, int piece = 64) {
+// Decodes `data` fed as the player feeds it (Mp3Feed; the player's pieces are 64 bytes).
+inline Decoded DecodeStream(const std::vector<uint8_t>& data, int piece = audio::Mp3Feed::kPlayerPiece) {
   Decoded d;
   auto dec = std::make_unique<audio::Mp3Decoder>();
   std::vector<uint8_t> out(5000);
@@ -34,16 +36,11 @@ inline Decoded DecodeStream(const std::vector<uint8_t>& data, int piece = 64) {
   std::vector<float> spectrum(4 * 576);
   dec->SetFloatOutput(fout.data());
   dec->SetSpectrumOutput(spectrum.data());
-  size_t pos = 0;
-  for (int guard = 0; guard < 10000000; ++guard) {
-    int n = 0;
-    if (pos < data.size() && dec->Buffered() + piece <= audio::Mp3Decoder::kQueueCapacity)
-      n = static_cast<int>(std::min<size_t>(piece, data.size() - pos));
-    int before = dec->Buffered();
+  audio::Mp3Feed feed(data.data(), data.size(), piece);
+  while (!feed.Done()) {
     int produced = 0;
-    int r = dec->Decode(n ? data.data() + pos : nullptr, n, out.data(), 5000, &produced);
+    int r = feed.Step(dec.get(), out.data(), 5000, &produced);
     if (r == audio::Mp3Decoder::kError) break;
-    pos += n;
     if (r == audio::Mp3Decoder::kFrameDecoded) {
       ++d.frames;
       if (produced == 0) ++d.emptyFrames;
@@ -55,10 +52,9 @@ inline Decoded DecodeStream(const std::vector<uint8_t>& data, int piece = 64) {
       d.pcm.insert(d.pcm.end(), p, p + produced / 2);
       d.floats.insert(d.floats.end(), fout.data(), fout.data() + produced / 2);
       d.spectra.insert(d.spectra.end(), spectrum.data(), spectrum.data() + dec->SpectrumValues());
-    } else if (n == 0 && dec->Buffered() == before) {
-      break;
     }
   }
+  d.layoutChanges = dec->LayoutChanges();
   return d;
 }
 
