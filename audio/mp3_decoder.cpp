@@ -698,8 +698,12 @@ bool Mp3Decoder::HuffmanDecode(int ch, const Granule& g, int endBit) {
       base = kHuffLookup + (e >> 17);
     }
   };
+  // A pair that would take bits past the granule's part2_3_length is damage (the bits belong to
+  // what follows): the granule's values end before it, and decoding goes on with the next
+  // granule at its own start. (Ending the whole frame there would drop its other granules and
+  // shorten the output; keeping what the bits past the end give would play noise.)
   bool ok = true;
-  for (int r = 0; r < 3; ++r) {
+  for (int r = 0; r < 3 && ok; ++r) {
     const HuffTableInfo& t = kHuffTables[g.table[r]];
     const int end = bounds[r];
     if (t.bits == 0) {  // table 0 (and the unused 4 and 14): zeros without bits
@@ -732,12 +736,15 @@ bool Mp3Decoder::HuffmanDecode(int ch, const Granule& g, int endBit) {
         if ((w << used) >> 63) y = -y;
         ++used;
       }
+      if (pos + used > endBit) {
+        ok = false;
+        break;
+      }
       pos += used;
       q[i] = x;
       q[i + 1] = y;
     }
   }
-  if (pos > endBit) ok = false;  // big values ran past the granule: keep what was read
   if (ok) {
     const HuffTableInfo& t = kHuffTables[32 + g.count1Table];
     while (i + 4 <= 576 && pos < endBit && pos <= safeEnd) {

@@ -132,6 +132,7 @@ class Mp3Decoder {
   void DecodeLayer2(uint8_t* out, int* produced);
   void DecodeLayer1(uint8_t* out, int* produced);
   int ReadScaleFactors(int ch, int gr);
+  // The granule's quantised values; false when its big values ran past endBit (damage).
   bool HuffmanDecode(int ch, const Granule& g, int endBit);
   void Dequantise(int ch, const Granule& g, bool ms);
   void StereoProcess(const Granule& gl, const Granule& gr);

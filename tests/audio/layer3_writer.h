@@ -134,6 +134,7 @@ struct Granule {
                                            // region0Count + region1Count + 2
   int count1Table = 1;                     // 0: table A, 1: table B
   int bigValues = 0;                       // pairs of lines coded with the pair tables
+  int bigValuesField = -1;                 // what the side information says (-1: bigValues)
   std::vector<int> values;                 // the quantised lines: big-value pairs, then
                                            // quadruples of -1, 0, 1 (count1 region)
 };
@@ -291,7 +292,7 @@ inline bool WriteStream(const Codes& codes, const std::vector<Frame>& frames, st
       for (int ch = 0; ch < nch; ++ch) {
         const Granule& g = f.granule[gr][ch];
         h.Put(static_cast<uint32_t>(part23[k][n++]), 12);
-        h.Put(static_cast<uint32_t>(g.bigValues), 9);
+        h.Put(static_cast<uint32_t>(g.bigValuesField >= 0 ? g.bigValuesField : g.bigValues), 9);
         h.Put(static_cast<uint32_t>(g.globalGain), 8);
         h.Put(static_cast<uint32_t>(g.scalefacCompress), 4);
         h.Put(0, 1);  // no window switching

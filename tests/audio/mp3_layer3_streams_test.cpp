@@ -315,3 +315,31 @@ TEST_F(Layer3Streams, ChannelCountChangesKeepTheFirstFramesOutputFormat) {
 }
 
 }  // namespace
+
+namespace {
+
+// Damage: a granule's side information claims 288 big-value pairs where its Huffman data holds
+// 12, so decoding its big values runs on past its part2_3_length into the next granule's bits.
+// The granule's values end where its bits end; the frame's other granules and the frames around
+// it decode as written, and every frame keeps its full length of output.
+TEST_F(Layer3Streams, HuffmanDataRunningPastItsGranuleEndsThereAndDecodingGoesOn) {
+  Rng rng{99};
+  std::vector<layer3::Frame> frames(8);
+  for (layer3::Frame& f : frames) {
+    f.bitrateIndex = 9;
+    for (int gr = 0; gr < 2; ++gr) RandomGranule(&rng, 12, &f.granule[gr][0]);
+  }
+  frames[4].granule[0][0].bigValuesField = 288;
+  std::vector<uint8_t> stream;
+  std::string why;
+  ASSERT_TRUE(layer3::WriteStream(codes_, frames, &stream, &why)) << why;
+  Decoded d = audiotest::DecodeStream(stream);
+  EXPECT_EQ(d.frames - d.emptyFrames, 8);
+  EXPECT_EQ(d.pcm.size(), 8u * 1152);
+  ASSERT_EQ(d.spectra.size(), 16u * 576);
+  // every granule as written: the damaged one too, since its own bits hold exactly its 12
+  // pairs, and nothing (zeros) past them
+  ExpectSpectra(d, frames, 0);
+}
+
+}  // namespace
