@@ -13,6 +13,7 @@
 
 #include "audio/mp3_decoder.h"
 #include "audio/mp3_feed.h"
+#include "io/wav_write.h"
 
 namespace audiotest {
 
@@ -100,24 +101,11 @@ inline std::string TempDir(const std::string& name) {
 
 // A 16-bit stereo or mono WAV of the given samples.
 inline std::vector<uint8_t> MakeWav(const std::vector<int16_t>& samples, int rate, int channels) {
-  std::vector<uint8_t> w;
-  auto put = [&](uint32_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) w.push_back(static_cast<uint8_t>(v >> (8 * i)));
-  };
-  uint32_t dataBytes = static_cast<uint32_t>(samples.size() * 2);
-  w.insert(w.end(), {'R', 'I', 'F', 'F'});
-  put(36 + dataBytes, 4);
-  w.insert(w.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-  put(16, 4);
-  put(1, 2);
-  put(channels, 2);
-  put(rate, 4);
-  put(rate * channels * 2, 4);
-  put(channels * 2, 2);
-  put(16, 2);
-  w.insert(w.end(), {'d', 'a', 't', 'a'});
-  put(dataBytes, 4);
-  for (int16_t s : samples) put(static_cast<uint16_t>(s), 2);
+  std::vector<uint8_t> w = WavHeader(rate, channels, samples.size() / static_cast<size_t>(channels));
+  for (int16_t s : samples) {
+    w.push_back(static_cast<uint8_t>(s));
+    w.push_back(static_cast<uint8_t>(static_cast<uint16_t>(s) >> 8));
+  }
   return w;
 }
 
