@@ -16,7 +16,7 @@
 // ends) keeps that output format: one channel is played on both sides, two are mixed down.
 //
 // The decoder allocates nothing while decoding: all state and the input queue live in the
-// object (about 100 KB; allocate it on the heap), the tables are constant data
+// object (about 64 KB; allocate it on the heap), the tables are constant data
 // (mp3_tables.h). One thread at a time may use an instance.
 #pragma once
 
