@@ -5,6 +5,7 @@
 //   AudioStream stream(device.get());
 //   stream.Start(mp3, 44100, mp3Size);      // size != 0: bytes in memory, used in place
 //   stream.Start("music.mp3", 44100, 0);    // size == 0: a file name (archive, then disk)
+//   stream.Start(mp3, 44100, mp3Size, 180.0);  // playing from 3:00 into the stream
 //   ...
 //   stream.Stop();                          // safe when nothing started, safe twice
 //
@@ -21,10 +22,6 @@
 
 namespace audio {
 
-// The sampling rate of the first frame of an MPEG audio stream (a header followed by another of
-// the same layout where the first frame ends, or the lone first header); 0 if none.
-int ProbeStreamRate(const uint8_t* data, size_t size);
-
 class AudioStream {
  public:
   explicit AudioStream(platform::AudioDevice* device) : player_(device) {}
@@ -34,7 +31,8 @@ class AudioStream {
 
   // size != 0: `dataOrName` points to `size` bytes of MP3 kept by the caller until Stop.
   // size == 0: `dataOrName` is a zero-terminated file name read whole through DataFile.
-  void Start(const void* dataOrName, int rate, int size);
+  // Playing begins `startSeconds` into the stream (nothing plays when it ends before that).
+  void Start(const void* dataOrName, int rate, int size, double startSeconds = 0.0);
   void Stop();
 
   bool Started() const { return started_; }

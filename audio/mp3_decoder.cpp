@@ -15,8 +15,6 @@ namespace {
 
 using namespace mp3tables;
 
-constexpr float kPi = 3.1415927410125732f;  // single-precision pi, used for every angle
-
 const int kBitrates[2][3][15] = {
     {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
      {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
@@ -37,7 +35,6 @@ const uint8_t kLsfBandCounts[6][3][4] = {
     {{11, 10, 0, 0}, {18, 18, 0, 0}, {15, 18, 0, 0}}, {{7, 7, 7, 0}, {12, 12, 12, 0}, {6, 15, 12, 0}},
     {{6, 6, 6, 3}, {12, 9, 9, 6}, {6, 12, 9, 6}},   {{8, 8, 5, 0}, {15, 12, 9, 0}, {6, 18, 9, 0}},
 };
-const float kAntialias[8] = {-0.6f, -0.535f, -0.33f, -0.185f, -0.095f, -0.041f, -0.0142f, -0.0037f};
 
 // Four floats in one SSE/NEON register (GCC and Clang vector extension); the hot loops of the
 // IMDCT and the synthesis window keep their sums in these.
@@ -102,54 +99,8 @@ int Mp3Decoder::Bitrate() const {
 }
 
 void Mp3Decoder::BuildTables() {
-  for (int i = 0; i < 512; ++i) gain_[i] = std::pow(2.0f, -0.25f * static_cast<float>(i - 256 + 210));
-  for (int i = 0; i < 8207; ++i) power_[i] = std::pow(static_cast<float>(i), 1.3333333333f);
-  for (int i = 0; i < 8; ++i) {
-    float sq = std::sqrt(1.0f + kAntialias[i] * kAntialias[i]);
-    cs_[i] = 1.0f / sq;
-    ca_[i] = kAntialias[i] / sq;
-  }
-  // IMDCT windows
-  for (int i = 0; i < 36; ++i) win_[0][i] = std::sin(kPi / 36 * (i + 0.5f));
-  for (int i = 0; i < 18; ++i) win_[1][i] = win_[0][i];
-  for (int i = 18; i < 24; ++i) win_[1][i] = 1.0f;
-  for (int i = 24; i < 30; ++i) win_[1][i] = std::sin(kPi / 12 * (i - 18 + 0.5f));
-  for (int i = 30; i < 36; ++i) win_[1][i] = 0.0f;
-  for (int i = 0; i < 36; ++i) win_[2][i] = i < 12 ? std::sin(kPi / 12 * (i + 0.5f)) : 0.0f;
-  for (int i = 0; i < 6; ++i) win_[3][i] = 0.0f;
-  for (int i = 6; i < 12; ++i) win_[3][i] = std::sin(kPi / 12 * (i - 6 + 0.5f));
-  for (int i = 12; i < 18; ++i) win_[3][i] = 1.0f;
-  for (int i = 18; i < 36; ++i) win_[3][i] = win_[0][i];
-  for (int k = 0; k < 18; ++k)
-    for (int j = 0; j < 20; ++j)
-      dct18_[k][j] = j < 18 ? static_cast<float>(std::cos(M_PI * (2 * j + 1) * (2 * k + 1) / 72.0)) : 0.0f;
-  for (int k = 0; k < 6; ++k)
-    for (int j = 0; j < 6; ++j)
-      dct6_[k][j] = static_cast<float>(std::cos(M_PI * (2 * j + 1) * (2 * k + 1) / 24.0));
-  // intensity stereo
-  for (int i = 0; i < 16; ++i) {
-    float t = std::tan(static_cast<float>(i) * kPi / 12);
-    isRatio_[i][0] = t / (1 + t);
-    isRatio_[i][1] = 1 / (1 + t);
-  }
-  for (int j = 0; j < 2; ++j) {
-    float base = std::pow(2.0f, -0.25f * (j + 1));
-    for (int i = 0; i < 16; ++i) {
-      float p1 = 1, p2 = 1;
-      if (i > 0 && (i & 1)) p1 = std::pow(base, static_cast<float>((i + 1) / 2));
-      if (i > 0 && !(i & 1)) p2 = std::pow(base, static_cast<float>(i / 2));
-      isRatioLsf_[j][i][0] = p1;
-      isRatioLsf_[j][i][1] = p2;
-    }
-  }
-  // synthesis
-  int n = 0;
-  for (int size = 64; size >= 4; size /= 2)
-    for (int k = 0; k < size / 4; ++k)
-      dctCos_[n++] = 1.0f / (2.0f * std::cos(kPi * (2 * k + 1) / static_cast<float>(size)));
+  // the synthesis window scaled to the output's full scale (an exact product)
   for (int i = 0; i < 512; ++i) window_[i] = kSynthesisWindow[i] * static_cast<float>(kFullScale);
-  for (int i = 0; i < 63; ++i) l2Scale_[i] = std::pow(2.0f, 1.0f - static_cast<float>(i) / 3.0f);
-  l2Scale_[63] = 0.0f;
 }
 
 void Mp3Decoder::Init() {
@@ -159,6 +110,10 @@ void Mp3Decoder::Init() {
   }
   head_ = 0;
   buffered_ = 0;
+  consumed_ = 0;
+  frameOffset_ = 0;
+  outputChannels_ = 0;
+  layoutChanges_ = 0;
   hdr_ = Header();
   headerWord_ = 0;
   frameSize_ = 0;
@@ -213,6 +168,7 @@ void Mp3Decoder::Take(uint8_t* dst, int n) {
 void Mp3Decoder::Skip(int n) {
   head_ = (head_ + n) & (kQueueCapacity - 1);
   buffered_ -= n;
+  consumed_ += static_cast<uint64_t>(n);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -269,7 +225,26 @@ Mp3Decoder::Header Mp3Decoder::DecodeHeader(uint32_t word) {
   return h;
 }
 
-int Mp3Decoder::Search(bool freeMatch) const {
+int Mp3Decoder::XingTagOffset(const Header& h) {
+  return h.lsf ? (h.channels == 2 ? 21 : 13) : (h.channels == 2 ? 36 : 21);
+}
+
+int Mp3Decoder::XingFrameLength(const Header& h) {
+  if (!h.valid) return 0;
+  const int length = (h.lsf ? 72000 : 144000) * kBitrates[h.lsf][2][h.bitrateIndex] / kFrequencies[h.samplingIndex];
+  return length >= 48 ? length : 0;  // a free-format tag frame has no length to skip
+}
+
+bool Mp3Decoder::HasXingTag(const uint8_t* frame, size_t size) {
+  if (size < 48) return false;
+  const Header h = DecodeHeader((uint32_t(frame[0]) << 24) | (uint32_t(frame[1]) << 16) |
+                                (uint32_t(frame[2]) << 8) | frame[3]);
+  const int offset = XingTagOffset(h);
+  return h.valid && XingFrameLength(h) > 0 && std::memcmp(frame + offset, "Xing", 4) == 0;
+}
+
+int Mp3Decoder::Search(bool freeMatch, int* pending) const {
+  if (pending) *pending = -1;
   if (buffered_ < 4) return -1;
   int required = hdr_.valid ? hdr_.layer : 0;
   uint32_t word = (uint32_t(PeekByte(0)) << 16) | (uint32_t(PeekByte(1)) << 8) | PeekByte(2);
@@ -278,9 +253,23 @@ int Mp3Decoder::Search(bool freeMatch) const {
     if (!CheckHeader(word, required)) continue;
     if (freeMatch && hdr_.valid) {
       Header h = DecodeHeader(word);
-      if (h.channels != hdr_.channels || h.lsf != hdr_.lsf || h.mpeg25 != hdr_.mpeg25 ||
-          h.samplingIndex != hdr_.samplingIndex)
-        continue;
+      if (h.lsf != hdr_.lsf || h.mpeg25 != hdr_.mpeg25 || h.samplingIndex != hdr_.samplingIndex) continue;
+      if (h.channels != hdr_.channels) {
+        // Another channel layout: a stray sync pattern, unless the next header of the stream
+        // follows where this frame ends. Then the stream has changed its layout.
+        if (h.frameSize == 0) continue;  // free format: no length to confirm it by
+        const int next = i + 4 + h.frameSize;
+        if (next + 4 > buffered_) {
+          if (pending) *pending = i;
+          return -1;
+        }
+        const uint32_t following = (uint32_t(PeekByte(next)) << 24) | (uint32_t(PeekByte(next + 1)) << 16) |
+                                   (uint32_t(PeekByte(next + 2)) << 8) | PeekByte(next + 3);
+        const Header f = DecodeHeader(following);
+        if (!CheckHeader(following, h.layer) || f.lsf != h.lsf || f.mpeg25 != h.mpeg25 ||
+            f.samplingIndex != h.samplingIndex)
+          continue;
+      }
     }
     return i;
   }
@@ -314,6 +303,7 @@ void Mp3Decoder::OutOfSync(int n) {
 int Mp3Decoder::Decode(const uint8_t* input, int inputSize, uint8_t* output, int outputRoom,
                        int* produced) {
   if (produced) *produced = 0;
+  spectrumValues_ = 0;
   if (outputRoom < kMinOutputRoom || !output) return kError;
   if (input && inputSize > 0 && !Append(input, inputSize)) return kError;
   int bytesOut = 0;
@@ -332,12 +322,11 @@ int Mp3Decoder::Decode(const uint8_t* input, int inputSize, uint8_t* output, int
       uint32_t word = (uint32_t(PeekByte(n)) << 24) | (uint32_t(PeekByte(n + 1)) << 16) |
                       (uint32_t(PeekByte(n + 2)) << 8) | PeekByte(n + 3);
       Header h = DecodeHeader(word);
-      int offset = h.lsf ? (h.channels == 2 ? 21 : 13) : (h.channels == 2 ? 36 : 21);
+      int offset = XingTagOffset(h);
       if (PeekByte(n + offset) == 'X' && PeekByte(n + offset + 1) == 'i' &&
           PeekByte(n + offset + 2) == 'n' && PeekByte(n + offset + 3) == 'g') {
-        int bitrate = kBitrates[h.lsf][2][h.bitrateIndex];
-        int length = (h.lsf ? 72000 : 144000) * bitrate / kFrequencies[h.samplingIndex];
-        if (length >= 48) {  // a free-format tag frame has no length to skip
+        int length = XingFrameLength(h);
+        if (length > 0) {
           if (buffered_ < n + length) {
             if (buffered_ + 64 > kQueueCapacity) {  // cannot hold the tag frame: drop its start
               Skip(n + 4);
@@ -358,8 +347,14 @@ int Mp3Decoder::Decode(const uint8_t* input, int inputSize, uint8_t* output, int
         }
       }
     } else {
-      n = Search(true);
+      int pending = -1;
+      n = Search(true, &pending);
       if (n < 0) {
+        if (pending >= 0) {
+          // a header of another layout waits for the bytes that confirm it
+          if (pending > 0) OutOfSync(pending);
+          return kNeedMore;
+        }
         // Nothing that looks like a frame: keep the bytes as reservoir data, all but the last
         // three, which may begin a header.
         if (buffered_ > kReservoirData + 3) OutOfSync(buffered_ - 3);
@@ -367,10 +362,21 @@ int Mp3Decoder::Decode(const uint8_t* input, int inputSize, uint8_t* output, int
       }
     }
     if (n > 0) OutOfSync(n);
+    frameOffset_ = consumed_;
     uint8_t hb[4];
     Take(hb, 4);
     headerWord_ = (uint32_t(hb[0]) << 24) | (uint32_t(hb[1]) << 16) | (uint32_t(hb[2]) << 8) | hb[3];
+    const int previousChannels = hdr_.valid ? hdr_.channels : 0;
     hdr_ = DecodeHeader(headerWord_);
+    if (first) outputChannels_ = hdr_.channels;
+    if (previousChannels && hdr_.channels != previousChannels) {
+      ++layoutChanges_;
+      if (hdr_.channels == 2) {
+        // The right channel goes on from the one channel both sides have been playing.
+        std::memcpy(overlap_[1], overlap_[0], sizeof(overlap_[0]));
+        std::memcpy(history_[1], history_[0], sizeof(history_[0]));
+      }
+    }
     frameSize_ = hdr_.frameSize;
     headerParsed_ = true;
     freeFormat_ = frameSize_ == 0;
@@ -692,8 +698,12 @@ bool Mp3Decoder::HuffmanDecode(int ch, const Granule& g, int endBit) {
       base = kHuffLookup + (e >> 17);
     }
   };
+  // A pair that would take bits past the granule's part2_3_length is damage (the bits belong to
+  // what follows): the granule's values end before it, and decoding goes on with the next
+  // granule at its own start. (Ending the whole frame there would drop its other granules and
+  // shorten the output; keeping what the bits past the end give would play noise.)
   bool ok = true;
-  for (int r = 0; r < 3; ++r) {
+  for (int r = 0; r < 3 && ok; ++r) {
     const HuffTableInfo& t = kHuffTables[g.table[r]];
     const int end = bounds[r];
     if (t.bits == 0) {  // table 0 (and the unused 4 and 14): zeros without bits
@@ -726,12 +736,15 @@ bool Mp3Decoder::HuffmanDecode(int ch, const Granule& g, int endBit) {
         if ((w << used) >> 63) y = -y;
         ++used;
       }
+      if (pos + used > endBit) {
+        ok = false;
+        break;
+      }
       pos += used;
       q[i] = x;
       q[i + 1] = y;
     }
   }
-  if (pos > endBit) ok = false;  // big values ran past the granule: keep what was read
   if (ok) {
     const HuffTableInfo& t = kHuffTables[32 + g.count1Table];
     while (i + 4 <= 576 && pos < endBit && pos <= safeEnd) {
@@ -772,10 +785,10 @@ void Mp3Decoder::Dequantise(int ch, const Granule& g, bool ms) {
   const int* q = quant_[ch];
   const int end = quantEnd_[ch];
   auto value = [&](int v, float gain) -> float {
-    const float p = power_[v < 0 ? -v : v] * gain;
+    const float p = kPower[v < 0 ? -v : v] * gain;
     return v < 0 ? -p : p;
   };
-  auto gainAt = [&](int index) -> float { return gain_[std::clamp(index, 0, 511)]; };
+  auto gainAt = [&](int index) -> float { return kGain[std::clamp(index, 0, 511)]; };
   const int* sl = scaleLong_[ch];
   if (!(g.windowSwitching && g.blockType == 2)) {
     for (int i = end; i < 576; ++i) x[i] = 0.0f;
@@ -790,8 +803,8 @@ void Mp3Decoder::Dequantise(int ch, const Granule& g, bool ms) {
       for (; i + 4 <= stop; i += 4) {
         I4 v;
         std::memcpy(&v, q + i, sizeof(v));
-        const V4 p = {power_[std::abs(v[0])], power_[std::abs(v[1])], power_[std::abs(v[2])],
-                      power_[std::abs(v[3])]};
+        const V4 p = {kPower[std::abs(v[0])], kPower[std::abs(v[1])], kPower[std::abs(v[2])],
+                      kPower[std::abs(v[3])]};
         const I4 sign = (v < 0) & signBit;
         Store4(x + i, reinterpret_cast<V4>(reinterpret_cast<I4>(p * g4) ^ sign));
       }
@@ -847,14 +860,17 @@ void Mp3Decoder::StereoProcess(const Granule& gl, const Granule& gr) {
   const int* q = quant_[1];
   const int end = quantEnd_[1];
   const float scale = ms ? std::sqrt(2.0f) : 1.0f;
+  // Position 7 leaves a band as it is. MPEG-1 positions run from 0 to 6 (tan(i pi / 12) up to
+  // 90 degrees); the larger values that a four-bit scale factor can hold are treated like 7,
+  // where the tangent formula would give negative or infinite factors.
   auto ratios = [&](int pos, float* k1, float* k2) -> bool {
-    if (pos == 7 || pos < 0 || pos > 15) return false;
+    if (pos == 7 || pos < 0 || pos > 15 || (!hdr_.lsf && pos > 7)) return false;
     if (hdr_.lsf) {
-      *k1 = isRatioLsf_[gr.sfCompress & 1][pos][0] * scale;
-      *k2 = isRatioLsf_[gr.sfCompress & 1][pos][1] * scale;
+      *k1 = kIsRatioLsf[gr.sfCompress & 1][pos][0] * scale;
+      *k2 = kIsRatioLsf[gr.sfCompress & 1][pos][1] * scale;
     } else {
-      *k1 = isRatio_[pos][0] * scale;
-      *k2 = isRatio_[pos][1] * scale;
+      *k1 = kIsRatio[pos][0] * scale;
+      *k2 = kIsRatio[pos][1] * scale;
     }
     return true;
   };
@@ -936,8 +952,8 @@ void Mp3Decoder::Hybrid(int ch, const Granule& g) {
     float* hi = x + sb * 18;
     for (int i = 0; i < 8; ++i) {
       float a = lo[-i], b = hi[i];
-      lo[-i] = a * cs_[i] - b * ca_[i];
-      hi[i] = b * cs_[i] + a * ca_[i];
+      lo[-i] = a * kAntialiasCs[i] - b * kAntialiasCa[i];
+      hi[i] = b * kAntialiasCs[i] + a * kAntialiasCa[i];
     }
   }
   if (boundaries > 0 && boundaries == active && active < 32) ++active;
@@ -953,20 +969,20 @@ void Mp3Decoder::Hybrid(int ch, const Granule& g) {
         float u[6] = {0, 0, 0, 0, 0, 0};
         for (int k = 0; k < 6; ++k) {
           float v = in[w * 6 + k];
-          for (int j = 0; j < 6; ++j) u[j] += v * dct6_[k][j];
+          for (int j = 0; j < 6; ++j) u[j] += v * kDct6[k][j];
         }
         float y[12];
         for (int i = 0; i < 3; ++i) y[i] = u[i + 3];
         for (int i = 3; i < 9; ++i) y[i] = -u[8 - i];
         for (int i = 9; i < 12; ++i) y[i] = -u[i - 9];
-        for (int i = 0; i < 12; ++i) z[6 + 6 * w + i] += y[i] * win_[2][i];
+        for (int i = 0; i < 12; ++i) z[6 + 6 * w + i] += y[i] * kImdctWindow[2][i];
       }
     } else {
       // DCT-IV of the 18 lines, five 4-wide accumulators kept in registers
       V4 u0 = {}, u1 = {}, u2 = {}, u3 = {}, u4 = {};
       for (int k = 0; k < 18; ++k) {
         const V4 v = {in[k], in[k], in[k], in[k]};
-        const float* row = dct18_[k];
+        const float* row = kDct18[k];
         u0 += v * Load4(row);
         u1 += v * Load4(row + 4);
         u2 += v * Load4(row + 8);
@@ -979,7 +995,7 @@ void Mp3Decoder::Hybrid(int ch, const Granule& g) {
       Store4(u + 8, u2);
       Store4(u + 12, u3);
       Store4(u + 16, u4);
-      const float* w = win_[bt];
+      const float* w = kImdctWindow[bt];
       for (int i = 0; i < 9; ++i) z[i] = u[i + 9] * w[i];
       for (int i = 9; i < 27; ++i) z[i] = -u[26 - i] * w[i];
       for (int i = 27; i < 36; ++i) z[i] = -u[i - 27] * w[i];
@@ -1005,16 +1021,24 @@ void Mp3Decoder::Hybrid(int ch, const Granule& g) {
 void Mp3Decoder::DecodeLayer3(uint8_t* out, int* produced) {
   const int nch = hdr_.channels;
   const int ngr = hdr_.lsf ? 1 : 2;
-  if (damaged_) return;
+  const int outputs = outputChannels_;
   const int mainStart = 512 + sideInfoSize_;
   const int mdb = mainDataBegin_;
+  // The previous frames' main data held in the previous buffer, ending where its frame ended.
+  const int held = previousFrameSize_ < 0 ? 0 : std::min(reservoirAvail_, 511);
+  const uint8_t* prev = reservoir_[reservoirIndex_ ^ 1];
+  if (damaged_ || mdb > held) {
+    // This frame cannot be decoded (its main data begins before the data received so far, or
+    // its side information is damaged), but its bytes still join the reservoir behind what the
+    // earlier frames left, so that a later frame reaching further back finds them.
+    std::memcpy(reservoir_[reservoirIndex_] + mainStart - held, prev + 512 + previousFrameSize_ - held, held);
+    copiedBack_ = held;
+    return;
+  }
   if (mdb > 0) {
-    // main data begins in the previous frame's buffer: step back only over bytes it holds
-    if (previousFrameSize_ < 0 || mdb > reservoirAvail_) return;
+    // main data begins in the previous frame's buffer
     copiedBack_ = mdb;
-    const uint8_t* prev = reservoir_[reservoirIndex_ ^ 1];
-    std::memcpy(reservoir_[reservoirIndex_] + mainStart - mdb, prev + 512 + previousFrameSize_ - mdb,
-                mdb);
+    std::memcpy(reservoir_[reservoirIndex_] + mainStart - mdb, prev + 512 + previousFrameSize_ - mdb, mdb);
   }
   bitBuf_ = reservoir_[reservoirIndex_];
   bitPos_ = (mainStart - mdb) * 8;
@@ -1033,6 +1057,11 @@ void Mp3Decoder::DecodeLayer3(uint8_t* out, int* produced) {
       Dequantise(ch, g, ms);
     }
     if (nch == 2) StereoProcess(granule_[gr][0], granule_[gr][1]);
+    if (spectrumOut_) {
+      for (int ch = 0; ch < nch; ++ch)
+        std::memcpy(spectrumOut_ + (gr * nch + ch) * 576, xr_[ch], sizeof(xr_[ch]));
+      spectrumValues_ = (gr + 1) * nch * 576;
+    }
     // lines that may hold values: the Huffman data's extent for long blocks (of both channels
     // when stereo processing mixes them), all lines for reordered short blocks
     for (int ch = 0; ch < nch; ++ch) {
@@ -1048,6 +1077,7 @@ void Mp3Decoder::DecodeLayer3(uint8_t* out, int* produced) {
     for (int ts = 0; ts < 18; ts += 4) {
       const int count = std::min(4, 18 - ts);
       float v[2][4][64];
+      if (nch == 1) std::memset(v[1], 0, sizeof(v[1]));  // not read; keeps the reads defined
       for (int ch = 0; ch < nch; ++ch) {
         if (count == 4) {
           const float* slots[4] = {subband_[ch][ts], subband_[ch][ts + 1], subband_[ch][ts + 2],
@@ -1059,15 +1089,13 @@ void Mp3Decoder::DecodeLayer3(uint8_t* out, int* produced) {
       }
       for (int k = 0; k < count; ++k) {
         const int slot = ts + k;
-        float* f = fout ? fout + slot * 32 * nch : nullptr;
-        SynthesizeMatrixed(0, v[0][k], pcm + slot * 32 * nch, nch, f);
-        if (nch == 2) SynthesizeMatrixed(1, v[1][k], pcm + slot * 64 + 1, 2, f ? f + 1 : nullptr);
+        EmitSlot(v[0][k], v[1][k], pcm + slot * 32 * outputs, fout ? fout + slot * 32 * outputs : nullptr);
       }
     }
-    int bytes = 18 * 32 * nch * 2;
+    int bytes = 18 * 32 * outputs * 2;
     std::memcpy(out + *produced, pcm, bytes);
     *produced += bytes;
-    if (fout) fout += 18 * 32 * nch;
+    if (fout) fout += 18 * 32 * outputs;
   }
 }
 
@@ -1076,6 +1104,7 @@ void Mp3Decoder::DecodeLayer3(uint8_t* out, int* produced) {
 
 void Mp3Decoder::DecodeLayer1(uint8_t* out, int* produced) {
   const int nch = hdr_.channels;
+  const int outputs = outputChannels_;
   const int bound = hdr_.mode == 1 ? hdr_.modeExtension * 4 + 4 : 32;
   int alloc[2][32] = {};
   int scale[2][32] = {};
@@ -1108,21 +1137,24 @@ void Mp3Decoder::DecodeLayer1(uint8_t* out, int* produced) {
         int c = static_cast<int>(Bits(nb));
         int steps = (1 << nb) - 1;
         float v = static_cast<float>(2 * c - (steps - 1)) / static_cast<float>(steps);
-        s[ch][sb] = v * l2Scale_[scale[ch][sb]];
+        s[ch][sb] = v * kLayer2Scale[scale[ch][sb]];
         // above the bound one sample serves both channels, each with its own scale
-        if (sb >= bound && nch == 2) s[1][sb] = v * l2Scale_[scale[1][sb]];
+        if (sb >= bound && nch == 2) s[1][sb] = v * kLayer2Scale[scale[1][sb]];
       }
     }
-    Synthesize(0, s[0], pcm, nch, fout);
-    if (nch == 2) Synthesize(1, s[1], pcm + 1, 2, fout ? fout + 1 : nullptr);
-    std::memcpy(out + *produced, pcm, 64 * nch);
-    *produced += 64 * nch;
-    if (fout) fout += 32 * nch;
+    float v[2][64];
+    Matrix(s[0], v[0]);
+    if (nch == 2) Matrix(s[1], v[1]);
+    EmitSlot(v[0], v[1], pcm, fout);
+    std::memcpy(out + *produced, pcm, 64 * outputs);
+    *produced += 64 * outputs;
+    if (fout) fout += 32 * outputs;
   }
 }
 
 void Mp3Decoder::DecodeLayer2(uint8_t* out, int* produced) {
   const int nch = hdr_.channels;
+  const int outputs = outputChannels_;
   int table;
   if (hdr_.lsf) {
     table = 4;
@@ -1209,19 +1241,20 @@ void Mp3Decoder::DecodeLayer2(uint8_t* out, int* produced) {
         }
         for (int k = 0; k < 3; ++k) {
           float v = static_cast<float>(2 * codes[k] - (steps - 1)) / static_cast<float>(steps);
-          s[ch][k][sb] = v * l2Scale_[scale[ch][sb][part]];
-          if (sb >= bound && nch == 2) s[1][k][sb] = v * l2Scale_[scale[1][sb][part]];
+          s[ch][k][sb] = v * kLayer2Scale[scale[ch][sb][part]];
+          if (sb >= bound && nch == 2) s[1][k][sb] = v * kLayer2Scale[scale[1][sb][part]];
         }
       }
     }
     for (int k = 0; k < 3; ++k) {
-      Synthesize(0, s[0][k], pcm + k * 32 * nch, nch, fout ? fout + k * 32 * nch : nullptr);
-      if (nch == 2)
-        Synthesize(1, s[1][k], pcm + k * 64 + 1, 2, fout ? fout + k * 64 + 1 : nullptr);
+      float v[2][64];
+      Matrix(s[0][k], v[0]);
+      if (nch == 2) Matrix(s[1][k], v[1]);
+      EmitSlot(v[0], v[1], pcm + k * 32 * outputs, fout ? fout + k * 32 * outputs : nullptr);
     }
-    std::memcpy(out + *produced, pcm, 3 * 64 * nch);
-    *produced += 3 * 64 * nch;
-    if (fout) fout += 3 * 32 * nch;
+    std::memcpy(out + *produced, pcm, 3 * 64 * outputs);
+    *produced += 3 * 64 * outputs;
+    if (fout) fout += 3 * 32 * outputs;
   }
 }
 
@@ -1230,32 +1263,25 @@ void Mp3Decoder::DecodeLayer2(uint8_t* out, int* produced) {
 
 void Mp3Decoder::Matrix(const float* s, float* v) const {
   float X[32];
-  FastDct<float, 32>::Run(s, X, dctCos_);
+  FastDct<float, 32>::Run(s, X, kDctFactors);
   SpreadMatrix(X, v);
 }
 
 void Mp3Decoder::Matrix4(const float* const* s, float (*v)[64]) const {
   V4 x[32], X[32], out[64];
   for (int k = 0; k < 32; ++k) x[k] = V4{s[0][k], s[1][k], s[2][k], s[3][k]};
-  FastDct<V4, 32>::Run(x, X, dctCos_);
+  FastDct<V4, 32>::Run(x, X, kDctFactors);
   SpreadMatrix(X, out);
   for (int i = 0; i < 64; ++i)
     for (int j = 0; j < 4; ++j) v[j][i] = out[i][j];
 }
 
-void Mp3Decoder::Synthesize(int ch, const float* subbands, int16_t* out, int stride, float* fout) {
-  float v[64];
-  Matrix(subbands, v);
-  SynthesizeMatrixed(ch, v, out, stride, fout);
-}
-
-void Mp3Decoder::SynthesizeMatrixed(int ch, const float* v, int16_t* out, int stride, float* fout) {
+void Mp3Decoder::WindowSums(int ch, const float* v, float* sums) {
   if (ch == 0) vpos_ = (vpos_ - 64) & 1023;
   float* h = history_[ch];
   std::memcpy(h + vpos_, v, 64 * sizeof(float));
   std::memcpy(h + vpos_ + 1024, v, 64 * sizeof(float));
   const float* base = h + vpos_;
-  float sums[32];
   for (int j = 0; j < 32; j += 4) {  // four outputs at a time, their sum kept in a register
     V4 acc = {};
     for (int i = 0; i < 8; ++i) {
@@ -1265,6 +1291,9 @@ void Mp3Decoder::SynthesizeMatrixed(int ch, const float* v, int16_t* out, int st
     }
     Store4(sums + j, acc);
   }
+}
+
+void Mp3Decoder::StoreSlot(const float* sums, int16_t* out, int stride, float* fout) {
   for (int j = 0; j < 32; j += 4) {
     // clip, then truncate toward zero, four at a time
     V4 c = Load4(sums + j);
@@ -1279,6 +1308,26 @@ void Mp3Decoder::SynthesizeMatrixed(int ch, const float* v, int16_t* out, int st
     const float inv = 1.0f / static_cast<float>(kFullScale);
     for (int j = 0; j < 32; ++j) fout[j * stride] = sums[j] * inv;
   }
+}
+
+void Mp3Decoder::EmitSlot(const float* v0, const float* v1, int16_t* out, float* fout) {
+  const int outputs = outputChannels_;
+  float left[32], right[32];
+  WindowSums(0, v0, left);
+  if (hdr_.channels == 1) {
+    StoreSlot(left, out, outputs, fout);
+    if (outputs == 2) StoreSlot(left, out + 1, 2, fout ? fout + 1 : nullptr);  // on both sides
+    return;
+  }
+  WindowSums(1, v1, right);
+  if (outputs == 2) {
+    StoreSlot(left, out, 2, fout);
+    StoreSlot(right, out + 1, 2, fout ? fout + 1 : nullptr);
+    return;
+  }
+  // a two-channel frame in a stream that began with one: the mean of both sides
+  for (int j = 0; j < 32; ++j) left[j] = (left[j] + right[j]) * 0.5f;
+  StoreSlot(left, out, 1, fout);
 }
 
 }  // namespace audio

@@ -8,12 +8,16 @@
 //   int r = dec.Decode(piece, 64, out, 5000, &produced);
 //   // r == 0: a frame was decoded, `produced` bytes of interleaved PCM written to out
 //   // r == 1: more input is needed;  r == -1: output room below 4608 bytes or the queue is full
-// Pass no input (nullptr, 0) to go on decoding what is already queued. A stream's output has the
-// stream's own channel count (mono: one sample per time step) and sampling rate: see
-// SampleRate()/Channels() after the first decoded frame.
+// Pass no input (nullptr, 0) to go on decoding what is already queued; audio::Mp3Feed
+// (mp3_feed.h) feeds a stream in memory the way the player does. A stream's output has the
+// channel count of its first frame (mono: one sample per time step) and the stream's sampling
+// rate: see SampleRate()/Channels() after the first decoded frame. A stream whose channel count
+// changes part-way (a header of the other layout, confirmed by the next header where its frame
+// ends) keeps that output format: one channel is played on both sides, two are mixed down.
 //
-// The decoder allocates nothing while decoding: all state, the input queue and the tables live in
-// the object (about 200 KB; allocate it on the heap). One thread at a time may use an instance.
+// The decoder allocates nothing while decoding: all state and the input queue live in the
+// object (about 64 KB; allocate it on the heap), the tables are constant data
+// (mp3_tables.h). One thread at a time may use an instance.
 #pragma once
 
 #include <cstddef>
@@ -48,10 +52,24 @@ class Mp3Decoder {
   // When set, every Decode that writes PCM also writes the same samples before quantisation,
   // divided by 28000, as floats at `out` (room for outputRoom / 2 floats). Null to stop.
   void SetFloatOutput(float* out) { floatOut_ = out; }
+  // For tests: when set, every decoded layer III frame also writes the spectrum of each granule
+  // and channel as the hybrid filterbank receives it (requantised, after stereo processing;
+  // 576 floats each, granule by granule, left channel first) at `out` (room for 4 x 576
+  // floats). Null to stop.
+  void SetSpectrumOutput(float* out) { spectrumOut_ = out; }
+  // Floats of spectrum the last Decode call wrote.
+  int SpectrumValues() const { return spectrumValues_; }
 
   // Properties of the current (last parsed) frame; 0 before the first header.
   int SampleRate() const;
-  int Channels() const { return hdr_.valid ? hdr_.channels : 0; }
+  int FrameChannels() const { return hdr_.valid ? hdr_.channels : 0; }
+  // Channels of the output: the first frame's count, whatever later frames have.
+  int Channels() const { return outputChannels_; }
+  // Stream offset of the current frame's header: bytes taken from the queue since Init before
+  // it (all input bytes count, those of the Xing frame and of damage included).
+  uint64_t FrameOffset() const { return frameOffset_; }
+  // How many times the channel count has changed from one frame to the next.
+  int LayoutChanges() const { return layoutChanges_; }
   int Layer() const { return hdr_.valid ? hdr_.layer : 0; }
   int Bitrate() const;  // kbit/s, 0 for free format
   bool XingFound() const { return xingFound_; }
@@ -71,6 +89,12 @@ class Mp3Decoder {
   static bool CheckHeader(uint32_t word, int requiredLayer);
   static Header DecodeHeader(uint32_t word);
   static int SamplingFrequency(int samplingIndex);
+  // A Xing tag frame at the start of a stream is skipped whole: the tag's offset in a frame with
+  // header h, the tag frame's length (0 when it has none to skip), and whether the `size` bytes
+  // at `frame` begin such a frame.
+  static int XingTagOffset(const Header& h);
+  static int XingFrameLength(const Header& h);
+  static bool HasXingTag(const uint8_t* frame, size_t size);
 
   // Converts one synthesis sum to a sample: clipped to 16 bits, truncated toward zero.
   static int16_t ToPcm(float sum) {
@@ -98,7 +122,9 @@ class Mp3Decoder {
   uint8_t PeekByte(int i) const { return queue_[(head_ + i) & (kQueueCapacity - 1)]; }
   void Take(uint8_t* dst, int n);
   void Skip(int n);
-  int Search(bool freeMatch) const;
+  // Bytes before the next header (-1: none yet; *pending, when given, is set to the position
+  // of a header of another layout that waits for the bytes confirming it).
+  int Search(bool freeMatch, int* pending = nullptr) const;
   void OutOfSync(int n);
 
   bool ReadSideInfo(int* mainDataBits);
@@ -106,13 +132,17 @@ class Mp3Decoder {
   void DecodeLayer2(uint8_t* out, int* produced);
   void DecodeLayer1(uint8_t* out, int* produced);
   int ReadScaleFactors(int ch, int gr);
+  // The granule's quantised values; false when its big values ran past endBit (damage).
   bool HuffmanDecode(int ch, const Granule& g, int endBit);
   void Dequantise(int ch, const Granule& g, bool ms);
   void StereoProcess(const Granule& gl, const Granule& gr);
   void Hybrid(int ch, const Granule& g);
-  void Synthesize(int ch, const float* subbands, int16_t* out, int stride, float* fout);
-  // The window stage of the synthesis for an already matrixed time slot.
-  void SynthesizeMatrixed(int ch, const float* v, int16_t* out, int stride, float* fout);
+  // The window stage of the synthesis for an already matrixed time slot: 32 sums of channel ch.
+  void WindowSums(int ch, const float* v, float* sums);
+  // Sums to 16-bit samples (and floats) at every `stride`th position.
+  static void StoreSlot(const float* sums, int16_t* out, int stride, float* fout);
+  // One time slot of the frame's channels (matrixed) to the output's channels at `out`.
+  void EmitSlot(const float* v0, const float* v1, int16_t* out, float* fout);
   // Matrix() of four time slots at once.
   void Matrix4(const float* const* subbands, float (*v)[64]) const;
 
@@ -127,27 +157,21 @@ class Mp3Decoder {
   static constexpr int kReservoirSize = 512 + kReservoirData + 8;
 
  private:
-  // tables
+  // tables (the constant ones are in mp3_tables.h)
   bool tablesBuilt_ = false;
-  float gain_[512];
-  float power_[8207];
-  float cs_[8], ca_[8];
-  float win_[4][36];         // IMDCT windows by block type
-  float dct18_[18][20];      // DCT-IV, 18 points (rows padded for vector loads)
-  float dct6_[6][6];         // DCT-IV, 6 points
-  float isRatio_[16][2];     // MPEG-1 intensity ratios
-  float isRatioLsf_[2][16][2];
-  float dctCos_[31];         // 16 + 8 + 4 + 2 + 1 Lee factors
   float window_[512];        // synthesis window D scaled by 28000
-  float l2Scale_[64];
 
   // queue
   uint8_t queue_[kQueueCapacity];
   int head_ = 0;
   int buffered_ = 0;
+  uint64_t consumed_ = 0;  // bytes taken from the queue since Init
 
   // frame state
   Header hdr_;
+  uint64_t frameOffset_ = 0;  // stream offset of hdr_'s first byte
+  int outputChannels_ = 0;    // the first frame's channel count, kept for the whole stream
+  int layoutChanges_ = 0;
   uint32_t headerWord_ = 0;
   int frameSize_ = 0;
   int previousFrameSize_ = -1;
@@ -188,6 +212,8 @@ class Mp3Decoder {
   int vpos_ = 0;
 
   float* floatOut_ = nullptr;
+  float* spectrumOut_ = nullptr;
+  int spectrumValues_ = 0;
 };
 
 }  // namespace audio

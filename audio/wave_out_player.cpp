@@ -24,7 +24,7 @@ bool WaveOutPlayer::Open(int rate, int channels) {
   return deviceOpen_;
 }
 
-void WaveOutPlayer::Start(const uint8_t* data, int size) {
+void WaveOutPlayer::Start(const uint8_t* data, int size, const SeekPoint& from) {
   Stop();
   if (chunkFrames_ <= 0 || !data || size <= 0) return;
   // decoder set-up
@@ -33,9 +33,8 @@ void WaveOutPlayer::Start(const uint8_t* data, int size) {
   pending_.assign(kPendingBytes, 0);
   scratch_.assign(kDecodeRoom, 0);
   pendingBytes_ = 0;
-  inputStart_ = data;
-  input_ = 0;
-  inputSize_ = size;
+  seek_ = from.feedFrom < static_cast<size_t>(size) ? from : SeekPoint();
+  feed_ = std::make_unique<Mp3Feed>(data + seek_.feedFrom, static_cast<size_t>(size) - seek_.feedFrom, kPieceBytes);
   // the ring, decoded whole before playing starts
   ring_.assign(static_cast<size_t>(ringFrames_) * 4, 0);
   filled_.store(0, std::memory_order_relaxed);
@@ -50,31 +49,40 @@ void WaveOutPlayer::Start(const uint8_t* data, int size) {
   if (device_) device_->PlayLoop(ring_.data(), ring_.size());
 }
 
+void WaveOutPlayer::TakeFrame(const uint8_t* pcm, int bytes) {
+  const int channels = decoder_->Channels();
+  const int frameBytes = 2 * channels;
+  int skip = 0;  // sample frames before the seek point
+  const uint64_t at = decoder_->FrameOffset();
+  if (at < seek_.targetFrame) skip = bytes / frameBytes;
+  else if (at == seek_.targetFrame) skip = std::min(seek_.skipSamples, bytes / frameBytes);
+  pcm += skip * frameBytes;
+  bytes -= skip * frameBytes;
+  if (bytes <= 0) return;
+  if (channels == 1) {
+    // one channel: the same sample on both sides of the stereo device
+    const int samples = bytes / 2;
+    if (pendingBytes_ + samples * 4 > kPendingBytes) return;
+    uint8_t* dst = pending_.data() + pendingBytes_;
+    for (int i = 0; i < samples; ++i) {
+      std::memcpy(dst + 4 * i, pcm + 2 * i, 2);
+      std::memcpy(dst + 4 * i + 2, pcm + 2 * i, 2);
+    }
+    pendingBytes_ += samples * 4;
+  } else {
+    if (pendingBytes_ + bytes > kPendingBytes) return;
+    std::memcpy(pending_.data() + pendingBytes_, pcm, static_cast<size_t>(bytes));
+    pendingBytes_ += bytes;
+  }
+}
+
 void WaveOutPlayer::FillChunk() {
   const int chunkBytes = ChunkBytes();
-  while (pendingBytes_ <= chunkBytes && input_ < inputSize_) {
-    // 64-byte pieces; the stream's last piece may be shorter
-    const int n = std::min(kPieceBytes, inputSize_ - input_);
+  while (pendingBytes_ <= chunkBytes && !feed_->Done()) {
     int produced = 0;
-    int r = decoder_->Decode(inputStart_ + input_, n, scratch_.data(), kDecodeRoom, &produced);
-    if (r == Mp3Decoder::kError) break;  // cannot happen with this room; stop feeding
-    input_ += n;
-    if (r != Mp3Decoder::kFrameDecoded || produced <= 0) continue;
-    if (decoder_->Channels() == 1) {
-      // one channel: the same sample on both sides of the stereo device
-      int samples = produced / 2;
-      if (pendingBytes_ + samples * 4 > kPendingBytes) break;
-      uint8_t* dst = pending_.data() + pendingBytes_;
-      for (int i = 0; i < samples; ++i) {
-        std::memcpy(dst + 4 * i, scratch_.data() + 2 * i, 2);
-        std::memcpy(dst + 4 * i + 2, scratch_.data() + 2 * i, 2);
-      }
-      pendingBytes_ += samples * 4;
-    } else {
-      if (pendingBytes_ + produced > kPendingBytes) break;
-      std::memcpy(pending_.data() + pendingBytes_, scratch_.data(), static_cast<size_t>(produced));
-      pendingBytes_ += produced;
-    }
+    const int r = feed_->Step(decoder_.get(), scratch_.data(), kDecodeRoom, &produced);
+    if (r == Mp3Decoder::kError) break;  // cannot happen with this room
+    if (r == Mp3Decoder::kFrameDecoded && produced > 0) TakeFrame(scratch_.data(), produced);
   }
   uint8_t* chunk = ring_.data() + static_cast<size_t>(chunkIndex_) * chunkBytes;
   if (pendingBytes_ >= chunkBytes) {
@@ -121,6 +129,7 @@ void WaveOutPlayer::Stop() {
   if (device_ && running_) device_->Stop();  // the device lets go of the ring before it is freed
   if (decoder_) decoder_->Exit();
   running_ = false;
+  feed_.reset();
   std::vector<uint8_t>().swap(ring_);
   std::vector<uint8_t>().swap(pending_);
   pendingBytes_ = 0;

@@ -5,11 +5,14 @@
 //   WaveOutPlayer player(device);           // device not owned; must outlive the player
 //   player.Open(rate, 2);                   // the stream's own rate
 //   player.Start(mp3, mp3Size);             // decodes the whole ring here, then starts playing
+//   player.Start(mp3, mp3Size, FindSeekPoint(mp3, mp3Size, 180.0));  // or from 3:00 on
 //   ...                                     // the refill thread decodes on demand
 //   player.Stop(); player.Close();          // each safe to call twice
 //
-// Mono streams are played on both channels. Between Start and Stop only the refill thread uses
-// the decoder and writes the ring; the flags it shares with the caller's thread are atomics.
+// The stream is fed to the decoder by an Mp3Feed in 64-byte pieces (its last piece may be
+// shorter, and what is still queued is decoded after it). Mono streams are played on both
+// channels. Between Start and Stop only the refill thread uses the decoder and writes the ring;
+// the flags it shares with the caller's thread are atomics.
 #pragma once
 
 #include <atomic>
@@ -19,6 +22,8 @@
 #include <vector>
 
 #include "audio/mp3_decoder.h"
+#include "audio/mp3_feed.h"
+#include "audio/mp3_frames.h"
 #include "platform/audio_device.h"
 
 namespace audio {
@@ -40,8 +45,9 @@ class WaveOutPlayer {
   // Returns whether the device opened; the player works either way (silently without one).
   bool Open(int rate, int channels);
   // Plays `size` bytes of MP3 from `data` (kept by the caller until Stop): decoder set-up, the
-  // whole ring decoded on this thread, the refill thread started, playback started.
-  void Start(const uint8_t* data, int size);
+  // whole ring decoded on this thread, the refill thread started, playback started. With a
+  // seek point, decoding begins at its feedFrom and playing at its time.
+  void Start(const uint8_t* data, int size, const SeekPoint& from = SeekPoint());
   // Ends the refill thread, releases the ring and lets the device go of it. Safe twice.
   void Stop();
   // Resets and closes the device. Safe twice.
@@ -64,6 +70,9 @@ class WaveOutPlayer {
 
  private:
   void FillChunk();
+  // Adds a decoded frame's samples to the pending buffer (both sides for a mono stream), less
+  // those before the seek point.
+  void TakeFrame(const uint8_t* pcm, int bytes);
   void ThreadMain();
 
   platform::AudioDevice* device_;
@@ -74,9 +83,8 @@ class WaveOutPlayer {
   int rate_ = 0;
   int chunkFrames_ = 0;
   int ringFrames_ = 0;
-  const uint8_t* inputStart_ = nullptr;
-  int input_ = 0;  // offset of the next unread stream byte
-  int inputSize_ = 0;
+  std::unique_ptr<Mp3Feed> feed_;
+  SeekPoint seek_;
   int pendingBytes_ = 0;
   int chunkIndex_ = 0;
   bool running_ = false;

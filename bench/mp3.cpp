@@ -1,6 +1,12 @@
-// Decoding speed of Mp3Decoder against ffmpeg's decoder on the same stream: a 4.5-minute
-// 128 kbit/s joint-stereo MPEG-1 layer III stream made with LAME at bench time.
+// Decoding speed and memory of our decoder against ffmpeg's on the same stream: by default the
+// show's soundtrack (build/content/soundtrack.mp3, 4:46 at 128 kbit/s joint stereo), else a
+// 4.5-minute stream of the same kind made with LAME at bench time.
 //   build/bench/bench_mp3 [STREAM.mp3]
+// Whole processes, as a user runs them: `mp3dec --raw STREAM /dev/null` against
+// `ffmpeg -threads 1 -i STREAM -f s16le -y /dev/null`, CPU time (user + system) and peak
+// resident memory from GNU time; then the decoder alone in this process, fed as the player feeds
+// it. Best of 7 interleaved runs each: the machine is shared, so the best run is the least
+// disturbed one.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -12,6 +18,8 @@
 #include <vector>
 
 #include "audio/mp3_decoder.h"
+#include "audio/mp3_feed.h"
+#include "io/wav_write.h"
 
 namespace {
 
@@ -29,24 +37,9 @@ bool ReadFile(const std::string& path, std::vector<uint8_t>* out) {
 bool WriteSignal(const std::string& path, int seconds) {
   const int rate = 44100;
   const size_t frames = static_cast<size_t>(rate) * seconds;
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  auto put = [&](uint32_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) std::fputc(static_cast<int>((v >> (8 * i)) & 0xFF), f);
-  };
-  uint32_t dataBytes = static_cast<uint32_t>(frames * 4);
-  std::fwrite("RIFF", 1, 4, f);
-  put(36 + dataBytes, 4);
-  std::fwrite("WAVEfmt ", 1, 8, f);
-  put(16, 4);
-  put(1, 2);
-  put(2, 2);
-  put(rate, 4);
-  put(rate * 4, 4);
-  put(4, 2);
-  put(16, 2);
-  std::fwrite("data", 1, 4, f);
-  put(dataBytes, 4);
+  WavWriter wav;
+  std::string why;
+  if (!wav.Open(path, rate, 2, &why)) return false;
   uint32_t seed = 1;
   std::vector<int16_t> block(2 * 4096);
   for (size_t start = 0; start < frames; start += 4096) {
@@ -64,30 +57,49 @@ bool WriteSignal(const std::string& path, int seconds) {
       block[2 * i] = static_cast<int16_t>(std::lround(std::clamp(v * pan, -1.0, 1.0) * 32000));
       block[2 * i + 1] = static_cast<int16_t>(std::lround(std::clamp(v * (1 - pan), -1.0, 1.0) * 32000));
     }
-    std::fwrite(block.data(), 4, n, f);
+    wav.Write(block.data(), n);
   }
-  return std::fclose(f) == 0;
+  return wav.Close(&why);
 }
 
 double Seconds(std::chrono::steady_clock::time_point t0) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
+// CPU seconds (user + system) and peak resident kilobytes of one run of `command`, from GNU
+// time; false when the command or time failed.
+bool Measure(const std::string& command, const std::string& timesFile, double* cpu, long* rssKb) {
+  const std::string line = "/usr/bin/time -f '%U %S %M' -o '" + timesFile + "' " + command + " >/dev/null 2>&1";
+  if (std::system(line.c_str()) != 0) return false;
+  FILE* f = std::fopen(timesFile.c_str(), "r");
+  if (!f) return false;
+  double user = 0, sys = 0;
+  long rss = 0;
+  const bool ok = std::fscanf(f, "%lf %lf %ld", &user, &sys, &rss) == 3;
+  std::fclose(f);
+  *cpu = user + sys;
+  *rssKb = rss;
+  return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string dir = std::string(QUILLON_BINARY_DIR) + "/bench";
-  std::string mp3 = argc > 1 ? argv[1] : dir + "/bench_mp3_stream.mp3";
+  const std::string dir = std::string(QUILLON_BINARY_DIR) + "/bench";
+  std::string mp3 = argc > 1 ? argv[1] : std::string(QUILLON_BINARY_DIR) + "/content/soundtrack.mp3";
   std::vector<uint8_t> stream;
   if (argc <= 1 && !ReadFile(mp3, &stream)) {
-    std::string wav = dir + "/bench_mp3_signal.wav";
-    std::printf("making a 270 s 128 kbit/s joint-stereo stream with lame...\n");
-    if (!WriteSignal(wav, 270) ||
-        std::system(("lame --quiet -b 128 -m j '" + wav + "' '" + mp3 + "'").c_str()) != 0) {
-      std::fprintf(stderr, "bench_mp3: cannot make the stream (is lame installed?)\n");
-      return 1;
+    mp3 = dir + "/bench_mp3_stream.mp3";
+    if (!ReadFile(mp3, &stream)) {
+      std::string wav = dir + "/bench_mp3_signal.wav";
+      std::printf("no soundtrack in the build: making a 270 s 128 kbit/s joint-stereo stream with lame...\n");
+      if (!WriteSignal(wav, 270) ||
+          std::system(("lame --quiet -b 128 -m j '" + wav + "' '" + mp3 + "'").c_str()) != 0) {
+        std::fprintf(stderr, "bench_mp3: cannot make the stream (is lame installed?)\n");
+        return 1;
+      }
+      std::remove(wav.c_str());
     }
-    std::remove(wav.c_str());
   }
   stream.clear();
   if (!ReadFile(mp3, &stream) || stream.empty()) {
@@ -95,52 +107,62 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  // Ours (the player's way: 64-byte pieces into 5000 bytes of room) and ffmpeg (one thread,
-  // whole process), interleaved, best of 7 each: the machine is shared, so the best run is the
-  // least disturbed one. CPU time is reported beside wall time for the same reason.
   const int kRuns = 7;
-  double ours = 1e9, oursCpu = 1e9, ref = 1e9, refCpu = 1e9;
+  const std::string timesFile = dir + "/bench_mp3_times.txt";
+  const std::string ours = "'" + std::string(QUILLON_BINARY_DIR) + "/mp3dec' --raw '" + mp3 + "' /dev/null";
+  const std::string ffmpeg = "ffmpeg -v error -threads 1 -i '" + mp3 + "' -f s16le -y /dev/null";
+  double oursCpu = 1e9, refCpu = 1e9, inProcessCpu = 1e9, inProcessWall = 1e9;
+  long oursRss = 0, refRss = 0;
   long long samples = 0;
   int rate = 0, channels = 0;
   auto dec = std::make_unique<audio::Mp3Decoder>();
   std::vector<uint8_t> out(5000);
-  const std::string timesFile = dir + "/bench_mp3_times.txt";
-  const std::string ffmpeg = "bash -c 'TIMEFORMAT=\"%3U %3S\"; time ffmpeg -v error -threads 1 -i \"" +
-                             mp3 + "\" -f s16le -y /dev/null' 2>'" + timesFile + "'";
   for (int run = 0; run < kRuns; ++run) {
+    double cpu;
+    long rss;
+    if (!Measure(ours, timesFile, &cpu, &rss)) {
+      std::fprintf(stderr, "bench_mp3: '%s' failed (is mp3dec built, and GNU time installed?)\n", ours.c_str());
+      return 1;
+    }
+    oursCpu = std::min(oursCpu, cpu);
+    oursRss = run == 0 ? rss : std::min(oursRss, rss);
+    if (!Measure(ffmpeg, timesFile, &cpu, &rss)) {
+      std::fprintf(stderr, "bench_mp3: ffmpeg failed (is it installed?)\n");
+      return 1;
+    }
+    refCpu = std::min(refCpu, cpu);
+    refRss = run == 0 ? rss : std::min(refRss, rss);
+
+    // the decoder alone, fed the player's way: 64-byte pieces into 5000 bytes of room
     dec->Init();
     samples = 0;
     std::clock_t c0 = std::clock();
     auto t0 = std::chrono::steady_clock::now();
-    for (size_t pos = 0; pos < stream.size(); pos += 64) {
-      int n = static_cast<int>(std::min<size_t>(64, stream.size() - pos));
+    audio::Mp3Feed feed(stream.data(), stream.size());
+    while (!feed.Done()) {
       int produced = 0;
-      if (dec->Decode(stream.data() + pos, n, out.data(), 5000, &produced) == 0) samples += produced / 2;
+      if (feed.Step(dec.get(), out.data(), 5000, &produced) == audio::Mp3Decoder::kFrameDecoded)
+        samples += produced / 2;
     }
-    ours = std::min(ours, Seconds(t0));
-    oursCpu = std::min(oursCpu, static_cast<double>(std::clock() - c0) / CLOCKS_PER_SEC);
+    inProcessWall = std::min(inProcessWall, Seconds(t0));
+    inProcessCpu = std::min(inProcessCpu, static_cast<double>(std::clock() - c0) / CLOCKS_PER_SEC);
     rate = dec->SampleRate();
     channels = dec->Channels();
-
-    t0 = std::chrono::steady_clock::now();
-    if (std::system(ffmpeg.c_str()) != 0) {
-      std::fprintf(stderr, "bench_mp3: ffmpeg failed (is it installed?)\n");
-      return 1;
-    }
-    ref = std::min(ref, Seconds(t0));
-    FILE* f = std::fopen(timesFile.c_str(), "r");
-    double user = 0, sys = 0;
-    if (f && std::fscanf(f, "%lf %lf", &user, &sys) == 2) refCpu = std::min(refCpu, user + sys);
-    if (f) std::fclose(f);
   }
   std::remove(timesFile.c_str());
-  double audioSeconds = static_cast<double>(samples) / channels / rate;
-  std::printf("stream: %s, %.1f s of audio, %d Hz, %d channels, %zu bytes\n", mp3.c_str(),
-              audioSeconds, rate, channels, stream.size());
-  std::printf("ours:   %.3f s wall (%.0f x real time), %.3f s CPU; best of %d\n", ours,
-              audioSeconds / ours, oursCpu, kRuns);
-  std::printf("ffmpeg: %.3f s wall (%.0f x real time), %.3f s CPU; best of %d, -threads 1, "
-              "process start included\n", ref, audioSeconds / ref, refCpu, kRuns);
-  std::printf("ratio ours / ffmpeg: %.2f wall, %.2f CPU\n", ours / ref, oursCpu / refCpu);
+  const double audioSeconds = static_cast<double>(samples) / channels / rate;
+  const double inputMiB = static_cast<double>(stream.size()) / (1 << 20);
+  std::printf("stream: %s, %.1f s of audio, %d Hz, %d channels, %.2f MiB\n", mp3.c_str(), audioSeconds, rate,
+              channels, inputMiB);
+  std::printf("whole processes, best of %d:\n", kRuns);
+  std::printf("  mp3dec --raw:  %.3f s CPU, peak RSS %.1f MiB (%.1f MiB beyond the input)\n", oursCpu,
+              oursRss / 1024.0, oursRss / 1024.0 - inputMiB);
+  std::printf("  ffmpeg:        %.3f s CPU, peak RSS %.1f MiB (-threads 1, s16le to /dev/null)\n", refCpu,
+              refRss / 1024.0);
+  std::printf("  ratio mp3dec / ffmpeg: %.2f CPU (goal: at most 0.80), %.2f peak RSS\n", oursCpu / refCpu,
+              static_cast<double>(oursRss) / static_cast<double>(refRss));
+  std::printf("decoder alone in this process (64-byte pieces): %.3f s CPU, %.3f s wall (%.0f x real time); "
+              "%.2f of ffmpeg's whole-process CPU\n",
+              inProcessCpu, inProcessWall, audioSeconds / inProcessWall, inProcessCpu / refCpu);
   return 0;
 }

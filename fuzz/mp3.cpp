@@ -1,29 +1,29 @@
-// Fuzz target: arbitrary bytes through Mp3Decoder in the player's 64-byte pieces, then the
-// queue drained, with both the 16-bit and the float output in use.
+// Fuzz target: arbitrary bytes through Mp3Decoder fed as the player feeds them (Mp3Feed: 64-byte
+// pieces, then what is queued), with the 16-bit and float outputs in use; and the frame walk
+// that finds a start time and the stream's rate.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 
 #include "audio/mp3_decoder.h"
+#include "audio/mp3_feed.h"
+#include "audio/mp3_frames.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static audio::Mp3Decoder* decoder = new audio::Mp3Decoder();  // tables built once
+  static audio::Mp3Decoder* decoder = new audio::Mp3Decoder();
   static uint8_t out[5000];
   static float fout[2500];
   decoder->Init();
   decoder->SetFloatOutput(fout);
-  int produced = 0;
-  for (size_t pos = 0; pos < size; pos += 64) {
-    int n = static_cast<int>(size - pos < 64 ? size - pos : 64);
-    decoder->Decode(data + pos, n, out, sizeof(out), &produced);
+  audio::Mp3Feed feed(data, size);
+  while (!feed.Done()) {
+    int produced = 0;
+    if (feed.Step(decoder, out, sizeof(out), &produced) == audio::Mp3Decoder::kError) __builtin_trap();
     if (produced < 0 || produced > 4608) __builtin_trap();
-  }
-  for (int i = 0; i < 64; ++i) {
-    int before = decoder->Buffered();
-    int r = decoder->Decode(nullptr, 0, out, sizeof(out), &produced);
-    if (produced < 0 || produced > 4608) __builtin_trap();
-    if (r != 0 && decoder->Buffered() == before) break;
   }
   decoder->Exit();
+  const audio::SeekPoint at = audio::FindSeekPoint(data, size, 0.01 + static_cast<double>(size % 97) / 10.0);
+  if (!at.pastEnd && at.feedFrom + at.targetFrame >= size) __builtin_trap();
+  audio::ProbeStreamRate(data, size);
   return 0;
 }

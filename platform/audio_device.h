@@ -10,7 +10,7 @@
 //
 // Headless devices follow a virtual clock that the application drives (SetTimeMs/AdvanceMs):
 // the null device only moves its position; the WAV sink also records the bytes that would have
-// been heard and writes them as a WAV file at Close.
+// been heard (its caller writes them out, e.g. with io/wav_write.h).
 #pragma once
 
 #include <cstddef>
@@ -45,8 +45,11 @@ class HeadlessAudioDevice : public AudioDevice {
   virtual void SetTimeMs(uint64_t ms) = 0;
   virtual void AdvanceMs(uint64_t ms) = 0;
   virtual uint64_t TimeMs() const = 0;
-  // What has been heard so far (WAV sink: the recorded PCM; null device: empty).
+  // What has been heard so far (WAV sink: the recorded PCM; null device: empty), and the format
+  // it was opened with (0 when never opened).
   virtual std::vector<uint8_t> Recording() const = 0;
+  virtual int Rate() const = 0;
+  virtual int Channels() const = 0;
 };
 
 // SDL2 audio: an audio callback plays the ring and counts the bytes. Open fails (and the run is
@@ -54,9 +57,8 @@ class HeadlessAudioDevice : public AudioDevice {
 std::unique_ptr<AudioDevice> CreateSdlAudioDevice();
 // Headless: position from the virtual clock, nothing recorded.
 std::unique_ptr<HeadlessAudioDevice> CreateNullAudioDevice();
-// Headless: records what would be heard; at Close writes it to `wavPath` (if not empty) as a
-// 16-bit RIFF WAV at the opened rate and channel count.
-std::unique_ptr<HeadlessAudioDevice> CreateWavSinkAudioDevice(const std::string& wavPath);
+// Headless: records what would be heard (16-bit PCM at the opened rate and channel count).
+std::unique_ptr<HeadlessAudioDevice> CreateWavSinkAudioDevice();
 
 // Raises the calling thread to the highest scheduling priority the OS grants it (real-time
 // when permitted, else the best normal priority); returns false when nothing could be raised.

@@ -2,8 +2,6 @@
 // bytes as the clock passes over them.
 #include <atomic>
 #include <algorithm>
-#include <cstdio>
-#include <cstring>
 #include <mutex>
 
 #include "platform/audio_device.h"
@@ -14,7 +12,7 @@ namespace {
 
 class VirtualAudioDevice : public HeadlessAudioDevice {
  public:
-  VirtualAudioDevice(bool record, std::string path) : record_(record), path_(std::move(path)) {}
+  explicit VirtualAudioDevice(bool record) : record_(record) {}
   ~VirtualAudioDevice() override { Close(); }
 
   bool Open(int rate, int channels) override {
@@ -50,7 +48,6 @@ class VirtualAudioDevice : public HeadlessAudioDevice {
     std::lock_guard<std::mutex> lock(mutex_);
     ring_ = nullptr;
     ringBytes_ = 0;
-    if (open_ && record_ && !path_.empty()) WriteWav();
     open_ = false;
   }
 
@@ -81,6 +78,16 @@ class VirtualAudioDevice : public HeadlessAudioDevice {
     return recording_;
   }
 
+  int Rate() const override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return rate_;
+  }
+
+  int Channels() const override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return channels_;
+  }
+
  private:
   // Moves the position to the clock, recording the ring bytes passed over.
   void Play() {
@@ -99,33 +106,7 @@ class VirtualAudioDevice : public HeadlessAudioDevice {
     played_.store(target, std::memory_order_release);
   }
 
-  void WriteWav() {
-    FILE* f = std::fopen(path_.c_str(), "wb");
-    if (!f) return;
-    uint8_t h[44];
-    auto put = [&](int at, uint32_t v, int bytes) {
-      for (int i = 0; i < bytes; ++i) h[at + i] = static_cast<uint8_t>(v >> (8 * i));
-    };
-    uint32_t dataBytes = static_cast<uint32_t>(recording_.size());
-    std::memcpy(h, "RIFF", 4);
-    put(4, 36 + dataBytes, 4);
-    std::memcpy(h + 8, "WAVEfmt ", 8);
-    put(16, 16, 4);
-    put(20, 1, 2);
-    put(22, channels_, 2);
-    put(24, rate_, 4);
-    put(28, rate_ * blockAlign_, 4);
-    put(32, blockAlign_, 2);
-    put(34, 16, 2);
-    std::memcpy(h + 36, "data", 4);
-    put(40, dataBytes, 4);
-    std::fwrite(h, 1, sizeof(h), f);
-    std::fwrite(recording_.data(), 1, recording_.size(), f);
-    std::fclose(f);
-  }
-
   const bool record_;
-  const std::string path_;
   mutable std::mutex mutex_;
   bool open_ = false;
   int rate_ = 0, channels_ = 0, blockAlign_ = 0;
@@ -138,12 +119,8 @@ class VirtualAudioDevice : public HeadlessAudioDevice {
 
 }  // namespace
 
-std::unique_ptr<HeadlessAudioDevice> CreateNullAudioDevice() {
-  return std::make_unique<VirtualAudioDevice>(false, std::string());
-}
+std::unique_ptr<HeadlessAudioDevice> CreateNullAudioDevice() { return std::make_unique<VirtualAudioDevice>(false); }
 
-std::unique_ptr<HeadlessAudioDevice> CreateWavSinkAudioDevice(const std::string& wavPath) {
-  return std::make_unique<VirtualAudioDevice>(true, wavPath);
-}
+std::unique_ptr<HeadlessAudioDevice> CreateWavSinkAudioDevice() { return std::make_unique<VirtualAudioDevice>(true); }
 
 }  // namespace platform

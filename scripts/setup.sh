@@ -8,7 +8,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libsdl2-dev libegl-dev libgl-dev libglu1-mesa-dev libegl-mesa0 libgl1-mesa-dri libgbm1
   libjpeg62-turbo-dev libpng-dev zlib1g-dev libimgui-dev
-  libgtest-dev lame sox ffmpeg xvfb xauth fonts-dejavu-core libstb-dev
+  libgtest-dev lame sox ffmpeg time xvfb xauth fonts-dejavu-core libstb-dev
 )
 missing=()
 for p in "${packages[@]}"; do

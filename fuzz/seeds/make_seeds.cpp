@@ -1,6 +1,5 @@
 // Writes the small seed inputs for the jpeg, png, ob3 and script fuzz targets.
-// Build and run from the repository root:
-//   g++ -std=c++20 -I. fuzz/seeds/make_seeds.cpp io/image_write.cpp -ljpeg -lpng -o /tmp/make_seeds && /tmp/make_seeds
+// Build and run through the build: cmake --build build --target fuzz_seeds
 #include "tests/io/image_writer.h"
 #include "tests/show/show_writer.h"
 

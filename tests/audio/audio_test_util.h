@@ -12,35 +12,36 @@
 #include <gtest/gtest.h>
 
 #include "audio/mp3_decoder.h"
+#include "audio/mp3_feed.h"
+#include "io/wav_write.h"
 
 namespace audiotest {
 
 struct Decoded {
   std::vector<int16_t> pcm;
   std::vector<float> floats;
+  std::vector<float> spectra;  // layer III: the requantised spectrum of every granule and channel
   int rate = 0;
   int channels = 0;
   int frames = 0;        // calls that returned a decoded frame
   int emptyFrames = 0;   // of those, frames that produced no samples
+  int layoutChanges = 0;
 };
 
-// Feeds `data` in pieces of `piece` bytes (the player's way) and then drains the queue.
-inline Decoded DecodeStream(const std::vector<uint8_t>& data, int piece = 64) {
+// Decodes `data` fed as the player feeds it (Mp3Feed; the player's pieces are 64 bytes).
+inline Decoded DecodeStream(const std::vector<uint8_t>& data, int piece = audio::Mp3Feed::kPlayerPiece) {
   Decoded d;
   auto dec = std::make_unique<audio::Mp3Decoder>();
   std::vector<uint8_t> out(5000);
   std::vector<float> fout(2500);
+  std::vector<float> spectrum(4 * 576);
   dec->SetFloatOutput(fout.data());
-  size_t pos = 0;
-  for (int guard = 0; guard < 10000000; ++guard) {
-    int n = 0;
-    if (pos < data.size() && dec->Buffered() + piece <= audio::Mp3Decoder::kQueueCapacity)
-      n = static_cast<int>(std::min<size_t>(piece, data.size() - pos));
-    int before = dec->Buffered();
+  dec->SetSpectrumOutput(spectrum.data());
+  audio::Mp3Feed feed(data.data(), data.size(), piece);
+  while (!feed.Done()) {
     int produced = 0;
-    int r = dec->Decode(n ? data.data() + pos : nullptr, n, out.data(), 5000, &produced);
+    int r = feed.Step(dec.get(), out.data(), 5000, &produced);
     if (r == audio::Mp3Decoder::kError) break;
-    pos += n;
     if (r == audio::Mp3Decoder::kFrameDecoded) {
       ++d.frames;
       if (produced == 0) ++d.emptyFrames;
@@ -51,10 +52,10 @@ inline Decoded DecodeStream(const std::vector<uint8_t>& data, int piece = 64) {
       const int16_t* p = reinterpret_cast<const int16_t*>(out.data());
       d.pcm.insert(d.pcm.end(), p, p + produced / 2);
       d.floats.insert(d.floats.end(), fout.data(), fout.data() + produced / 2);
-    } else if (n == 0 && dec->Buffered() == before) {
-      break;
+      d.spectra.insert(d.spectra.end(), spectrum.data(), spectrum.data() + dec->SpectrumValues());
     }
   }
+  d.layoutChanges = dec->LayoutChanges();
   return d;
 }
 
@@ -100,24 +101,11 @@ inline std::string TempDir(const std::string& name) {
 
 // A 16-bit stereo or mono WAV of the given samples.
 inline std::vector<uint8_t> MakeWav(const std::vector<int16_t>& samples, int rate, int channels) {
-  std::vector<uint8_t> w;
-  auto put = [&](uint32_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) w.push_back(static_cast<uint8_t>(v >> (8 * i)));
-  };
-  uint32_t dataBytes = static_cast<uint32_t>(samples.size() * 2);
-  w.insert(w.end(), {'R', 'I', 'F', 'F'});
-  put(36 + dataBytes, 4);
-  w.insert(w.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-  put(16, 4);
-  put(1, 2);
-  put(channels, 2);
-  put(rate, 4);
-  put(rate * channels * 2, 4);
-  put(channels * 2, 2);
-  put(16, 2);
-  w.insert(w.end(), {'d', 'a', 't', 'a'});
-  put(dataBytes, 4);
-  for (int16_t s : samples) put(static_cast<uint16_t>(s), 2);
+  std::vector<uint8_t> w = WavHeader(rate, channels, samples.size() / static_cast<size_t>(channels));
+  for (int16_t s : samples) {
+    w.push_back(static_cast<uint8_t>(s));
+    w.push_back(static_cast<uint8_t>(static_cast<uint16_t>(s) >> 8));
+  }
   return w;
 }
 

@@ -288,16 +288,21 @@ TEST(Mp3Decode, FreeFormatFramesAroundALongGapKeepDecoding) {
 
 namespace {
 
-TEST(Mp3Decode, AfterTheFirstFrameHeadersOfAnotherLayoutAreSkipped) {
-  // layer II and mono-layout words between stereo layer III frames are out-of-sync data
-  auto layer2 = SilentFrame(0xFFFD9064);   // layer II header, 160 kbit/s
-  auto mono = SilentFrame(0xFFFB90C4);     // layer III, but one channel
+TEST(Mp3Decode, AfterTheFirstFrameOnlyConfirmedHeadersOfAnotherLayoutAreTaken) {
+  // A layer II frame between layer III frames is passed over, although a header follows it; a
+  // one-channel sync word in the middle of other data (no header where its frame would end) is
+  // passed over; a whole one-channel frame followed by the next header is a layout change.
+  auto layer2 = SilentFrame(0xFFFD9064);  // layer II header, 160 kbit/s
+  auto mono = SilentFrame(0xFFFB90C4);    // layer III, one channel
+  std::vector<uint8_t> stray = {0xFF, 0xFB, 0x90, 0xC4};
+  stray.resize(40, 0);
   std::vector<uint8_t> stream =
-      Concat({SilentStream(3), layer2, SilentStream(2), mono, SilentStream(3)});
+      Concat({SilentStream(3), layer2, SilentStream(2), stray, SilentStream(1), mono, SilentStream(3)});
   audiotest::Decoded d = audiotest::DecodeStream(stream);
-  EXPECT_EQ(d.frames - d.emptyFrames, 8);
+  EXPECT_EQ(d.frames - d.emptyFrames, 10);
   EXPECT_EQ(d.channels, 2);
-  EXPECT_EQ(d.pcm.size(), 8u * 2304);
+  EXPECT_EQ(d.pcm.size(), 10u * 2304);  // the mono frame's samples on both sides
+  EXPECT_EQ(d.layoutChanges, 2);
   // before the first frame any layer is taken: a layer II stream decodes
   audiotest::Decoded l2 = audiotest::DecodeStream(Concat({layer2, layer2, layer2}));
   EXPECT_EQ(l2.frames, 3);

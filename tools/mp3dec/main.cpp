@@ -3,6 +3,9 @@
 //   mp3dec --raw IN.mp3 OUT.pcm    bare 16-bit little-endian samples
 //   mp3dec --float IN.mp3 OUT.f32  samples before quantisation / 28000, 32-bit float LE
 //   mp3dec --bench IN.mp3          decode only; prints the speed as a multiple of real time
+// The output is written as the frames are decoded (a WAV's header is completed at the end), so
+// it may be a pipe or /dev/null. The output format is the first frame's; where the stream's
+// channel count changes later, standard error says so.
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -13,8 +16,12 @@
 #include <vector>
 
 #include "audio/mp3_decoder.h"
+#include "audio/mp3_feed.h"
+#include "io/wav_write.h"
 
 namespace {
+
+enum class Mode { kWav, kRaw, kFloat, kBench };
 
 int Usage() {
   std::fprintf(stderr,
@@ -28,6 +35,12 @@ int Usage() {
 bool ReadFile(const std::string& path, std::vector<uint8_t>* data) {
   FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) return false;
+  // a regular file is read in one piece into a buffer of its size; other inputs as they come
+  if (std::fseek(f, 0, SEEK_END) == 0) {
+    const long size = std::ftell(f);
+    if (size > 0 && std::fseek(f, 0, SEEK_SET) == 0) data->reserve(static_cast<size_t>(size));
+    else std::rewind(f);
+  }
   uint8_t buf[65536];
   size_t n;
   while ((n = std::fread(buf, 1, sizeof(buf), f)) > 0) data->insert(data->end(), buf, buf + n);
@@ -36,14 +49,57 @@ bool ReadFile(const std::string& path, std::vector<uint8_t>* data) {
   return ok;
 }
 
-void PutLe(std::vector<uint8_t>* out, uint32_t v, int bytes) {
-  for (int i = 0; i < bytes; ++i) out->push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
+// Where the decoded samples go: a WAV through io's writer, or bare samples.
+class Output {
+ public:
+  ~Output() {
+    if (file_) std::fclose(file_);
+  }
+
+  bool Open(Mode mode, const std::string& path, int rate, int channels, std::string* why) {
+    mode_ = mode;
+    path_ = path;
+    if (mode == Mode::kWav) return wav_.Open(path, rate, channels, why);
+    file_ = std::fopen(path.c_str(), "wb");
+    if (!file_) {
+      *why = "cannot create '" + path + "': " + std::strerror(errno);
+      return false;
+    }
+    buffer_.resize(1 << 18);
+    std::setvbuf(file_, buffer_.data(), _IOFBF, buffer_.size());
+    return true;
+  }
+
+  bool Write(const int16_t* pcm, const float* floats, int samples, int channels) {
+    if (mode_ == Mode::kWav) return wav_.Write(pcm, static_cast<size_t>(samples / channels));
+    if (mode_ == Mode::kFloat) return std::fwrite(floats, sizeof(float), samples, file_) == static_cast<size_t>(samples);
+    return std::fwrite(pcm, sizeof(int16_t), samples, file_) == static_cast<size_t>(samples);
+  }
+
+  bool Close(std::string* why) {
+    if (mode_ == Mode::kWav) {
+      if (wav_.Close(why)) return true;
+      *why = "cannot write '" + path_ + "'";
+      return false;
+    }
+    const bool ok = std::fclose(file_) == 0;
+    file_ = nullptr;
+    if (!ok) *why = "cannot write '" + path_ + "'";
+    return ok;
+  }
+
+ private:
+  Mode mode_ = Mode::kRaw;
+  std::string path_;
+  WavWriter wav_;
+  FILE* file_ = nullptr;
+  std::vector<char> buffer_;
+};
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  enum class Mode { kWav, kRaw, kFloat, kBench } mode = Mode::kWav;
+  Mode mode = Mode::kWav;
   std::vector<std::string> files;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
@@ -65,40 +121,41 @@ int main(int argc, char** argv) {
   }
 
   auto dec = std::make_unique<audio::Mp3Decoder>();
-  std::vector<uint8_t> pcm;
-  std::vector<float> floats;
-  uint8_t out[audio::Mp3Decoder::kMinOutputRoom];
-  float fout[audio::Mp3Decoder::kMinOutputRoom / 2];
-  if (mode == Mode::kFloat) dec->SetFloatOutput(fout);
-  int frames = 0, rate = 0, channels = 0;
+  int16_t pcm[audio::Mp3Decoder::kMinOutputRoom / 2];
+  float floats[audio::Mp3Decoder::kMinOutputRoom / 2];
+  if (mode == Mode::kFloat) dec->SetFloatOutput(floats);
+  Output out;
+  std::string why;
+  int frames = 0, rate = 0, channels = 0, layoutChanges = 0;
   long long samples = 0;
-  size_t pos = 0;
+  audio::Mp3Feed feed(input.data(), input.size(), 4096);
   auto t0 = std::chrono::steady_clock::now();
-  for (;;) {
-    int n = 0;
-    if (pos < input.size() && dec->Buffered() < audio::Mp3Decoder::kQueueCapacity / 2)
-      n = static_cast<int>(std::min<size_t>(input.size() - pos, 4096));
-    int before = dec->Buffered();
+  while (!feed.Done()) {
     int produced = 0;
-    int r = dec->Decode(n ? input.data() + pos : nullptr, n, out, sizeof(out), &produced);
+    const int r = feed.Step(dec.get(), reinterpret_cast<uint8_t*>(pcm), sizeof(pcm), &produced);
     if (r == audio::Mp3Decoder::kError) {
-      std::fprintf(stderr, "mp3dec: decoder error at byte %zu\n", pos);
+      std::fprintf(stderr, "mp3dec: decoder error at byte %zu\n", feed.Given());
       return 1;
     }
-    pos += n;
-    if (r == audio::Mp3Decoder::kFrameDecoded) {
-      if (produced > 0) {
-        if (frames == 0) {
-          rate = dec->SampleRate();
-          channels = dec->Channels();
-        }
-        ++frames;
-        samples += produced / 2;
-        if (mode == Mode::kWav || mode == Mode::kRaw) pcm.insert(pcm.end(), out, out + produced);
-        if (mode == Mode::kFloat) floats.insert(floats.end(), fout, fout + produced / 2);
+    if (dec->LayoutChanges() != layoutChanges) {
+      layoutChanges = dec->LayoutChanges();
+      std::fprintf(stderr, "mp3dec: the frame at byte %llu has %d channel(s); the output keeps %d\n",
+                   static_cast<unsigned long long>(dec->FrameOffset()), dec->FrameChannels(), dec->Channels());
+    }
+    if (r != audio::Mp3Decoder::kFrameDecoded || produced <= 0) continue;
+    if (frames == 0) {
+      rate = dec->SampleRate();
+      channels = dec->Channels();
+      if (mode != Mode::kBench && !out.Open(mode, files[1], rate, channels, &why)) {
+        std::fprintf(stderr, "mp3dec: %s\n", why.c_str());
+        return 1;
       }
-    } else if (n == 0 && dec->Buffered() == before) {
-      break;  // no input left and no progress
+    }
+    ++frames;
+    samples += produced / 2;
+    if (mode != Mode::kBench && !out.Write(pcm, floats, produced / 2, channels)) {
+      std::fprintf(stderr, "mp3dec: cannot write '%s'\n", files[1].c_str());
+      return 1;
     }
   }
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
@@ -114,36 +171,8 @@ int main(int argc, char** argv) {
                 audioSeconds / seconds);
     return 0;
   }
-  std::vector<uint8_t> file;
-  if (mode == Mode::kWav) {
-    uint32_t dataBytes = static_cast<uint32_t>(pcm.size());
-    file.insert(file.end(), {'R', 'I', 'F', 'F'});
-    PutLe(&file, 36 + dataBytes, 4);
-    file.insert(file.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-    PutLe(&file, 16, 4);
-    PutLe(&file, 1, 2);
-    PutLe(&file, channels, 2);
-    PutLe(&file, rate, 4);
-    PutLe(&file, rate * channels * 2, 4);
-    PutLe(&file, channels * 2, 2);
-    PutLe(&file, 16, 2);
-    file.insert(file.end(), {'d', 'a', 't', 'a'});
-    PutLe(&file, dataBytes, 4);
-  }
-  FILE* f = std::fopen(files[1].c_str(), "wb");
-  if (!f) {
-    std::fprintf(stderr, "mp3dec: cannot create '%s': %s\n", files[1].c_str(), std::strerror(errno));
-    return 1;
-  }
-  bool ok = file.empty() || std::fwrite(file.data(), 1, file.size(), f) == file.size();
-  if (mode == Mode::kFloat)
-    ok = ok && (floats.empty() ||
-                std::fwrite(floats.data(), sizeof(float), floats.size(), f) == floats.size());
-  else
-    ok = ok && (pcm.empty() || std::fwrite(pcm.data(), 1, pcm.size(), f) == pcm.size());
-  ok = std::fclose(f) == 0 && ok;
-  if (!ok) {
-    std::fprintf(stderr, "mp3dec: cannot write '%s'\n", files[1].c_str());
+  if (!out.Close(&why)) {
+    std::fprintf(stderr, "mp3dec: %s\n", why.c_str());
     return 1;
   }
   return 0;

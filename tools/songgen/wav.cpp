@@ -34,21 +34,11 @@ bool WriteWav(const std::string& path, int sampleRate, int channels, const std::
     error = "too many samples for one WAV file";
     return false;
   }
-  const std::vector<uint8_t> bytes = EncodeWav(sampleRate, channels, samples);
   const std::string tmp = path + ".part";
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    if (!out) {
-      error = "cannot create " + tmp;
-      return false;
-    }
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-      std::remove(tmp.c_str());
-      error = "cannot write " + tmp;
-      return false;
-    }
+  if (!::WriteWav(tmp, samples.data(), samples.size() / static_cast<size_t>(channels), sampleRate, channels,
+                  &error)) {
+    std::remove(tmp.c_str());
+    return false;
   }
   if (std::rename(tmp.c_str(), path.c_str()) != 0) {
     std::remove(tmp.c_str());
