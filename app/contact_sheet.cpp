@@ -10,6 +10,7 @@
 #include "io/image_write.h"
 #include "io/log.h"
 #include "platform/platform.h"
+#include "show/part_rules.h"
 
 namespace {
 
@@ -110,8 +111,7 @@ void MeasureFrame(const std::vector<uint8_t>& rgba, double* mean, double* contra
 }
 
 void JudgeFrame(PartFrameStats* s) {
-  // Parts 57 and 58 darken to black from their 30th frame and part 92 fades the show out.
-  s->fadeIntended = s->part == 57 || s->part == 58 || s->part == 92;
+  s->fadeIntended = partrules::FadesToBlack(s->part);
   s->black = s->mean < kBlackMean;
   s->flat = !s->black && s->contrast < kFlatContrast;
 }
@@ -167,7 +167,7 @@ int MakeContactSheet(const DemoOptions& options, const std::string& pngPath, std
   DemoClock clock([&display] { return display->Ticks(); });
   clock.Start();
   RunTimeline(timeline, false, clock, hooks);
-  display->Close();
+  session.Close();
 
   const int columns = 10;
   const int count = static_cast<int>(mids.size());

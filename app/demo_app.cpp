@@ -156,7 +156,7 @@ int PlayShow(const DemoOptions& options, platform::Display* given) {
   // --start: the first run begins at that show time, with the state a full run would have.
   double startAt = options.start;
   TimelineState state;
-  if (startAt > 0.0) state = ReplayTimeline(session, startAt);
+  if (startAt > 0.0) state = ReplayTimeline(session, startAt, options.fps);
   int again = 0;
   do {
     if (!options.noSound) soundtrack.Start(session.Soundtrack(), headless, startAt);
@@ -168,7 +168,7 @@ int PlayShow(const DemoOptions& options, platform::Display* given) {
   } while (again == 1 && !hooks.closed());
 
   soundtrack.Stop();
-  display->Close();
+  session.Close();
   Log("show ended after %ld frames", hooks.framesDrawn());
   return 0;
 }
@@ -181,7 +181,7 @@ int PrintInfo(const DemoOptions& options) {
   ShowSession session;
   session.Prepare(options, *display, request);
   int status = PrintShowInfo(session.tables, stdout);
-  display->Close();
+  session.Close();
   return status == 0 ? 0 : 1;
 }
 

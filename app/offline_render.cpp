@@ -281,7 +281,7 @@ int RenderShow(const DemoOptions& options, const RenderRequest& request) {
   RunTimeline(session.tables.timeline, false, clock, hooks);
   bool ok = sink->Finish(&why) && !hooks.failed();
   if (video && haveSound) std::remove(wavPath.c_str());
-  display->Close();
+  session.Close();
   if (!ok) {
     std::fprintf(stderr, "quillon: render failed: %s\n", why.empty() ? "a frame could not be written" : why.c_str());
     return 1;
@@ -306,8 +306,9 @@ int CaptureFrame(const DemoOptions& options, double seconds, const std::string& 
     return 1;
   }
 
-  // The show is replayed without drawing up to `seconds`, then the frame at `seconds` is drawn.
-  TimelineState state = ReplayTimeline(session, seconds);
+  // The show is replayed without drawing up to `seconds`, then the frame at `seconds` is drawn:
+  // frame for frame at the rate a render would use, so the frame is the render's.
+  TimelineState state = ReplayTimeline(session, seconds, options.fps);
   class OneFrame final : public FrameHooks {
    public:
     OneFrame(ShowSession& session, platform::HeadlessDisplay& display) : session_(session), display_(display) {}
@@ -336,7 +337,7 @@ int CaptureFrame(const DemoOptions& options, double seconds, const std::string& 
   RunTimeline(session.tables.timeline, false, clock, hooks, &state);
   std::vector<uint8_t>& last = hooks.pixels;
   int lw = hooks.width, lh = hooks.height;
-  display->Close();
+  session.Close();
   if (last.empty()) {
     std::fprintf(stderr, "quillon: no frame was drawn at %.3f s\n", seconds);
     return 1;

@@ -185,6 +185,6 @@ int main(int argc, char** argv) {
               "%d at %.0f fps; against 60 fps: median %.2fx, slowest %.2fx; %d parts below 60\n",
               width, height, partFps.size(), frames, wall, median, slowestPart, slowest, median / 60.0,
               slowest / 60.0, below);
-  display->Close();
+  session.Close();
   return 0;
 }
