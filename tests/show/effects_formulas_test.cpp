@@ -315,3 +315,42 @@ TEST(EffectPlans, Droid2TakesTwoRandomValuesAFrameSecondAsTimeFirstAsSpeed) {
   EXPECT_EQ(sprites.t, static_cast<double>(15.5f * 250.0f * 0.033333335f));
   EXPECT_EQ(effects.random.Next(), sequence.Next()) << "only droid2 draws random values";
 }
+
+TEST_F(EffectFormulas, RunEffectHandsEachEffectItsOwnArguments) {
+  auto same = [](const std::vector<Mark>& a, const std::vector<Mark>& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+      if (a[i].point != b[i].point || a[i].drawn != b[i].drawn || a[i].x != b[i].x || a[i].y != b[i].y) return false;
+      for (int k = 0; k < 4; ++k)
+        if (a[i].rgba[k] != b[i].rgba[k]) return false;
+    }
+    return true;
+  };
+  PartEntry entry;
+  entry.isEffect = 1;
+  entry.speed = 250;
+  entry.startFrame = 12;
+  entry.fieldOfView = 70;
+  const float x = 15.5f;  // start frame + part frames
+  const double a = x * 33.333332f, b = 250.0f * x * 0.033333335f;
+
+  entry.name = "droid1";
+  std::vector<Mark> run = Feedback([&] { RunEffect(&effects_, {}, entry, 3.5f); });
+  EXPECT_TRUE(same(run, Feedback([&] { RingTunnel(effects_, true, a, b, 70.0, 0); })));
+  EXPECT_FALSE(same(run, Feedback([&] { RingTunnel(effects_, true, b, a, 70.0, 0); })));
+
+  entry.name = "tunnel";
+  run = Feedback([&] { RunEffect(&effects_, {}, entry, 3.5f); });
+  EXPECT_TRUE(same(run, Feedback([&] { RingTunnel(effects_, false, a, b, 70.0, 0); })));
+
+  entry.name = "droid2";
+  EffectRandom sequence;
+  const int32_t r1 = sequence.Next(), r2 = sequence.Next();
+  run = Feedback([&] { RunEffect(&effects_, {}, entry, 3.5f); });
+  EXPECT_TRUE(same(run, Feedback([&] { RingTunnel(effects_, true, r2, r1, 70.0, 0); })));
+  EXPECT_FALSE(same(run, Feedback([&] { RingTunnel(effects_, true, r1, r2, 70.0, 0); })));
+
+  entry.name = "droid3";
+  run = Feedback([&] { RunEffect(&effects_, {}, entry, 3.5f); });
+  EXPECT_TRUE(same(run, Feedback([&] { SpriteField(effects_, static_cast<double>(x * 250.0f * 0.033333335f), 0); })));
+}
