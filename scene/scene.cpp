@@ -72,6 +72,7 @@ void Scene::Load(const char* path, const SceneLoadOptions& options) {
   if (file.HasError()) {
     loadProblem_ = std::string("cannot open '") + path + "'";
     loadProblemOffset_ = 0;
+    loadStopped_ = true;
     Log("scene: %s", loadProblem_.c_str());
     return;
   }
@@ -84,6 +85,7 @@ void Scene::LoadFrom(DataFile& file, const SceneLoadOptions& options) {
   if (reader.Int(&headerWord1) && reader.Int(&headerWord2) && ReadNodeList(reader, this, 0)) {
     ReadMaterials(reader, options.textures, &materials, &styles);
   }
+  loadStopped_ = reader.Failed();
   if (reader.HasProblem()) {
     loadProblem_ = reader.Problem();
     loadProblemOffset_ = reader.ProblemOffset();

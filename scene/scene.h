@@ -81,6 +81,8 @@ class Scene : public SceneNode {
 
   // Empty when the file was read to its end without a problem.
   const std::string& LoadProblem() const { return loadProblem_; }
+  // Whether reading stopped at the problem (false: the record was dropped and reading went on).
+  bool LoadStopped() const { return loadStopped_; }
   uint32_t LoadProblemOffset() const { return loadProblemOffset_; }
 
   std::vector<std::unique_ptr<SceneMaterial>> materials;
@@ -104,6 +106,7 @@ class Scene : public SceneNode {
   std::string loadProblem_;
   uint32_t loadProblemOffset_ = 0;
   int32_t depth_ = 0;
+  bool loadStopped_ = false;
   bool loggedNoCamera_ = false;
   bool loggedTooDeep_ = false;
 };

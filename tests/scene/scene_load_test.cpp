@@ -361,6 +361,7 @@ TEST(HostileFiles, StopAtTheFirstProblemAndKeepWhatWasRead) {
   EXPECT_EQ(s1.children.size(), 1u);
   EXPECT_NE(s1.LoadProblem().find("type code 9"), std::string::npos);
   EXPECT_EQ(s1.LoadProblemOffset(), second);
+  EXPECT_TRUE(s1.LoadStopped());
   EXPECT_TRUE(s1.materials.empty());
 
   // Every truncation: no crash, a problem reported, the nodes before the cut kept.
@@ -491,6 +492,7 @@ TEST(HostileFiles, AMorphTrackThatDoesNotFitIsDroppedAndLoadingGoesOn) {
     Scene s;
     LoadBytes(&s, WriteScene(d));
     EXPECT_NE(s.LoadProblem().find("morph"), std::string::npos) << variant;
+    EXPECT_FALSE(s.LoadStopped());
     ASSERT_NE(s.FindMesh(0), nullptr);
     EXPECT_EQ(s.FindMesh(0)->morphTrack.KeyCount(), 0) << variant;
     EXPECT_EQ(s.FindMesh(0)->children.size(), 1u) << variant;
