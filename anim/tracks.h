@@ -17,8 +17,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "io/record_reader.h"
 #include "anim/vecmath.h"
+#include "io/record_reader.h"
 
 namespace anim {
 

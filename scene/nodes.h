@@ -32,8 +32,6 @@ enum NodeKind : int32_t {
 // Longest node name the files may hold (bytes before the zero).
 constexpr size_t kMaxNodeName = 127;
 
-class CameraNode;
-
 class SceneNode {
  public:
   SceneNode(SceneNode* parentNode, NodeKind nodeKind) : kind(nodeKind), parent(parentNode) {}

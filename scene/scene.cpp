@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "io/record_reader.h"
 #include "io/data_file.h"
 #include "io/log.h"
+#include "io/record_reader.h"
 #include "scene/render_globals.h"
 
 using anim::Matrix4;

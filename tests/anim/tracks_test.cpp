@@ -4,9 +4,9 @@
 #include <cstring>
 #include <vector>
 
-#include "io/record_reader.h"
 #include "anim/tracks.h"
 #include "io/data_file.h"
+#include "io/record_reader.h"
 
 using namespace anim;
 

@@ -98,15 +98,18 @@ TEST_F(PartRendering, Part92FadesOverItsFirst128Frames) {
   EXPECT_RGB_NEAR(At(10, 10), 255, 0, 0, 1);
 }
 
-TEST_F(PartRendering, ClippingPlanesAndCullingPerPart) {
-  PlainParts(70);
+TEST_F(PartRendering, ClippingPlanesAndCullingPerPartUpToTheEdgesOfEachRange) {
+  PlainParts(94);
   RenderGlobals& g = CurrentRenderGlobals();
   const struct {
     int part;
     float nearPlane, farPlane;
     int culling;
-  } cases[] = {{0, 1.0f, 10000.0f, 0}, {1, 1.0f, 10000.0f, 1}, {48, 20.0f, 4500.0f, 0},
-               {56, 10.0f, 10000.0f, 0}, {59, 0.05f, 10000.0f, 0}, {69, 0.05f, 10000.0f, 0}, {2, 1.0f, 10000.0f, 0}};
+  } cases[] = {{0, 1.0f, 10000.0f, 0},   {1, 1.0f, 10000.0f, 1},    {2, 1.0f, 10000.0f, 0},
+               {47, 1.0f, 10000.0f, 0},  {48, 20.0f, 4500.0f, 0},   {49, 1.0f, 10000.0f, 0},
+               {55, 1.0f, 10000.0f, 0},  {56, 10.0f, 10000.0f, 0},  {57, 1.0f, 10000.0f, 0},
+               {58, 1.0f, 10000.0f, 0},  {59, 0.05f, 10000.0f, 0},  {69, 0.05f, 10000.0f, 0},
+               {70, 1.0f, 10000.0f, 0},  {92, 1.0f, 10000.0f, 0}};
   for (const auto& c : cases) {
     Render(c.part, 1.0f);
     EXPECT_EQ(g.NearPlane, c.nearPlane) << c.part;
@@ -262,22 +265,7 @@ TEST_F(PartRendering, Part58FlashesFourJpgAndAFlashWithoutItsPictureIsWhite) {
   EXPECT_RGB_NEAR(At(32, 32), 255, 0, 0, 1);
 }
 
-TEST_F(PartRendering, RangesEndWhereTheyShould) {
-  PlainParts(94);
-  RenderGlobals& g = CurrentRenderGlobals();
-  const struct {
-    int part;
-    float nearPlane, farPlane;
-  } planes[] = {{47, 1.0f, 10000.0f}, {48, 20.0f, 4500.0f}, {49, 1.0f, 10000.0f}, {55, 1.0f, 10000.0f},
-                {57, 1.0f, 10000.0f}, {58, 1.0f, 10000.0f}, {59, 0.05f, 10000.0f}, {69, 0.05f, 10000.0f},
-                {70, 1.0f, 10000.0f}, {92, 1.0f, 10000.0f}};
-  for (const auto& c : planes) {
-    Render(c.part, 1.0f);
-    EXPECT_EQ(g.NearPlane, c.nearPlane) << c.part;
-    EXPECT_EQ(g.FarPlane, c.farPlane) << c.part;
-    EXPECT_EQ(g.TransparentCulling, 0) << c.part;
-  }
-  // The logo shows from part 16 to part 40, both included.
+TEST_F(PartRendering, LogoShowsFromPart16ToPart40BothIncluded) {
   LoadShow();
   std::vector<PartEntry> parts(42);
   for (PartEntry& part : parts) part.background = part.foreground = "standard";
