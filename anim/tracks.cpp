@@ -245,29 +245,41 @@ bool ToggleTrack::Evaluate(float t) {
 
 bool MorphTrack::Read(RecordReader& r) {
   int32_t count;
-  keys.clear();
-  output_.clear();
+  Clear();
   if (!ReadCount(r, &flags, &count, kMorphKeyMinBytes)) return false;
   keys.reserve(static_cast<size_t>(count));
   bool ok = true;
+  bool mismatch = false;
+  uint32_t mismatchAt = 0;
   for (int32_t i = 0; i < count && ok; ++i) {
     MorphKey key;
     int32_t v;
-    if (!ReadHeader(r, &key) || !r.Int(&v) || !r.CheckCount(v, 12, "morph vertex count")) {
+    if (!ReadHeader(r, &key)) {
       ok = false;
       break;
     }
-    // Every key must hold as many vertices as the first: evaluation pairs them index by index.
-    if (!keys.empty() && static_cast<size_t>(v) != keys[0].value.size()) {
-      ok = r.Fail("morph key vertex count differs from the first key's", r.Offset() - 4);
+    const uint32_t countAt = r.Offset();
+    if (!r.Int(&v) || !r.CheckCount(v, 12, "morph vertex count")) {
+      ok = false;
       break;
     }
     key.value.resize(static_cast<size_t>(v));
     for (int32_t j = 0; j < v && ok; ++j) ok = ReadVector(r, &key.value[static_cast<size_t>(j)]);
     if (!ok) break;
+    // Evaluation pairs the keys' vertices index by index, so every key must hold as many as
+    // the first. The record is still read whole to keep the file in step.
+    if (!keys.empty() && key.value.size() != keys[0].value.size() && !mismatch) {
+      mismatch = true;
+      mismatchAt = countAt;
+    }
     key.in.resize(key.value.size());
     key.out.resize(key.value.size());
     keys.push_back(std::move(key));
+  }
+  if (mismatch) {
+    Clear();
+    r.Note("morph key vertex count differs from the first key's; the morph track is dropped", mismatchAt);
+    return ok;
   }
   if (keys.size() > 1) output_.resize(keys[0].value.size());
   return ok;

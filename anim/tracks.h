@@ -17,8 +17,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "anim/record_reader.h"
 #include "anim/vecmath.h"
+#include "io/record_reader.h"
 
 namespace anim {
 
@@ -55,8 +55,6 @@ class KeyTrack {
   // Parses the track record at the reader's cursor. Returns false (the problem recorded in the
   // reader) when the data is malformed; the keys read before the problem are kept.
   virtual bool Read(RecordReader& reader) = 0;
-  // Accepted and ignored by every kind; nodes forward it.
-  virtual void PassInt(int32_t) {}
   virtual int32_t KeyCount() const = 0;
 
   int32_t flags = 1;

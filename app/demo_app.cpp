@@ -142,7 +142,7 @@ int PlayShow(const DemoOptions& options, platform::Display* given) {
   // --start: the first run begins at that show time, with the state a full run would have.
   double startAt = options.start;
   TimelineState state;
-  if (startAt > 0.0) state = run.Seek(startAt);
+  if (startAt > 0.0) state = run.Seek(startAt, options.fps);
   int again = 0;
   do {
     if (!options.noSound) soundtrack.Start(session.Soundtrack(), headless, startAt);

@@ -1,5 +1,7 @@
 #include "app/main_loop.h"
 
+#include "show/show_clock.h"
+
 int32_t AdvancePart(const std::vector<PartEntry>& timeline, int32_t index, float t) {
   const int32_t last = static_cast<int32_t>(timeline.size()) - 1;
   while (index < last && static_cast<double>(timeline[static_cast<size_t>(index)].time) * 0.001 <
@@ -22,8 +24,8 @@ int RunTimeline(const std::vector<PartEntry>& timeline, bool loop, const DemoClo
     float t = clock.Seconds();
     float dt = t - previous;
     previous = t;
-    hooks.RenderPart(part, partFrames, t, dt * 0.055f);
-    partFrames += dt * 30.0f;
+    hooks.RenderPart(part, partFrames, t, dt * kOpacityStepPerSecond);
+    partFrames += dt * kFramesPerSecond;
     if (static_cast<double>(timeline[static_cast<size_t>(part)].time) * 0.001 < static_cast<double>(t)) {
       partFrames = 0.0f;
       part = AdvancePart(timeline, part + 1, t);

@@ -277,7 +277,7 @@ int CaptureFrame(const DemoOptions& options, double seconds, const std::string& 
   // The show is replayed without drawing up to `seconds`, then the frame at `seconds` is drawn.
   std::vector<uint8_t> last;
   int lw = 0, lh = 0;
-  run.DrawFrameAt(seconds, run.Seek(seconds), &last, &lw, &lh);
+  run.DrawFrameAt(seconds, run.Seek(seconds, options.fps), &last, &lw, &lh);
   run.Close();
   if (last.empty()) {
     std::fprintf(stderr, "quillon: no frame was drawn at %.3f s\n", seconds);

@@ -112,5 +112,6 @@ bool ShowRun::DrawFrameAt(double seconds, TimelineState state, std::vector<uint8
 }
 
 void ShowRun::Close() {
+  session_.Close();
   if (display_) display_->Close();
 }

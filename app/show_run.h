@@ -70,7 +70,7 @@ class ShowRun {
   void Play(FramePlan& plan, double fps, TimelineState* state = nullptr, uint32_t startMs = 0) {
     PlayStepped(session_, display_, plan, fps, state, startMs);
   }
-  TimelineState Seek(double seconds) { return ReplayTimeline(session_, seconds); }
+  TimelineState Seek(double seconds, double fps = 60.0) { return ReplayTimeline(session_, seconds, fps); }
   // Draws the one frame shown at `seconds`, continuing from `state` (what Seek(seconds) gave),
   // and reads it back when rgba is given. False when no frame is drawn there.
   bool DrawFrameAt(double seconds, TimelineState state, std::vector<uint8_t>* rgba = nullptr,
@@ -79,7 +79,8 @@ class ShowRun {
   double Length() const { return ShowLength(session_.tables); }
   ShowSession& session() { return session_; }
   platform::Display& display() { return *display_; }
-  // Closes the display (restoring the desktop for a window); safe twice.
+  // Frees the show's GL objects while the context is current, then closes the display
+  // (restoring the desktop for a window); safe twice.
   void Close();
 
  private:

@@ -7,7 +7,8 @@
 #include "show/viewport.h"
 
 ShowSession::ShowSession() = default;
-ShowSession::~ShowSession() = default;
+// Frees the GL objects while the display (which outlives the session) still has its context.
+ShowSession::~ShowSession() { Close(); }
 
 void ShowSession::Prepare(const DemoOptions& options, platform::Display& display,
                           const platform::WindowRequest& request) {
@@ -26,6 +27,7 @@ void ShowSession::Prepare(const DemoOptions& options, platform::Display& display
   }
   dataSource_ = std::make_unique<DataSourceScope>(source);
 
+  display_ = &display;
   std::string error;
   hasGl = display.Open(request, &error);
   if (!hasGl) platform::ShowErrorBox(error);
@@ -70,4 +72,12 @@ void ShowSession::DrawPart(int32_t partIndex, float partFrames, float showTime, 
   } else {
     renderer_->ReplayPart(partIndex, partFrames, showTime, opacityStep);
   }
+}
+
+void ShowSession::Close() {
+  renderer_.reset();
+  if (hasGl) ReleaseShow(tables, effects);
+  hasGl = false;
+  if (display_) display_->Close();
+  display_ = nullptr;
 }

@@ -30,6 +30,10 @@ class ShowSession {
   // context is reported (message box) and the session goes on without drawing.
   void Prepare(const DemoOptions& options, platform::Display& display, const platform::WindowRequest& request);
 
+  // Frees the show's GL objects while the context is still current, then closes the display
+  // given to Prepare. Safe to call twice; the session draws nothing afterwards.
+  void Close();
+
   // Draws one frame of timeline part `partIndex`. With draw false nothing reaches GL: only what
   // a frame changes in the scenes happens, so a seek can replay the show quickly.
   void DrawPart(int32_t partIndex, float partFrames, float showTime, float opacityStep, bool draw);
@@ -43,6 +47,7 @@ class ShowSession {
   bool hasGl = false;
 
  private:
+  platform::Display* display_ = nullptr;
   std::unique_ptr<PartRenderer> renderer_;
   std::unique_ptr<AceArchive> archive_;
   std::unique_ptr<DataSourceScope> dataSource_;

@@ -2,7 +2,7 @@
 
 #include <GL/gl.h>
 
-#include "anim/record_reader.h"
+#include "io/record_reader.h"
 #include "scene/render_globals.h"
 #include "scene/texture_lookup.h"
 

@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "anim/record_reader.h"
+#include "io/record_reader.h"
 
 using anim::Matrix4;
 using anim::Quaternion;
@@ -158,20 +158,13 @@ bool MeshNode::Read(RecordReader& r) {
   }
   uint32_t morphAt = r.Offset();
   if (!morphTrack.Read(r)) return false;
-  // Morphed vertices replace the mesh's own, so they must match them one for one.
+  // Morphed vertices replace the mesh's own, so they must match them one for one. The record
+  // was read whole: only the track goes, the rest of the file is still in step.
   if (morphTrack.KeyCount() > 0 && morphTrack.VertexCount() != vertexCount) {
     morphTrack.Clear();
-    return r.Fail("morph vertex count differs from the mesh's", morphAt);
+    r.Note("morph vertex count differs from the mesh's; the morph track is dropped", morphAt);
   }
   return true;
-}
-
-void MeshNode::PassToTracks(int32_t value) {
-  positionTrack.PassInt(value);
-  rotationTrack.PassInt(value);
-  scaleTrack.PassInt(value);
-  visibilityTrack.PassInt(value);
-  morphTrack.PassInt(value);
 }
 
 void MeshNode::Prepare() {
@@ -181,11 +174,10 @@ void MeshNode::Prepare() {
   scaleTrack.Prepare();
 }
 
-bool MeshNode::Evaluate(float frame, CameraNode*, bool checkVisibility) {
-  if (checkVisibility && !visibilityTrack.Evaluate(frame)) return false;
+void MeshNode::Evaluate(float frame, bool checkVisibility) {
+  if (checkVisibility && !visibilityTrack.Evaluate(frame)) return;
   frameTime = frame;
   FullTransform(*this, rotationTrack, scaleTrack, frame);
-  return true;
 }
 
 void MeshNode::BindStyles(const std::vector<std::unique_ptr<DrawStyle>>& styles, bool compile) {
@@ -266,51 +258,31 @@ bool CameraNode::Read(RecordReader& r) {
          visibilityTrack.Read(r);
 }
 
-void CameraNode::PassToTracks(int32_t value) {
-  positionTrack.PassInt(value);
-  rollTrack.PassInt(value);
-  fieldOfViewTrack.PassInt(value);
-  visibilityTrack.PassInt(value);
-}
-
 void CameraNode::Prepare() {
   positionTrack.Prepare();
   fieldOfViewTrack.Prepare();
   rollTrack.Prepare();
 }
 
-bool CameraNode::Evaluate(float frame, CameraNode*, bool) {
+void CameraNode::Evaluate(float frame, bool) {
   position = positionTrack.Evaluate(frame);
   matrix = Matrix4::Identity();
   matrix.m[12] = position.x;
   matrix.m[13] = position.y;
   matrix.m[14] = position.z;
-  return true;
 }
 
 bool TargetNode::Read(RecordReader& r) { return ReadName(r) && positionTrack.Read(r); }
 
-void TargetNode::PassToTracks(int32_t value) { positionTrack.PassInt(value); }
-
 void TargetNode::Prepare() { positionTrack.Prepare(); }
 
-bool TargetNode::Evaluate(float frame, CameraNode*, bool) {
-  position = positionTrack.Evaluate(frame);
-  return true;
-}
+void TargetNode::Evaluate(float frame, bool) { position = positionTrack.Evaluate(frame); }
 
 // ---------------------------------------------------------------- lights, dummies
 
 bool TargetLightNode::Read(RecordReader& r) {
   return ReadName(r) && ReadColour(r, colour) && positionTrack.Read(r) && firstTrack.Read(r) &&
          secondTrack.Read(r) && visibilityTrack.Read(r);
-}
-
-void TargetLightNode::PassToTracks(int32_t value) {
-  positionTrack.PassInt(value);
-  firstTrack.PassInt(value);
-  secondTrack.PassInt(value);
-  visibilityTrack.PassInt(value);
 }
 
 void TargetLightNode::Prepare() {
@@ -324,34 +296,17 @@ bool LightNode::Read(RecordReader& r) {
          scaleTrack.Read(r) && visibilityTrack.Read(r);
 }
 
-void LightNode::PassToTracks(int32_t value) {
-  positionTrack.PassInt(value);
-  rotationTrack.PassInt(value);
-  scaleTrack.PassInt(value);
-  visibilityTrack.PassInt(value);
-}
-
 void LightNode::Prepare() {
   positionTrack.Prepare();
   rotationTrack.Prepare();
   scaleTrack.Prepare();
 }
 
-bool LightNode::Evaluate(float frame, CameraNode*, bool) {
-  FullTransform(*this, rotationTrack, scaleTrack, frame);
-  return true;
-}
+void LightNode::Evaluate(float frame, bool) { FullTransform(*this, rotationTrack, scaleTrack, frame); }
 
 bool DummyNode::Read(RecordReader& r) {
   return ReadName(r) && positionTrack.Read(r) && rotationTrack.Read(r) && scaleTrack.Read(r) &&
          visibilityTrack.Read(r);
-}
-
-void DummyNode::PassToTracks(int32_t value) {
-  positionTrack.PassInt(value);
-  rotationTrack.PassInt(value);
-  scaleTrack.PassInt(value);
-  visibilityTrack.PassInt(value);
 }
 
 void DummyNode::Prepare() {
@@ -360,8 +315,7 @@ void DummyNode::Prepare() {
   scaleTrack.Prepare();
 }
 
-bool DummyNode::Evaluate(float frame, CameraNode*, bool checkVisibility) {
-  if (checkVisibility && !visibilityTrack.Evaluate(frame)) return false;
+void DummyNode::Evaluate(float frame, bool checkVisibility) {
+  if (checkVisibility && !visibilityTrack.Evaluate(frame)) return;
   FullTransform(*this, rotationTrack, scaleTrack, frame);
-  return true;
 }

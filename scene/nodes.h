@@ -32,8 +32,6 @@ enum NodeKind : int32_t {
 // Longest node name the files may hold (bytes before the zero).
 constexpr size_t kMaxNodeName = 127;
 
-class CameraNode;
-
 class SceneNode {
  public:
   SceneNode(SceneNode* parentNode, NodeKind nodeKind) : kind(nodeKind), parent(parentNode) {}
@@ -43,9 +41,10 @@ class SceneNode {
 
   // Parses the node record; false (problem in the reader) on malformed data.
   virtual bool Read(RecordReader& reader) = 0;
-  virtual void PassToTracks(int32_t value) = 0;
   virtual void Prepare() = 0;
-  virtual bool Evaluate(float frame, CameraNode* camera, bool checkVisibility) = 0;
+  // Position and matrix at a frame time. With checkVisibility, a mesh or dummy that its
+  // visibility track hides keeps the values of its last evaluation.
+  virtual void Evaluate(float frame, bool checkVisibility) = 0;
   virtual bool IsDrawable() const { return false; }
 
   std::string name;
@@ -84,9 +83,8 @@ class MeshNode : public DrawableNode {
   explicit MeshNode(SceneNode* parentNode) : DrawableNode(parentNode, kMeshKind) {}
   ~MeshNode() override;
   bool Read(RecordReader& reader) override;
-  void PassToTracks(int32_t value) override;
   void Prepare() override;
-  bool Evaluate(float frame, CameraNode* camera, bool checkVisibility) override;
+  void Evaluate(float frame, bool checkVisibility) override;
   void Draw(bool passFlag) override;
 
   // Points each group at its material's style (none when the index is outside the list) and
@@ -117,18 +115,16 @@ class TargetNode : public SceneNode {
  public:
   explicit TargetNode(SceneNode* parentNode) : SceneNode(parentNode, kTargetKind) {}
   bool Read(RecordReader& reader) override;
-  void PassToTracks(int32_t value) override;
   void Prepare() override;
-  bool Evaluate(float frame, CameraNode* camera, bool checkVisibility) override;
+  void Evaluate(float frame, bool checkVisibility) override;
 };
 
 class CameraNode : public SceneNode {
  public:
   explicit CameraNode(SceneNode* parentNode) : SceneNode(parentNode, kCameraKind) {}
   bool Read(RecordReader& reader) override;
-  void PassToTracks(int32_t value) override;
   void Prepare() override;
-  bool Evaluate(float frame, CameraNode* camera, bool checkVisibility) override;
+  void Evaluate(float frame, bool checkVisibility) override;
 
   anim::ScalarTrack fieldOfViewTrack;
   anim::ScalarTrack rollTrack;
@@ -139,9 +135,8 @@ class TargetLightNode : public SceneNode {
  public:
   explicit TargetLightNode(SceneNode* parentNode) : SceneNode(parentNode, kTargetLightKind) {}
   bool Read(RecordReader& reader) override;
-  void PassToTracks(int32_t value) override;
   void Prepare() override;
-  bool Evaluate(float, CameraNode*, bool) override { return true; }
+  void Evaluate(float, bool) override {}  // its tracks are never evaluated
 
   float colour[3] = {0.0f, 0.0f, 0.0f};
   anim::ScalarTrack firstTrack;
@@ -153,9 +148,8 @@ class LightNode : public DrawableNode {
  public:
   explicit LightNode(SceneNode* parentNode) : DrawableNode(parentNode, kLightKind) {}
   bool Read(RecordReader& reader) override;
-  void PassToTracks(int32_t value) override;
   void Prepare() override;
-  bool Evaluate(float frame, CameraNode* camera, bool checkVisibility) override;
+  void Evaluate(float frame, bool checkVisibility) override;
   void Draw(bool) override {}
 
   float attenuation[3] = {1.0f, 1.0f, 1.0f};  // constant, linear, quadratic
@@ -168,9 +162,8 @@ class DummyNode : public SceneNode {
  public:
   explicit DummyNode(SceneNode* parentNode) : SceneNode(parentNode, kDummyKind) {}
   bool Read(RecordReader& reader) override;
-  void PassToTracks(int32_t value) override;
   void Prepare() override;
-  bool Evaluate(float frame, CameraNode* camera, bool checkVisibility) override;
+  void Evaluate(float frame, bool checkVisibility) override;
 
   anim::RotationTrack rotationTrack;
   anim::VectorTrack scaleTrack;

@@ -1,5 +1,5 @@
 // The process-wide values the scene renderer reads and the part renderer sets: the clipping
-// planes, whether see-through textured groups keep back-face culling, and the viewport size.
+// planes and whether see-through textured groups keep back-face culling.
 // One instance per process (CurrentRenderGlobals); tests install their own values and put the
 // old ones back (RenderGlobalsScope).
 //
@@ -13,8 +13,6 @@ struct RenderGlobals {
   float NearPlane = 2.0f;
   float FarPlane = 10000.0f;
   int32_t TransparentCulling = 0;  // 1: see-through textured groups stay back-face culled
-  int32_t ViewportWidth = 640;
-  int32_t ViewportHeight = 480;
 };
 
 RenderGlobals& CurrentRenderGlobals();

@@ -3,10 +3,11 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include <algorithm>
 #include <cmath>
 
-#include "anim/record_reader.h"
 #include "io/data_file.h"
+#include "io/record_reader.h"
 #include "platform/log.h"
 #include "scene/render_globals.h"
 
@@ -39,44 +40,53 @@ bool PreOrderUntil(const SceneNode* node, Visit&& visit) {
   return false;
 }
 
-void EvaluatePass(SceneNode* node, float frame, CameraNode* camera) {
+void EvaluatePass(SceneNode* node, float frame) {
   for (auto& child : node->children) {
-    child->Evaluate(frame, camera, true);
-    EvaluatePass(child.get(), frame, camera);
+    child->Evaluate(frame, true);
+    EvaluatePass(child.get(), frame);
   }
 }
 
-int32_t ModelviewPushLimit() {
-  GLint depth = 32;
-  glGetIntegerv(GL_MAX_MODELVIEW_STACK_DEPTH, &depth);
-  // The bottom entry holds the identity the walk starts from.
-  return depth > 1 ? depth - 1 : 0;
+// Node levels the matrix walk can push onto the modelview stack as the caller left it.
+int32_t FreeModelviewLevels() {
+  GLint used = 1, capacity = 32;
+  glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &used);
+  glGetIntegerv(GL_MAX_MODELVIEW_STACK_DEPTH, &capacity);
+  return capacity > used ? capacity - used : 0;
+}
+
+int32_t TreeDepth(const SceneNode* node) {
+  int32_t deepest = 0;
+  for (const auto& child : node->children) deepest = std::max(deepest, 1 + TreeDepth(child.get()));
+  return deepest;
 }
 
 }  // namespace
 
 Scene::~Scene() = default;
 
-int32_t Scene::Load(const char* path, const SceneLoadOptions& options) {
+void Scene::Load(const char* path, const SceneLoadOptions& options) {
+  path_ = path;
   DataFile file;
   file.Open(path, "rb");
   if (file.HasError()) {
     loadProblem_ = std::string("cannot open '") + path + "'";
     loadProblemOffset_ = 0;
+    loadStopped_ = true;
     Log("scene: %s", loadProblem_.c_str());
-    return 0;
+    return;
   }
   LoadFrom(file, options);
   file.Close();
-  return 0;
 }
 
-int32_t Scene::LoadFrom(DataFile& file, const SceneLoadOptions& options) {
+void Scene::LoadFrom(DataFile& file, const SceneLoadOptions& options) {
   RecordReader reader(file);
   if (reader.Int(&headerWord1) && reader.Int(&headerWord2) && ReadNodeList(reader, this, 0)) {
     ReadMaterials(reader, options.textures, &materials, &styles);
   }
-  if (reader.Failed()) {
+  loadStopped_ = reader.Failed();
+  if (reader.HasProblem()) {
     loadProblem_ = reader.Problem();
     loadProblemOffset_ = reader.ProblemOffset();
   }
@@ -99,8 +109,11 @@ int32_t Scene::LoadFrom(DataFile& file, const SceneLoadOptions& options) {
     node->Prepare();
     return false;
   });
-  if (!loadProblem_.empty()) Log("scene: %s at byte %u; keeping what was read", loadProblem_.c_str(), loadProblemOffset_);
-  return 0;
+  depth_ = TreeDepth(this);
+  if (!loadProblem_.empty()) {
+    Log("scene %s: %s at byte %u; %s", Label(), loadProblem_.c_str(), loadProblemOffset_,
+        reader.Failed() ? "keeping what was read" : "loading went on");
+  }
 }
 
 bool Scene::ReadNodeList(RecordReader& r, SceneNode* parent, int depth) {
@@ -181,7 +194,7 @@ void Scene::SetUpCamera(float frame) {
   CameraNode& camera = *camera_;
   Vector3 eye = camera.positionTrack.Evaluate(frame);
   camera.position = eye;
-  camera.target->Evaluate(frame, nullptr, false);
+  camera.target->Evaluate(frame, false);
   Vector3 target = camera.target->position;
 
   glMatrixMode(GL_PROJECTION);
@@ -212,7 +225,8 @@ void Scene::SetUpCamera(float frame) {
   glLoadIdentity();
 }
 
-void Scene::LightPass(SceneNode* node) {
+void Scene::LightPass(SceneNode* node, int32_t levels) {
+  if (levels <= 0) return;
   for (auto& child : node->children) {
     SceneNode* k = child.get();
     glPushMatrix();
@@ -231,16 +245,13 @@ void Scene::LightPass(SceneNode* node) {
       glLightf(id, GL_QUADRATIC_ATTENUATION, light->attenuation[2]);
       glEnable(id);
     }
-    if (!k->children.empty() && depthLeft_ > 0) {
-      --depthLeft_;
-      LightPass(k);
-      ++depthLeft_;
-    }
+    if (!k->children.empty()) LightPass(k, levels - 1);
     glPopMatrix();
   }
 }
 
-void Scene::DrawPass(SceneNode* node, bool seeThrough, bool passFlag) {
+void Scene::DrawPass(SceneNode* node, int32_t levels, bool seeThrough, bool passFlag) {
+  if (levels <= 0) return;
   for (auto& child : node->children) {
     SceneNode* k = child.get();
     glPushMatrix();
@@ -250,16 +261,12 @@ void Scene::DrawPass(SceneNode* node, bool seeThrough, bool passFlag) {
       if (!seeThrough && !transparent) static_cast<DrawableNode*>(k)->Draw(false);
       if (seeThrough && transparent) static_cast<DrawableNode*>(k)->Draw(passFlag);
     }
-    if (!k->children.empty() && depthLeft_ > 0) {
-      --depthLeft_;
-      DrawPass(k, seeThrough, passFlag);
-      ++depthLeft_;
-    }
+    if (!k->children.empty()) DrawPass(k, levels - 1, seeThrough, passFlag);
     glPopMatrix();
   }
 }
 
-void Scene::EvaluateTree(float frame) { EvaluatePass(this, frame, camera_); }
+void Scene::EvaluateTree(float frame) { EvaluatePass(this, frame); }
 
 void Scene::Render(float frame, const SceneBlend* blend) {
   if (!camera_ || !camera_->target) {
@@ -286,24 +293,27 @@ void Scene::Render(float frame, const SceneBlend* blend) {
   glMatrixMode(GL_MODELVIEW);
   glLoadIdentity();
 
-  // Nesting deeper than the modelview stack cannot be placed; such subtrees are skipped.
-  const int32_t pushLimit = ModelviewPushLimit();
-  depthLeft_ = pushLimit - 1;
-  LightPass(this);
+  // Nesting deeper than the modelview stack can take from here cannot be placed; those levels
+  // are skipped.
+  const int32_t levels = FreeModelviewLevels();
+  if (depth_ > levels && !loggedTooDeep_) {
+    Log("scene %s: nodes nested %d levels deep, but the matrix stack takes %d more here; deeper levels are not drawn",
+        Label(), depth_, levels);
+    loggedTooDeep_ = true;
+  }
+  LightPass(this, levels);
   glEnable(GL_DEPTH_TEST);
   glDepthMask(GL_TRUE);
   if (blend) {
     glEnable(GL_BLEND);
     glBlendFunc(static_cast<GLenum>(blend->opaqueSource), static_cast<GLenum>(blend->opaqueDestination));
   }
-  depthLeft_ = pushLimit - 1;
-  DrawPass(this, false, false);
+  DrawPass(this, levels, false, false);
   glDepthMask(GL_FALSE);
   if (blend) {
     glBlendFunc(static_cast<GLenum>(blend->seeThroughSource), static_cast<GLenum>(blend->seeThroughDestination));
   }
-  depthLeft_ = pushLimit - 1;
-  DrawPass(this, true, blend != nullptr);
+  DrawPass(this, levels, true, blend != nullptr);
   glDepthMask(GL_TRUE);
   if (blend) glDisable(GL_BLEND);
   for (int32_t i = 0; i < enabledLights; ++i) glDisable(static_cast<GLenum>(GL_LIGHT0 + i));

@@ -7,7 +7,13 @@
 //   scene.Render(startFrame + partFrames, nullptr);  // clearing and viewport are the caller's
 //
 // Loading never fails outright: a malformed file is read up to its first problem (kept in
-// LoadProblem / LoadProblemOffset and logged) and the scene keeps what was read before it.
+// LoadProblem / LoadProblemOffset and logged) and the scene keeps what was read before it. A
+// record that was read whole but cannot be used (a morph track that does not fit its mesh) is
+// dropped, noted the same way, and loading goes on.
+//
+// Render walks the tree on the modelview matrix stack, one entry per level of nesting, from
+// the depth at which the caller left the stack. Levels the stack cannot hold are not drawn (the
+// rest of the scene is, and the stack is left as it was found); the first such frame is logged.
 #pragma once
 
 #include <cstdint>
@@ -44,10 +50,10 @@ class Scene : public SceneNode {
   Scene() : SceneNode(nullptr, kSceneKind) {}
   ~Scene() override;
 
-  // Opens the file through DataFile (archive first, then disk) and reads it. Returns 0.
-  int32_t Load(const char* path, const SceneLoadOptions& options = {});
-  // Reads from an open DataFile (tools, tests). Returns 0.
-  int32_t LoadFrom(DataFile& file, const SceneLoadOptions& options = {});
+  // Opens the file through DataFile (archive first, then disk) and reads it.
+  void Load(const char* path, const SceneLoadOptions& options = {});
+  // Reads from an open DataFile (tools, tests).
+  void LoadFrom(DataFile& file, const SceneLoadOptions& options = {});
 
   // Draws the scene at a frame time into the current GL context.
   void Render(float frame, const SceneBlend* blend);
@@ -65,12 +71,18 @@ class Scene : public SceneNode {
   bool SetCamera(SceneNode* node);
 
   bool Read(RecordReader&) override { return true; }
-  void PassToTracks(int32_t) override {}
   void Prepare() override {}
-  bool Evaluate(float, CameraNode*, bool) override { return false; }
+  void Evaluate(float, bool) override {}
+
+  // The path given to Load (empty for LoadFrom).
+  const std::string& Path() const { return path_; }
+  // Levels of nesting in the node tree: 0 without nodes, 1 with top-level nodes only.
+  int32_t Depth() const { return depth_; }
 
   // Empty when the file was read to its end without a problem.
   const std::string& LoadProblem() const { return loadProblem_; }
+  // Whether reading stopped at the problem (false: the record was dropped and reading went on).
+  bool LoadStopped() const { return loadStopped_; }
   uint32_t LoadProblemOffset() const { return loadProblemOffset_; }
 
   std::vector<std::unique_ptr<SceneMaterial>> materials;
@@ -84,12 +96,17 @@ class Scene : public SceneNode {
   bool ReadNodeList(RecordReader& reader, SceneNode* parent, int depth);
   void LinkUp(SceneNode* node);
   void SetUpCamera(float frame);
-  void LightPass(SceneNode* node);
-  void DrawPass(SceneNode* node, bool seeThrough, bool passFlag);
+  // levels: how many more levels of nesting the modelview stack can take.
+  void LightPass(SceneNode* node, int32_t levels);
+  const char* Label() const { return path_.empty() ? "(from memory)" : path_.c_str(); }
+  void DrawPass(SceneNode* node, int32_t levels, bool seeThrough, bool passFlag);
 
   CameraNode* camera_ = nullptr;
+  std::string path_;
   std::string loadProblem_;
   uint32_t loadProblemOffset_ = 0;
+  int32_t depth_ = 0;
+  bool loadStopped_ = false;
   bool loggedNoCamera_ = false;
-  int32_t depthLeft_ = 0;  // pushes the matrix walk may still make
+  bool loggedTooDeep_ = false;
 };

@@ -223,11 +223,55 @@ int32_t LatestKeyFrame(const SceneDesc& desc) {
   return latest;
 }
 
+namespace {
+
+bool HasZero(const std::string& text) { return text.find('\0') != std::string::npos; }
+
+// The first thing in the node tree the file cannot carry, or "".
+std::string Unwritable(const std::vector<NodeDesc>& nodes) {
+  for (const NodeDesc& n : nodes) {
+    if (n.kind < kMeshKind || n.kind > kDummyKind) {
+      return "node '" + n.name + "' is of kind " + std::to_string(static_cast<int32_t>(n.kind)) +
+             ", which has no type code in a scene file";
+    }
+    if (HasZero(n.name)) return "node name '" + n.name + "' holds a zero byte";
+    std::string inChildren = Unwritable(n.children);
+    if (!inChildren.empty()) return inChildren;
+  }
+  return "";
+}
+
+std::string Unwritable(const SceneDesc& desc) {
+  std::string problem = Unwritable(desc.nodes);
+  if (!problem.empty()) return problem;
+  for (const MaterialDesc& m : desc.materials) {
+    if (HasZero(m.name)) return "material name '" + m.name + "' holds a zero byte";
+    for (const MapSlot& slot : m.maps)
+      if (HasZero(slot.fileName)) return "map name '" + slot.fileName + "' holds a zero byte";
+  }
+  return "";
+}
+
+}  // namespace
+
 std::vector<uint8_t> WriteScene(const SceneDesc& desc) {
   std::vector<uint8_t> bytes;
+  std::string why;
+  WriteScene(desc, &bytes, &why);
+  return bytes;
+}
+
+bool WriteScene(const SceneDesc& desc, std::vector<uint8_t>* out, std::string* why) {
+  out->clear();
+  std::string problem = Unwritable(desc);
+  if (!problem.empty()) {
+    if (why) *why = problem;
+    return false;
+  }
+  std::vector<uint8_t>& bytes = *out;
   ByteWriter w(&bytes);
   w.Int(desc.headerWord1);
-  w.Int(desc.headerWord2 == -1 ? LatestKeyFrame(desc) : desc.headerWord2);
+  w.Int(desc.headerWord2 ? *desc.headerWord2 : LatestKeyFrame(desc));
   WriteNodeList(w, desc.nodes);
   w.Int(-1);
   w.Int(static_cast<int32_t>(desc.materials.size()));
@@ -238,5 +282,5 @@ std::vector<uint8_t> WriteScene(const SceneDesc& desc) {
       w.String(slot.fileName);
     }
   }
-  return bytes;
+  return true;
 }

@@ -6,11 +6,14 @@
 //   NodeDesc& cam = desc.nodes.emplace_back(kCameraKind, "camera01");
 //   cam.position = {StillVectorKey(0, {0, -10, 0})};
 //   desc.nodes.emplace_back(kTargetKind, "camera01").position = {StillVectorKey(0, {})};
-//   std::vector<uint8_t> bytes = WriteScene(desc);
+//   std::vector<uint8_t> bytes;
+//   std::string why;
+//   if (!WriteScene(desc, &bytes, &why)) ...;   // refused: the format cannot carry it
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -52,7 +55,7 @@ struct MaterialDesc {
 
 struct SceneDesc {
   int32_t headerWord1 = 0;
-  int32_t headerWord2 = -1;  // -1: the frame of the latest key in the scene
+  std::optional<int32_t> headerWord2;  // unset: the frame of the latest key in the scene
   std::vector<NodeDesc> nodes;
   std::vector<MaterialDesc> materials;
 };
@@ -72,4 +75,10 @@ NodeDesc SquareMesh(const std::string& name, const anim::Vector3& centre, float 
 
 int32_t LatestKeyFrame(const SceneDesc& desc);
 
+// Writes the scene file into *bytes. Refuses, with *why set and *bytes left empty, what the
+// file cannot carry: a node of the scene kind or of no node kind at all (its type code would
+// end the list it stands in or mean another kind), and a name with a zero byte inside (the
+// reader would stop at it).
+bool WriteScene(const SceneDesc& desc, std::vector<uint8_t>* bytes, std::string* why);
+// The same for descriptions known to be writable; empty when refused.
 std::vector<uint8_t> WriteScene(const SceneDesc& desc);

@@ -18,7 +18,9 @@ uint32_t FindTextureForMap(const std::string& mapName, const TextureLookup* text
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
   ReplaceAll(&name, ".bmp", ".jpg");
-  if (uint32_t texture = textures->Find(name)) return texture;
+  uint32_t texture = 0;
+  if (textures->Find(name, &texture)) return texture;
   ReplaceAll(&name, ".jpg", ".png");
-  return textures->Find(name);
+  if (textures->Find(name, &texture)) return texture;
+  return 0;
 }

@@ -58,30 +58,49 @@ int32_t FindEffect(const EffectsState& effects, const std::string& name) {
   return -1;
 }
 
-void RunEffect(EffectsState* effects, const TextureTable& textures, const PartEntry& entry, float f) {
-  const int32_t id = FindEffect(*effects, entry.name);
+EffectCall PlanEffect(EffectsState* effects, const TextureTable& textures, const PartEntry& entry, float f) {
+  EffectCall call;
+  call.id = FindEffect(*effects, entry.name);
   auto found = textures.find(entry.background);
-  const uint32_t texture = found != textures.end() ? found->second : 0;
+  call.texture = found != textures.end() ? found->second : 0;
+  call.fieldOfView = entry.fieldOfView;
   const float x = static_cast<float>(entry.startFrame) + f;
-  // a: the effect's time in milliseconds; b: its time in seconds times the speed.
-  const float a = x * 33.333332f;
-  const float b = static_cast<float>(entry.speed) * x * 0.033333335f;
-  switch (id) {
+  switch (call.id) {
     case kDroid1:
-      RingTunnel(*effects, true, a, b, entry.fieldOfView, texture);
+    case kTunnel:
+      // a: the effect's time in milliseconds; b: its time in seconds times the speed.
+      call.a = x * 33.333332f;
+      call.b = static_cast<float>(entry.speed) * x * 0.033333335f;
       break;
     case kDroid2: {
       // A new random moment of "droid1" every frame.
       const int32_t r1 = effects->random.Next();
       const int32_t r2 = effects->random.Next();
-      RingTunnel(*effects, true, r2, r1, entry.fieldOfView, texture);
+      call.a = r2;
+      call.b = r1;
       break;
     }
     case kDroid3:
-      SpriteField(*effects, static_cast<double>(x * static_cast<float>(entry.speed) * 0.033333335f), texture);
+      call.t = static_cast<double>(x * static_cast<float>(entry.speed) * 0.033333335f);
+      break;
+    default:
+      break;
+  }
+  return call;
+}
+
+void RunEffect(EffectsState* effects, const TextureTable& textures, const PartEntry& entry, float f) {
+  const EffectCall call = PlanEffect(effects, textures, entry, f);
+  switch (call.id) {
+    case kDroid1:
+    case kDroid2:
+      RingTunnel(*effects, true, call.a, call.b, call.fieldOfView, call.texture);
+      break;
+    case kDroid3:
+      SpriteField(*effects, call.t, call.texture);
       break;
     case kTunnel:
-      RingTunnel(*effects, false, a, b, entry.fieldOfView, texture);
+      RingTunnel(*effects, false, call.a, call.b, call.fieldOfView, call.texture);
       break;
     default:
       break;

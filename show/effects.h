@@ -47,8 +47,20 @@ void RegisterEffects(EffectsState* effects);
 // Id of the first registered effect whose name contains name; -1 when none does.
 int32_t FindEffect(const EffectsState& effects, const std::string& name);
 
-// Draws the effect an entry names at part frame f (nothing for an unknown name). A texture
-// name missing from the table binds no texture.
+// What an effect entry draws at part frame f: which effect, its texture and the arguments of
+// its drawing routine. Planning is all an effect changes besides the picture ("droid2" takes
+// two values of the random sequence), so a seek that replays frames without drawing plans each
+// effect and leaves the sequence where a full run leaves it.
+struct EffectCall {
+  int32_t id = -1;
+  uint32_t texture = 0;    // 0 when the entry's texture is not in the table
+  double a = 0.0, b = 0.0;  // ring effects
+  double t = 0.0;          // sprite field
+  double fieldOfView = 0.0;
+};
+EffectCall PlanEffect(EffectsState* effects, const TextureTable& textures, const PartEntry& entry, float f);
+
+// Plans the effect an entry names at part frame f and draws it (nothing for an unknown name).
 void RunEffect(EffectsState* effects, const TextureTable& textures, const PartEntry& entry, float f);
 
 // Degrees in 0..180 easing along cos(k / period).

@@ -4,8 +4,11 @@
 
 #include "scene/render_globals.h"
 #include "scene/scene.h"
+#include "show/part_rules.h"
 #include "show/pictures.h"
 #include "show/viewport.h"
+
+using namespace partrules;
 
 namespace {
 
@@ -25,9 +28,15 @@ void PictureMatricesEnd() {
   glPopMatrix();
 }
 
+// The texture entered under a name; 0 (texturing without a picture) when there is none.
 uint32_t TextureNamed(const ShowTables& tables, const char* name) {
   auto found = tables.textureTable.find(name);
   return found != tables.textureTable.end() ? found->second : 0;
+}
+
+Scene* SceneNamed(const ShowTables& tables, const std::string& name) {
+  auto found = tables.sceneTable.find(name);
+  return found != tables.sceneTable.end() ? found->second.get() : nullptr;
 }
 
 }  // namespace
@@ -70,15 +79,17 @@ void PartRenderer::DrawChain(const PartEntry& part, int32_t partIndex, float par
       glClear(GL_DEPTH_BUFFER_BIT);
     }
     if (entry->isEffect) {
-      if (draw) RunEffect(&effects_, tables_.textureTable, *entry, partFrames);
-    } else if (!(partIndex == 83 && position == 1 && showTime > 239.0f)) {
-      auto found = tables_.sceneTable.find(entry->name);
+      if (draw) {
+        RunEffect(&effects_, tables_.textureTable, *entry, partFrames);
+      } else {
+        PlanEffect(&effects_, tables_.textureTable, *entry, partFrames);
+      }
+    } else if (!ChainEntryVanished(partIndex, position, showTime)) {
       // A scene the table lacks (or that was never loaded) is skipped.
-      if (found != tables_.sceneTable.end() && found->second) {
-        Scene& scene = *found->second;
-        if (SceneNode* node = scene.FindNode(entry->camera)) scene.SetCamera(node);
-        if (partIndex >= 90 && position == 2) {
-          for (auto& style : scene.styles) {
+      if (Scene* scene = SceneNamed(tables_, entry->name)) {
+        if (SceneNode* node = scene->FindNode(entry->camera)) scene->SetCamera(node);
+        if (FadesChainStyle(partIndex, position)) {
+          for (auto& style : scene->styles) {
             if (!style) continue;
             style->opacity -= opacityStep;  // never reset: the style keeps fading
             break;
@@ -86,9 +97,9 @@ void PartRenderer::DrawChain(const PartEntry& part, int32_t partIndex, float par
         }
         const float frame = static_cast<float>(entry->startFrame) + partFrames;
         if (draw) {
-          scene.Render(frame, nullptr);
+          scene->Render(frame, nullptr);
         } else {
-          scene.EvaluateTree(frame);  // visibility toggles only ever move forward
+          scene->EvaluateTree(frame);  // visibility toggles only ever move forward
         }
       }
     }
@@ -113,52 +124,43 @@ void PartRenderer::RenderPart(int32_t partIndex, float partFrames, float showTim
   const PartEntry part = tables_.timeline[static_cast<size_t>(partIndex)];
 
   RenderGlobals& globals = CurrentRenderGlobals();
-  globals.ViewportWidth = view.width;
-  globals.ViewportHeight = view.height;
-  globals.NearPlane = 1.0f;
-  globals.FarPlane = 10000.0f;
-  if (partIndex == 48) {
-    globals.NearPlane = 20.0f;
-    globals.FarPlane = 4500.0f;
-  }
-  if (partIndex == 56) globals.NearPlane = 10.0f;
-  if (partIndex >= 59 && partIndex <= 69) globals.NearPlane = 0.05f;
-  globals.TransparentCulling = partIndex == 1 ? 1 : 0;
-  if (partIndex == 69) partFrames -= 5.0f;
+  const ClipPlanes planes = PartClipPlanes(partIndex);
+  globals.NearPlane = planes.nearPlane;
+  globals.FarPlane = planes.farPlane;
+  globals.TransparentCulling = PartTransparentCulling(partIndex);
+  partFrames += PartFrameShift(partIndex);
 
   if (part.background != kNoPicture) DrawPicture(part.background, false);
 
-  // Parts 57 and 58 open with a flash that fades out over ten frames.
-  if ((partIndex == 57 || partIndex == 58) && partFrames < 15.0f) {
-    uint32_t flash = TextureNamed(tables_, partIndex == 57 ? "2.jpg" : "4.jpg");
-    if (flash != 0) DrawTextureOverlay(flash, 1.0f - partFrames * 0.1f);
+  // A texture missing from the table flashes as plain white, as texture 0 draws.
+  const char* flash = FlashTexture(partIndex);
+  if (flash && partFrames < kFlashDrawnBelow) {
+    DrawTextureOverlay(TextureNamed(tables_, flash), FlashBrightness(partFrames));
   }
 
   DrawChain(part, partIndex, partFrames, showTime, opacityStep, true);
 
   if (part.foreground != kNoPicture) DrawPicture(part.foreground, true);
 
-  if ((partIndex == 57 || partIndex == 58) && partFrames > 30.0f) {
+  if (HasEndFade(partIndex) && partFrames > kEndFadeAfter) {
     SetOverlayProjection();
-    FadeToBlack(1.0f - (partFrames - 30.0f) * 0.05f);
+    FadeToBlack(EndFadeLevel(partFrames));
   }
-  if (partIndex == 92) {
+  if (IsFadeOutPart(partIndex)) {
     SetOverlayProjection();
-    FadeToBlack(1.0f - partFrames * 0.0078125f);
-  } else if (partIndex >= 16 && partIndex <= 40) {
+    FadeToBlack(FadeOutLevel(partFrames));
+  } else if (DrawsLogo(partIndex)) {
     glClear(GL_DEPTH_BUFFER_BIT);
-    auto logo = tables_.sceneTable.find(kLogoScene);
-    if (logo != tables_.sceneTable.end() && logo->second) logo->second->Render(showTime * 30.0f - 620.0f, nullptr);
+    if (Scene* logo = SceneNamed(tables_, kLogoScene)) logo->Render(LogoFrame(showTime), nullptr);
   }
 }
 
 void PartRenderer::ReplayPart(int32_t partIndex, float partFrames, float showTime, float opacityStep) {
   if (partIndex < 0 || static_cast<size_t>(partIndex) >= tables_.timeline.size()) return;
   const PartEntry part = tables_.timeline[static_cast<size_t>(partIndex)];
-  if (partIndex == 69) partFrames -= 5.0f;
+  partFrames += PartFrameShift(partIndex);
   DrawChain(part, partIndex, partFrames, showTime, opacityStep, false);
-  if (partIndex >= 16 && partIndex <= 40) {
-    auto logo = tables_.sceneTable.find(kLogoScene);
-    if (logo != tables_.sceneTable.end() && logo->second) logo->second->EvaluateTree(showTime * 30.0f - 620.0f);
+  if (DrawsLogo(partIndex)) {
+    if (Scene* logo = SceneNamed(tables_, kLogoScene)) logo->EvaluateTree(LogoFrame(showTime));
   }
 }

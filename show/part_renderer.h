@@ -1,31 +1,36 @@
 // The part renderer: draws one frame of one timeline part. Background picture, then the part's
 // scene and every scene or effect chained to it (each on a cleared depth buffer, so later
 // entries are always in front), then the foreground picture, then the fades and the logo pass
-// that belong to particular parts of the show.
+// that belong to particular parts of the show (show/part_rules.h).
 //
 //   PartRenderer renderer(tables, effects);
-//   renderer.RenderPart(part, partFrames, showTime, 0.055f * frameSeconds);
+//   renderer.RenderPart(part, partFrames, showTime, kOpacityStepPerSecond * frameSeconds);
 //
 // It changes the scenes it draws: the camera picked by name stays picked, and the style fade of
-// parts 90 and above stays faded, also when the show loops.
+// the late parts stays faded, also when the show loops.
 #pragma once
 
 #include <cstdint>
 
 #include "show/effects.h"
+#include "show/show_clock.h"
 #include "show/show_tables.h"
+
+// Depth of the modelview stack when a scene of a part's chain is drawn: the frame's own entry and
+// the chain's push. Scenes nested deeper than the stack holds beyond it lose their deepest levels.
+inline constexpr int32_t kChainMatrixDepth = 2;
 
 class PartRenderer {
  public:
   PartRenderer(ShowTables& tables, EffectsState& effects) : tables_(tables), effects_(effects) {}
 
-  // partFrames: time in the part in frames of 1/30 s; showTime: seconds since the show began;
-  // opacityStep: 0.055 x the frame's duration in seconds.
+  // partFrames: time in the part in frames (kFramesPerSecond); showTime: seconds since the
+  // show began; opacityStep: kOpacityStepPerSecond x the frame's duration in seconds.
   void RenderPart(int32_t partIndex, float partFrames, float showTime, float opacityStep);
 
-  // What RenderPart changes in the scenes, without drawing anything: the camera picked by name,
-  // the style fade of parts 90 and above, and the scenes' evaluation (visibility toggles only
-  // move forward). A seek replays the show with it up to the time it jumps to.
+  // What RenderPart changes, without drawing anything: the camera picked by name, the style
+  // fade of the late parts, the scenes' evaluation (visibility toggles only move forward) and
+  // the effects' random sequence. A seek replays the show with it up to the time it jumps to.
   void ReplayPart(int32_t partIndex, float partFrames, float showTime, float opacityStep);
 
  private:
@@ -39,6 +44,3 @@ class PartRenderer {
   ShowTables& tables_;
   EffectsState& effects_;
 };
-
-// The logo scene drawn over parts 16 to 40.
-inline constexpr const char* kLogoScene = "veltrum_huge.scx";

@@ -256,7 +256,9 @@ void FadeToBlack(float b) {
   glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
 }
 
-uint32_t TextureTableLookup::Find(const std::string& lowerCaseName) const {
+bool TextureTableLookup::Find(const std::string& lowerCaseName, uint32_t* texture) const {
   auto found = textures_.find(lowerCaseName);
-  return found != textures_.end() ? found->second : 0;
+  if (found == textures_.end()) return false;
+  *texture = found->second;
+  return true;
 }

@@ -58,7 +58,7 @@ void FadeToBlack(float b);
 class TextureTableLookup : public TextureLookup {
  public:
   explicit TextureTableLookup(const TextureTable& textures) : textures_(textures) {}
-  uint32_t Find(const std::string& lowerCaseName) const override;
+  bool Find(const std::string& lowerCaseName, uint32_t* texture) const override;
 
  private:
   const TextureTable& textures_;

@@ -196,7 +196,7 @@ int32_t ParseLeadingInt(const std::string& line) {
   return static_cast<int32_t>(value);
 }
 
-bool ParseScript(ShowTables& tables, ScriptLoaders& loaders) {
+void ParseScript(ShowTables& tables, ScriptLoaders& loaders) {
   loaders.ShowLoadingScreen(tables);
   loaders.InitEffects();
   Parser(tables, loaders).Run();
@@ -204,5 +204,4 @@ bool ParseScript(ShowTables& tables, ScriptLoaders& loaders) {
     auto found = tables.sceneTable.find(tables.timeline[0].name);
     if (found != tables.sceneTable.end() && found->second) loaders.PrepareFirstScene(*found->second);
   }
-  return true;
 }

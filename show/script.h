@@ -40,8 +40,8 @@ class ScriptLoaders {
   virtual void PrepareFirstScene(Scene& scene) { (void)scene; }
 };
 
-// Parses "script.txt" through DataFile. Always returns true.
-bool ParseScript(ShowTables& tables, ScriptLoaders& loaders);
+// Parses "script.txt" through DataFile into the tables.
+void ParseScript(ShowTables& tables, ScriptLoaders& loaders);
 
 // The leading decimal integer of a line: blanks skipped, optional sign, digits; 0 if none.
 int32_t ParseLeadingInt(const std::string& line);

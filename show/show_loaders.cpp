@@ -8,6 +8,7 @@
 
 #include "platform/log.h"
 #include "scene/scene.h"
+#include "show/part_renderer.h"
 #include "show/viewport.h"
 
 namespace {
@@ -90,11 +91,39 @@ std::shared_ptr<Scene> GlScriptLoaders::LoadScene(const std::string& file) {
   options.compileDisplayLists = true;
   scene->Load(file.c_str(), options);
   if (!scene->LoadProblem().empty()) Fail(file, scene->LoadProblem());
+  // A branch deeper than the matrix stack takes in a part's chain never shows: the author must
+  // hear about it before the show runs.
+  GLint capacity = 0;
+  glGetIntegerv(GL_MAX_MODELVIEW_STACK_DEPTH, &capacity);
+  const int32_t levels = capacity - kChainMatrixDepth;
+  if (scene->Depth() > levels) {
+    Fail(file, "nodes nested " + std::to_string(scene->Depth()) + " levels deep, but the matrix stack takes " +
+                   std::to_string(levels) + ": deeper levels are not drawn");
+  }
   return scene;
 }
 
 void GlScriptLoaders::PrepareFirstScene(Scene& scene) {
   if (MeshNode* mesh = scene.FindMesh(1)) mesh->displayListInUse = false;
+}
+
+void ReleaseShow(ShowTables& tables, EffectsState& effects) {
+  tables.sceneTable.clear();
+  std::vector<GLuint> textures;
+  for (const auto& [name, texture] : tables.textureTable)
+    if (texture != 0) textures.push_back(texture);
+  for (ImageSlot& slot : tables.images) {
+    if (slot.texture != 0) textures.push_back(slot.texture);
+    slot = ImageSlot();
+  }
+  if (!textures.empty()) glDeleteTextures(static_cast<GLsizei>(textures.size()), textures.data());
+  tables.textureTable.clear();
+  tables.imageTable.clear();
+  tables.imageCount = 0;
+  if (effects.unitQuad != 0) glDeleteLists(effects.unitQuad, 1);
+  if (effects.starMesh.displayList != 0) glDeleteLists(effects.starMesh.displayList, 1);
+  effects.unitQuad = 0;
+  effects.starMesh.displayList = 0;
 }
 
 int PrintShowInfo(const ShowTables& tables, FILE* out) {

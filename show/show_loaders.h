@@ -40,6 +40,12 @@ class GlScriptLoaders : public ScriptLoaders {
   TextureTableLookup lookup_;
 };
 
+// Frees every GL object the show's loading made: the scenes (with their display lists), the
+// textures, the fullscreen images' textures and the effects' display lists; the tables are left
+// empty. The context they were made in must still be current: call it before the display
+// closes.
+void ReleaseShow(ShowTables& tables, EffectsState& effects);
+
 // The show as loaded: the timeline (index, end time, scene, camera, background, foreground and
 // the chained entries), the texture, image and scene tables, and every resource that failed
 // and why. Returns non-zero when anything the script names is missing: a failed resource, a

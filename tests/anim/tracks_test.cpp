@@ -4,9 +4,9 @@
 #include <cstring>
 #include <vector>
 
-#include "anim/record_reader.h"
 #include "anim/tracks.h"
 #include "io/data_file.h"
+#include "io/record_reader.h"
 
 using namespace anim;
 
@@ -105,16 +105,34 @@ TEST(TrackRecords, MalformedRecordsStopWithoutReadingPastTheData) {
   EXPECT_FALSE(ReadFrom(&t, open));
   EXPECT_TRUE(t.Evaluate(100.0f));
 
-  // Morph keys must all hold key 0's vertex count.
+  // Morph keys must all hold key 0's vertex count. The record is still read whole (the file
+  // stays in step), the problem is noted at the odd count, and the track is dropped.
   Bytes morph;
   morph.I(0).I(2);
   morph.Header(0).I(2).F(0).F(0).F(0).F(1).F(1).F(1);
   morph.Header(10).I(1).F(5).F(5).F(5);
+  morph.I(1234);  // what follows the record
   MorphTrack m;
-  EXPECT_FALSE(ReadFrom(&m, morph, &problem, &offset));
-  EXPECT_EQ(m.KeyCount(), 1);
-  EXPECT_EQ(offset, 8u + 28u + 24u + 24u);
-  EXPECT_EQ(m.Evaluate(5.0f).size(), 2u);
+  {
+    DataFile file;
+    file.OpenMemory(morph.data.data(), static_cast<int32_t>(morph.data.size()));
+    RecordReader r(file);
+    EXPECT_TRUE(m.Read(r));
+    EXPECT_FALSE(r.Failed());
+    EXPECT_TRUE(r.HasProblem());
+    EXPECT_EQ(r.ProblemOffset(), 8u + 28u + 24u + 24u);
+    int32_t next = 0;
+    EXPECT_TRUE(r.Int(&next));
+    EXPECT_EQ(next, 1234);
+  }
+  EXPECT_EQ(m.KeyCount(), 0);
+  EXPECT_TRUE(m.Evaluate(5.0f).empty());
+  // Cut off inside the odd key: a failure; the key read whole before the cut stays.
+  Bytes cut;
+  cut.data.assign(morph.data.begin(), morph.data.end() - 8);
+  MorphTrack c;
+  EXPECT_FALSE(ReadFrom(&c, cut));
+  EXPECT_EQ(c.KeyCount(), 1) << "the keys before the cut agree with each other";
 }
 
 TEST(KeySearch, MovesBothWaysAndMatchesAFreshTrack) {

@@ -36,10 +36,12 @@ class MemoryArchive : public MemberLookup {
 
 class TextureMapLookup : public TextureLookup {
  public:
-  uint32_t Find(const std::string& name) const override {
+  bool Find(const std::string& name, uint32_t* texture) const override {
     asked.push_back(name);
     auto it = names.find(name);
-    return it == names.end() ? 0 : it->second;
+    if (it == names.end()) return false;
+    *texture = it->second;
+    return true;
   }
   std::map<std::string, uint32_t> names;
   mutable std::vector<std::string> asked;

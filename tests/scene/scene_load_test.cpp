@@ -73,7 +73,7 @@ TEST(SceneFile, WriterAndLoaderRoundTripThroughDataFile) {
   SceneLoadOptions options;
   options.textures = &textures;
   options.compileDisplayLists = false;
-  EXPECT_EQ(scene.Load("data\\rich.scx", options), 0);
+  scene.Load("data\\rich.scx", options);
   EXPECT_EQ(scene.LoadProblem(), "");
 
   EXPECT_EQ(scene.headerWord1, 0);
@@ -321,7 +321,7 @@ TEST(NodeMatrices, ConjugateRotationScaledColumnsAndKindRules) {
   d.nodes.push_back(lamp);
   Scene s;
   LoadBytes(&s, WriteScene(d));
-  for (auto& node : s.children) node->Evaluate(5.0f, nullptr, true);
+  for (auto& node : s.children) node->Evaluate(5.0f, true);
   anim::Matrix4 translation = anim::Matrix4::Identity();
   translation.m[12] = 1;
   translation.m[13] = 2;
@@ -334,13 +334,14 @@ TEST(NodeMatrices, ConjugateRotationScaledColumnsAndKindRules) {
   EXPECT_FLOAT_EQ(mesh->frameTime, 5.0f);
   float shownX = mesh->position.x;
   // Hidden from frame 10: the last transform and frame time stay.
-  EXPECT_FALSE(mesh->Evaluate(15.0f, nullptr, true));
+  mesh->Evaluate(15.0f, true);
   EXPECT_EQ(mesh->position.x, shownX);
   EXPECT_FLOAT_EQ(mesh->frameTime, 5.0f);
-  EXPECT_TRUE(mesh->Evaluate(25.0f, nullptr, true));
+  mesh->Evaluate(25.0f, true);
+  EXPECT_FLOAT_EQ(mesh->frameTime, 25.0f);
   EXPECT_GT(mesh->position.x, shownX);
   // A light is evaluated even while its visibility track hides it.
-  EXPECT_TRUE(s.children[4]->Evaluate(50.0f, nullptr, true));
+  s.children[4]->Evaluate(50.0f, true);
   EXPECT_GT(s.children[4]->position.x, 0.0f);
 }
 
@@ -360,6 +361,7 @@ TEST(HostileFiles, StopAtTheFirstProblemAndKeepWhatWasRead) {
   EXPECT_EQ(s1.children.size(), 1u);
   EXPECT_NE(s1.LoadProblem().find("type code 9"), std::string::npos);
   EXPECT_EQ(s1.LoadProblemOffset(), second);
+  EXPECT_TRUE(s1.LoadStopped());
   EXPECT_TRUE(s1.materials.empty());
 
   // Every truncation: no crash, a problem reported, the nodes before the cut kept.
@@ -467,7 +469,77 @@ TEST(HostileFiles, DeepNestingAndMissingFiles) {
   MemoryArchive archive;
   DataSourceScope source({&archive, "/nonexistent-quillon-dir"});
   Scene missing;
-  EXPECT_EQ(missing.Load("data\\nothere.scx"), 0);
+  missing.Load("data\\nothere.scx");
   EXPECT_NE(missing.LoadProblem().find("cannot open"), std::string::npos);
   EXPECT_TRUE(missing.children.empty());
+}
+
+TEST(HostileFiles, AMorphTrackThatDoesNotFitIsDroppedAndLoadingGoesOn) {
+  // Two ways a morph record read whole cannot be used: keys of another vertex count than the
+  // mesh, and keys that differ among themselves.
+  for (int variant = 0; variant < 2; ++variant) {
+    SceneDesc d;
+    NodeDesc mesh = Square("sq", {}, 1.0f, 0);
+    anim::MorphKey a, b;
+    a.value = variant == 0 ? std::vector<Vector3>{Vector3(), Vector3()} : mesh.vertices;
+    b.frame = 10;
+    b.value = variant == 0 ? a.value : std::vector<Vector3>(3);
+    mesh.morph = {a, b};
+    mesh.children.push_back(StillNode(kDummyKind, "child", {}));
+    d.nodes.push_back(mesh);
+    d.nodes.push_back(StillNode(kDummyKind, "after", {1, 2, 3}));
+    d.materials.push_back(TextureMaterial("m", "a.bmp", 1.0f));
+    Scene s;
+    LoadBytes(&s, WriteScene(d));
+    EXPECT_NE(s.LoadProblem().find("morph"), std::string::npos) << variant;
+    EXPECT_FALSE(s.LoadStopped());
+    ASSERT_NE(s.FindMesh(0), nullptr);
+    EXPECT_EQ(s.FindMesh(0)->morphTrack.KeyCount(), 0) << variant;
+    EXPECT_EQ(s.FindMesh(0)->children.size(), 1u) << variant;
+    ASSERT_EQ(s.children.size(), 2u) << variant;
+    EXPECT_EQ(s.children[1]->name, "after");
+    ASSERT_EQ(s.materials.size(), 1u) << variant;
+    EXPECT_NE(s.styles[0], nullptr);
+    EXPECT_EQ(s.FindMesh(0)->groups[0].style, s.styles[0].get());
+  }
+}
+
+TEST(SceneWriter, RefusesWhatTheFileCannotCarryAndWritesAnyLastFrame) {
+  std::vector<uint8_t> bytes = {1, 2, 3};
+  std::string why;
+  SceneDesc root;
+  root.nodes.emplace_back(kSceneKind, "root");
+  EXPECT_FALSE(WriteScene(root, &bytes, &why));
+  EXPECT_NE(why.find("kind 0"), std::string::npos) << why;
+  EXPECT_TRUE(bytes.empty());
+  EXPECT_TRUE(WriteScene(root).empty());
+
+  SceneDesc nested;
+  nested.nodes.push_back(StillNode(kDummyKind, "top", {}));
+  nested.nodes[0].children.emplace_back(static_cast<NodeKind>(7), "odd");
+  EXPECT_FALSE(WriteScene(nested, &bytes, &why));
+  EXPECT_NE(why.find("odd"), std::string::npos) << why;
+
+  SceneDesc zero;
+  zero.nodes.push_back(StillNode(kDummyKind, std::string("a\0b", 3), {}));
+  EXPECT_FALSE(WriteScene(zero, &bytes, &why));
+  SceneDesc zeroMap;
+  zeroMap.materials.push_back(TextureMaterial("m", std::string("x\0.bmp", 6), 1.0f));
+  EXPECT_FALSE(WriteScene(zeroMap, &bytes, &why));
+
+  // Any header word can be written, -1 included; left unset it is the latest key frame.
+  SceneDesc d;
+  d.nodes.push_back(StillNode(kDummyKind, "n", {}));
+  d.nodes[0].position.push_back(StillVectorKey(42, {}));
+  for (int32_t word : {-1, 0, 7}) {
+    d.headerWord2 = word;
+    ASSERT_TRUE(WriteScene(d, &bytes, &why)) << why;
+    Scene s;
+    LoadBytes(&s, bytes);
+    EXPECT_EQ(s.headerWord2, word);
+  }
+  d.headerWord2.reset();
+  Scene latest;
+  LoadBytes(&latest, WriteScene(d));
+  EXPECT_EQ(latest.headerWord2, 42);
 }

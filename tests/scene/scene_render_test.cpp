@@ -421,3 +421,175 @@ TEST_F(SceneRender, FadedOutSeeThroughListsSkipTheirFacesAndLeaveTheSameState) {
   litScene.Render(0.0f, nullptr);
   EXPECT_GT(Pixel(kWidth / 2, kHeight / 2)[0], 0);
 }
+
+namespace {
+
+// Window position of a world point as the design's camera sees it, computed from scratch: view
+// direction d, side (d.y, -d.x, 0), up = side x d turned by the roll about the world z axis,
+// the look-at and a perspective of constant aspect 1.2769230769230768, mapped onto the viewport.
+void ReferenceProject(const Vector3& eye, const Vector3& target, double roll, double fovTrack, const Vector3& p,
+                      int vx, int vy, int vw, int vh, double* wx, double* wy) {
+  auto norm = [](double v[3]) {
+    double l = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+    for (int i = 0; i < 3; ++i) v[i] /= l;
+  };
+  auto cross = [](const double a[3], const double b[3], double r[3]) {
+    r[0] = a[1] * b[2] - a[2] * b[1];
+    r[1] = a[2] * b[0] - a[0] * b[2];
+    r[2] = a[0] * b[1] - a[1] * b[0];
+  };
+  double d[3] = {target.x - eye.x, target.y - eye.y, target.z - eye.z};
+  norm(d);
+  double side[3] = {d[1], -d[0], 0};
+  norm(side);
+  double up0[3];
+  cross(side, d, up0);
+  norm(up0);
+  double up[3] = {std::cos(roll) * up0[0] - std::sin(roll) * up0[1], std::sin(roll) * up0[0] + std::cos(roll) * up0[1],
+                  up0[2]};
+  // gluLookAt: forward f, s = f x up, u = s x f.
+  double s[3], u[3];
+  cross(d, up, s);
+  norm(s);
+  cross(s, d, u);
+  double rel[3] = {p.x - eye.x, p.y - eye.y, p.z - eye.z};
+  double xe = s[0] * rel[0] + s[1] * rel[1] + s[2] * rel[2];
+  double ye = u[0] * rel[0] + u[1] * rel[1] + u[2] * rel[2];
+  double ze = -(d[0] * rel[0] + d[1] * rel[1] + d[2] * rel[2]);
+  double fovy = fovTrack * 360.0 * 0.31830989161357204 * M_PI / 180.0;
+  double f = 1.0 / std::tan(fovy / 2.0);
+  double ndcX = f / 1.2769230769230768 * xe / -ze;
+  double ndcY = f * ye / -ze;
+  *wx = vx + (ndcX + 1.0) / 2.0 * vw;
+  *wy = vy + (ndcY + 1.0) / 2.0 * vh;
+}
+
+// A chain of `levels` dummy nodes standing still at the origin, each the child of the one before;
+// `leaf`, if given, hangs below the last.
+NodeDesc DummyChain(int levels, const NodeDesc* leaf = nullptr) {
+  std::vector<NodeDesc> chain;
+  for (int i = 0; i < levels; ++i) chain.push_back(StillNode(kDummyKind, "link" + std::to_string(i), {}));
+  if (leaf) chain.back().children.push_back(*leaf);
+  for (int i = levels - 1; i > 0; --i) chain[static_cast<size_t>(i - 1)].children.push_back(chain[static_cast<size_t>(i)]);
+  return chain[0];
+}
+
+}  // namespace
+
+TEST_F(SceneRender, NestedNodesMultiplyTheirAncestorsMatrices) {
+  SceneDesc d = Stage();
+  NodeDesc outer = StillNode(kDummyKind, "outer", {2, 0, 0});
+  NodeDesc inner = StillNode(kDummyKind, "inner", {0, 0, 1.5f});
+  inner.children.push_back(Square("sq", {-1, 0, 0}, 0.3f, 0));
+  outer.children.push_back(inner);
+  d.nodes.push_back(outer);
+  Scene scene;
+  Load(&scene, d);
+  scene.Render(0.0f, nullptr);
+  int x, y;
+  Project({1, 0, 1.5f}, &x, &y);  // (2, 0, 0) + (0, 0, 1.5) + (-1, 0, 0)
+  EXPECT_EQ(Pixel(x, y), (std::array<int, 4>{255, 0, 0, 255}));
+  Project({-1, 0, 0}, &x, &y);  // where the mesh would stand with its own matrix alone
+  EXPECT_EQ(Pixel(x, y), kBackground);
+  GLint depth = 0;
+  glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth);
+  EXPECT_EQ(depth, 1);
+}
+
+TEST_F(SceneRender, RollTurnsTheUpVectorAboutWorldZForALookingDownView) {
+  // The camera looks down at the origin from above and behind: rolling about world z is not
+  // rolling about the view direction.
+  const Vector3 eye(0, -8, 6), centre(1.5f, 0, 0.8f);
+  for (float roll : {0.0f, 0.9f}) {
+    SceneDesc d;
+    AddCamera(&d, "cam", eye, {0, 0, 0});
+    d.nodes[0].roll = {StillScalarKey(0, roll)};
+    d.materials.push_back(TextureMaterial("red", "red.bmp", 1.0f));
+    d.nodes.push_back(Square("sq", centre, 0.3f, 0));
+    Scene scene;
+    Load(&scene, d);
+    Clear();
+    scene.Render(0.0f, nullptr);
+    double wx, wy;
+    ReferenceProject(eye, {0, 0, 0}, roll, 0.5, centre, 0, 0, kWidth, kHeight, &wx, &wy);
+    EXPECT_EQ(Pixel(static_cast<int>(wx), static_cast<int>(wy)), (std::array<int, 4>{255, 0, 0, 255})) << roll;
+    if (roll != 0.0f) {
+      double x0, y0;
+      ReferenceProject(eye, {0, 0, 0}, 0.0, 0.5, centre, 0, 0, kWidth, kHeight, &x0, &y0);
+      ASSERT_GT(std::hypot(wx - x0, wy - y0), 6.0);  // the roll moves the square visibly
+      EXPECT_EQ(Pixel(static_cast<int>(x0), static_cast<int>(y0)), kBackground);
+    }
+  }
+}
+
+TEST_F(SceneRender, AspectRatioIsTheFixedOneWhateverTheViewport) {
+  // A wide, low viewport: the picture is squeezed, not widened to the window's shape.
+  const int vw = 128, vh = 30;
+  glViewport(0, 0, vw, vh);
+  SceneDesc d = Stage();
+  const Vector3 centre(2.5f, 0, 0);
+  d.nodes.push_back(Square("sq", centre, 1.0f, 0));
+  Scene scene;
+  Load(&scene, d);
+  scene.Render(0.0f, nullptr);
+  double wx, wy;
+  ReferenceProject({0, -10, 0}, {0, 0, 0}, 0.0, 0.5, centre, 0, 0, vw, vh, &wx, &wy);
+  EXPECT_EQ(Pixel(static_cast<int>(wx), static_cast<int>(wy)), (std::array<int, 4>{255, 0, 0, 255}));
+  // With the viewport's own aspect (4.3) the square would stand at x = 68 to 74.
+  EXPECT_GT(wx, 80.0);
+  EXPECT_EQ(Pixel(71, static_cast<int>(wy)), kBackground);
+}
+
+TEST_F(SceneRender, BranchesDeeperThanTheMatrixStackLoseOnlyTheirDeepestLevels) {
+  GLint capacity = 0;
+  glGetIntegerv(GL_MAX_MODELVIEW_STACK_DEPTH, &capacity);
+  ASSERT_LT(capacity, 40);
+  // The part renderer pushes once before a chained scene draws; levels from here: capacity - 2.
+  const int levels = capacity - 2;
+
+  SceneDesc plain = Stage();
+  plain.nodes.push_back(Square("after", {1, 0, 0}, 0.5f, 1));
+  SceneDesc deep = Stage();
+  deep.nodes.push_back(DummyChain(40));
+  deep.nodes.push_back(Square("after", {1, 0, 0}, 0.5f, 1));
+  Scene without, with;
+  Load(&without, plain);
+  Load(&with, deep);
+  EXPECT_EQ(with.Depth(), 40);
+  EXPECT_EQ(without.Depth(), 1);
+
+  while (glGetError() != GL_NO_ERROR) {
+  }
+  auto drawPushed = [&](Scene& scene) {
+    Clear();
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    scene.Render(0.0f, nullptr);
+    GLint depth = 0;
+    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth);
+    EXPECT_EQ(depth, 2) << "the stack is left as it was found";
+    glPopMatrix();
+    std::vector<uint8_t> pixels(static_cast<size_t>(kWidth) * kHeight * 4);
+    glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    return pixels;
+  };
+  std::vector<uint8_t> reference = drawPushed(without);
+  EXPECT_EQ(drawPushed(with), reference);
+  EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+
+  // A mesh on the deepest level that fits is drawn; one level further it is not.
+  NodeDesc leaf = Square("leaf", {-1, 0, 0}, 0.5f, 0);
+  for (int chain : {levels - 1, levels}) {
+    SceneDesc d = Stage();
+    d.nodes.push_back(DummyChain(chain, &leaf));
+    Scene scene;
+    Load(&scene, d);
+    EXPECT_EQ(scene.Depth(), chain + 1);
+    std::vector<uint8_t> pixels = drawPushed(scene);
+    int x, y;
+    Project({-1, 0, 0}, &x, &y);
+    const uint8_t red = pixels[(static_cast<size_t>(y) * kWidth + x) * 4];
+    EXPECT_EQ(red, chain + 1 <= levels ? 255 : 0) << "mesh on level " << chain + 1;
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+  }
+}

@@ -5,6 +5,7 @@
 #include "io/data_file.h"
 #include "scene/render_globals.h"
 #include "scene/scene.h"
+#include "show/part_rules.h"
 #include "show/show_loaders.h"
 #include "tests/show/gl_fixture.h"
 #include "tests/show/test_show.h"
@@ -97,15 +98,18 @@ TEST_F(PartRendering, Part92FadesOverItsFirst128Frames) {
   EXPECT_RGB_NEAR(At(10, 10), 255, 0, 0, 1);
 }
 
-TEST_F(PartRendering, ClippingPlanesAndCullingPerPart) {
-  PlainParts(70);
+TEST_F(PartRendering, ClippingPlanesAndCullingPerPartUpToTheEdgesOfEachRange) {
+  PlainParts(94);
   RenderGlobals& g = CurrentRenderGlobals();
   const struct {
     int part;
     float nearPlane, farPlane;
     int culling;
-  } cases[] = {{0, 1.0f, 10000.0f, 0}, {1, 1.0f, 10000.0f, 1}, {48, 20.0f, 4500.0f, 0},
-               {56, 10.0f, 10000.0f, 0}, {59, 0.05f, 10000.0f, 0}, {69, 0.05f, 10000.0f, 0}, {2, 1.0f, 10000.0f, 0}};
+  } cases[] = {{0, 1.0f, 10000.0f, 0},   {1, 1.0f, 10000.0f, 1},    {2, 1.0f, 10000.0f, 0},
+               {47, 1.0f, 10000.0f, 0},  {48, 20.0f, 4500.0f, 0},   {49, 1.0f, 10000.0f, 0},
+               {55, 1.0f, 10000.0f, 0},  {56, 10.0f, 10000.0f, 0},  {57, 1.0f, 10000.0f, 0},
+               {58, 1.0f, 10000.0f, 0},  {59, 0.05f, 10000.0f, 0},  {69, 0.05f, 10000.0f, 0},
+               {70, 1.0f, 10000.0f, 0},  {92, 1.0f, 10000.0f, 0}};
   for (const auto& c : cases) {
     Render(c.part, 1.0f);
     EXPECT_EQ(g.NearPlane, c.nearPlane) << c.part;
@@ -165,7 +169,7 @@ TEST_F(PartRendering, LogoOverParts16To40AndPart83DropsItsFirstAddedSceneLate) {
   for (PartEntry& part : parts) part.background = part.foreground = "standard";
   tables_.timeline = parts;
   tables_.addedEntries.clear();
-  tables_.sceneTable[kLogoScene] = LoadScene("box.scx");
+  tables_.sceneTable[partrules::kLogoScene] = LoadScene("box.scx");
   // The logo is drawn at frame show time x 30 - 620: at 21.667 s that is frame 30, the red
   // square at the centre.
   Render(16, 0.0f, 650.0f / 30.0f);
@@ -233,6 +237,148 @@ TEST_F(PartRendering, TestShowFramesDifferOverTimeAndFromPartToPart) {
   glGetIntegerv(GL_PROJECTION_STACK_DEPTH, &depth);
   EXPECT_EQ(depth, 1);
   EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+TEST_F(PartRendering, Part58FlashesFourJpgAndAFlashWithoutItsPictureIsWhite) {
+  PlainParts(60);
+  tables_.textureTable["4.jpg"] = MakeTexture("data\\red.jpg", false, true);
+  tables_.textureTable["2.jpg"] = MakeTexture("data\\2.jpg", false, true);
+  Render(58, 5.0f);
+  EXPECT_RGB_NEAR(At(32, 32), 128, 0, 0, 2);  // 4.jpg (red here) at brightness 0.5
+  Render(58, 9.0f);
+  EXPECT_RGB_NEAR(At(32, 32), 26, 0, 0, 2);
+  // A flash texture that failed to load, or is not in the table at all, draws as texture 0
+  // does: plain white at the flash's brightness.
+  tables_.textureTable["4.jpg"] = 0;
+  Render(58, 5.0f);
+  EXPECT_RGB_NEAR(At(32, 32), 128, 128, 128, 2);
+  tables_.textureTable.erase("4.jpg");
+  Render(58, 2.0f);
+  EXPECT_RGB_NEAR(At(32, 32), 204, 204, 204, 2);
+  // Part 58 darkens to black after frame 30 like part 57.
+  tables_.textureTable["red.jpg"] = MakeTexture("data\\red.jpg", false, true);
+  tables_.timeline[58].background = "red.jpg";
+  Render(58, 45.0f);
+  EXPECT_RGB_NEAR(At(32, 32), 64, 0, 0, 2);
+  tables_.timeline[59].background = "red.jpg";
+  Render(59, 45.0f);
+  EXPECT_RGB_NEAR(At(32, 32), 255, 0, 0, 1);
+}
+
+TEST_F(PartRendering, LogoShowsFromPart16ToPart40BothIncluded) {
+  LoadShow();
+  std::vector<PartEntry> parts(42);
+  for (PartEntry& part : parts) part.background = part.foreground = "standard";
+  tables_.timeline = parts;
+  tables_.sceneTable[partrules::kLogoScene] = LoadScene("box.scx");
+  for (int part : {15, 16, 40, 41}) {
+    Render(part, 0.0f, 650.0f / 30.0f);
+    const bool logo = part >= 16 && part <= 40;
+    SCOPED_TRACE(part);
+    EXPECT_RGB_NEAR(At(32, 32), logo ? 255 : 0, 0, 0, 2);
+  }
+}
+
+TEST_F(PartRendering, Part69RunsFiveFramesBehindEverywhereInItsFrame) {
+  LoadShow();
+  std::vector<PartEntry> parts(71);
+  for (PartEntry& part : parts) {
+    part.background = part.foreground = "standard";
+    part.name = "box.scx";
+    part.camera = "camera01";
+  }
+  tables_.timeline = parts;
+  // The red square slides from x = -2 at frame 0 to x = 2 at frame 60.
+  const std::vector<uint8_t> behind = Render(69, 35.0f);
+  EXPECT_EQ(Render(68, 30.0f), behind);
+  EXPECT_NE(Render(68, 35.0f), behind);
+  EXPECT_EQ(Render(70, 35.0f), Render(68, 35.0f)) << "only part 69 runs behind";
+}
+
+TEST_F(PartRendering, Part83DropsOnlyItsFirstChainedEntryAfter239Seconds) {
+  LoadShow();
+  std::vector<PartEntry> parts(84);
+  for (PartEntry& part : parts) part.background = part.foreground = "standard";
+  tables_.timeline = parts;
+  tables_.timeline[83].next = 0;
+  PartEntry first, second;
+  first.name = "box.scx";  // the red square at the centre at frame 30
+  first.startFrame = 30;
+  first.next = 1;
+  second.name = "extra.scx";  // a green square behind it, drawn after it on a cleared depth buffer
+  second.startFrame = 0;
+  tables_.addedEntries = {first, second};
+  // Both drawn before 239 s: the green square covers the middle, the red one shows around it.
+  Render(83, 0.0f, 238.0f);
+  EXPECT_RGB_NEAR(At(32, 32), 0, 255, 0, 2);
+  EXPECT_RGB_NEAR(At(32, 26), 255, 0, 0, 2);
+  // After it only the red one goes.
+  Render(83, 0.0f, 239.5f);
+  EXPECT_RGB_NEAR(At(32, 32), 0, 255, 0, 2);
+  EXPECT_RGB_NEAR(At(32, 26), 0, 0, 0, 0);
+  // Other parts keep the whole chain.
+  tables_.timeline[82].next = 0;
+  Render(82, 0.0f, 239.5f);
+  EXPECT_RGB_NEAR(At(32, 26), 255, 0, 0, 2);
+}
+
+TEST_F(PartRendering, LatePartsFromNinetyOnFadeTheirThirdEntry) {
+  LoadShow();
+  LatePartWithThreeScenes();
+  tables_.timeline.resize(93);
+  for (int part : {91, 92}) {
+    tables_.timeline[static_cast<size_t>(part)] = tables_.timeline[90];
+    tables_.timeline[static_cast<size_t>(part)].background = "standard";
+  }
+  Scene& extra = *tables_.sceneTable["extra.scx"];
+  Render(91, 1.0f, 1.0f, 0.125f);
+  EXPECT_FLOAT_EQ(extra.styles[0]->opacity, 0.875f);
+  Render(92, 1.0f, 1.0f, 0.125f);
+  EXPECT_FLOAT_EQ(extra.styles[0]->opacity, 0.75f);
+}
+
+TEST_F(PartRendering, ReplayAdvancesTheRandomSequenceAsDrawingDoes) {
+  LoadShow();
+  // Timeline part 2 chains tunnel and droid2.
+  EffectsState replayed;
+  InitEffects(&replayed);
+  PartRenderer drawing(tables_, effects_);
+  PartRenderer replaying(tables_, replayed);
+  for (int frame = 0; frame < 5; ++frame) {
+    drawing.RenderPart(2, static_cast<float>(frame), 4.0f, 0.0f);
+    replaying.ReplayPart(2, static_cast<float>(frame), 4.0f, 0.0f);
+  }
+  EffectRandom fresh;
+  for (int i = 0; i < 10; ++i) fresh.Next();
+  const int32_t expected = fresh.Next();
+  EXPECT_EQ(effects_.random.Next(), expected);
+  EXPECT_EQ(replayed.random.Next(), expected);
+  // The next drawn frame is the same whether the frames before it were drawn or replayed.
+  EXPECT_EQ(Render(2, 6.0f, 4.2f), [&] {
+    PartRenderer after(tables_, replayed);
+    after.RenderPart(2, 6.0f, 4.2f, 0.0f);
+    Grab();
+    return Frame();
+  }());
+}
+
+TEST_F(PartRendering, FirstPartsSecondMeshIsDrawnThroughItsStylesEveryFrame) {
+  // A scene of two meshes: the script's last step takes mesh number 1 off its display list and
+  // leaves number 0 on it.
+  SceneDesc d = testshow::OneSquareScene("first", "red.bmp", 1.0f, {StillVectorKey(0, {0, 0, 0})});
+  d.nodes.push_back(scenetest::Square("second", {2, 0, 0}, 0.5f, 0));
+  d.nodes.push_back(scenetest::Square("third", {-2, 0, 0}, 0.5f, 0));
+  testimg::WriteFile(dir_ + "/data/two.scx", WriteScene(d));
+  testimg::WriteFile(dir_ + "/script.txt",
+                     testshow::ScriptBytes({"[textures]", "red.jpg", "", "[scenes]", "two.scx", "box.scx", "",
+                                            "[part]", "two.scx", "2000", "0", "camera01", "standard", "standard",
+                                            "[part]", "box.scx", "4000", "0", "camera01", "standard", "standard", ""}));
+  LoadShow();
+  Scene& two = *tables_.sceneTable["two.scx"];
+  EXPECT_TRUE(two.FindMesh(0)->displayListInUse);
+  EXPECT_FALSE(two.FindMesh(1)->displayListInUse);
+  EXPECT_TRUE(two.FindMesh(2)->displayListInUse);
+  EXPECT_TRUE(tables_.sceneTable["box.scx"]->FindMesh(0)->displayListInUse);
 }
 
 }  // namespace

@@ -185,6 +185,9 @@ TEST(TextureTableLookup, MapNamesFindTheirJpegThenPng) {
   table["stone.jpg"] = 5;
   EXPECT_EQ(FindTextureForMap("C:\\Maps\\Stone.BMP", &lookup), 5u);
   EXPECT_EQ(FindTextureForMap("C:\\Maps\\Grass.BMP", &lookup), 0u);
+  // A ".jpg" entry whose picture failed to load is still the map's texture: no ".png" fallback.
+  table["stone.jpg"] = 0;
+  EXPECT_EQ(FindTextureForMap("C:\\Maps\\Stone.BMP", &lookup), 0u);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@ class ShowInfo : public GlTest {
   // Loads a show written with the given script and returns PrintShowInfo's result and text.
   int Info(const std::vector<std::string>& script, std::string* text, int* swaps = nullptr) {
     std::string dir = testshow::WriteShow("info", script);
+    for (const auto& [name, bytes] : extraFiles_) testimg::WriteFile(dir + "/" + name, bytes);
     DataSourceScope scope(DataSource{nullptr, dir});
     int swapCount = 0;
     GlScriptLoaders loaders(tables_, effects_, [&] {
@@ -34,6 +35,7 @@ class ShowInfo : public GlTest {
 
   ShowTables tables_;
   EffectsState effects_;
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> extraFiles_;
 };
 
 TEST_F(ShowInfo, TestShowListsItsTimelineAndTablesAndPasses) {
@@ -87,6 +89,27 @@ TEST_F(ShowInfo, BrokenSceneAndFullscreenImageAreFailures) {
   // The failed image still has its slot (empty), so later images keep their indices.
   EXPECT_EQ(tables_.imageTable["ghost.png"], 1);
   EXPECT_EQ(tables_.images[1].texture, 0u);
+}
+
+TEST_F(ShowInfo, SceneNestedDeeperThanTheMatrixStackIsNamedWithItsDepth) {
+  SceneDesc deep = testshow::OneSquareScene("plate", "red.bmp", 1.0f, {StillVectorKey(0, {})});
+  NodeDesc* at = &deep.nodes.emplace_back(StillNode(kDummyKind, "branch", {}));
+  for (int level = 2; level <= 40; ++level) at = &at->children.emplace_back(StillNode(kDummyKind, "branch", {}));
+  extraFiles_ = {{"data/deep.scx", WriteScene(deep)}};
+  std::vector<std::string> script = testshow::ScriptLines();
+  script.insert(script.begin() + 10, "deep.scx");
+  ASSERT_EQ(script[9], "extra.scx");
+  std::string text;
+  EXPECT_EQ(Info(script, &text), 1);
+  GLint capacity = 0;
+  glGetIntegerv(GL_MAX_MODELVIEW_STACK_DEPTH, &capacity);
+  const std::string expected = "deep.scx: nodes nested 40 levels deep, but the matrix stack takes " +
+                               std::to_string(capacity - 2) + ": deeper levels are not drawn";
+  EXPECT_NE(text.find(expected), std::string::npos) << text;
+  // The scene itself loaded whole.
+  ASSERT_TRUE(tables_.sceneTable["deep.scx"]);
+  EXPECT_EQ(tables_.sceneTable["deep.scx"]->LoadProblem(), "");
+  EXPECT_EQ(tables_.sceneTable["deep.scx"]->Depth(), 40);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "app/show_run.h"
 #include "io/image_write.h"
 #include "platform/platform.h"
+#include "show/part_rules.h"
 
 namespace {
 
@@ -96,8 +97,7 @@ void MeasureFrame(const std::vector<uint8_t>& rgba, double* mean, double* contra
 }
 
 void JudgeFrame(PartFrameStats* s) {
-  // Parts 57 and 58 darken to black from their 30th frame and part 92 fades the show out.
-  s->fadeIntended = s->part == 57 || s->part == 58 || s->part == 92;
+  s->fadeIntended = partrules::FadesToBlack(s->part);
   s->black = s->mean < kBlackMean;
   s->flat = !s->black && s->contrast < kFlatContrast;
 }

@@ -947,7 +947,7 @@ void MakeScenes(const Font& font, Content* content) {
   scenes["star.scx"] = Star(seconds("star.scx"));
   scenes["macro.scx"] = Macro(seconds("macro.scx"));
   scenes["cage.scx"] = Cage(seconds("cage.scx"));
-  int32_t logoLast = parts[kLogoLastPart].endMs * 3 / 100 - 620 + 30;
+  int32_t logoLast = parts[kLogoLastPart].endMs * 3 / 100 - static_cast<int32_t>(partrules::kLogoFrameOffset) + 30;
   scenes[kLogoScene] = Logo(font, logoLast);
 
   Coverage& c = content->coverage;

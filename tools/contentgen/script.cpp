@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <sstream>
 
 #include "archive/ace_packer.h"
@@ -125,23 +126,38 @@ bool BuildContent(const std::string& fontPath, Content* content, std::string* wh
   MakeScript(content);
   std::vector<PartPlan> parts = ShowTimeline();
   // The part numbers with behaviour of their own, and what makes each one show.
+  namespace pr = partrules;
   Coverage& c = content->coverage;
   auto has = [&](const std::string& f) { return content->files.count("data/" + f) != 0; };
-  if (parts.size() > 1 && parts[1].scene == "glass.scx") c.specialParts.insert(1);
-  if (has(kLogoScene)) c.specialParts.insert(16);
-  if (parts.size() > 48 && parts[48].scene == "landscape.scx") c.specialParts.insert(48);
-  if (parts.size() > 56 && parts[56].scene == "temple.scx") c.specialParts.insert(56);
-  if (has("2.jpg")) c.specialParts.insert(57);
-  if (has("4.jpg")) c.specialParts.insert(58);
-  if (parts.size() > 69 && parts[59].scene == "macro.scx" && parts[69].scene == "macro.scx") {
-    c.specialParts.insert(59);
-    c.specialParts.insert(69);
+  auto sceneOf = [&](int32_t part) { return part >= 0 && static_cast<size_t>(part) < parts.size() ? parts[static_cast<size_t>(part)].scene : ""; };
+  if (sceneOf(pr::kCullingPart) == "glass.scx") c.specialParts.insert(pr::kCullingPart);
+  if (has(kLogoScene)) c.specialParts.insert(pr::kLogoParts.first);
+  if (sceneOf(pr::kLongViewPlanes.parts.first) == "landscape.scx") c.specialParts.insert(pr::kLongViewPlanes.parts.first);
+  if (sceneOf(pr::kNearTenPlanes.parts.first) == "temple.scx") c.specialParts.insert(pr::kNearTenPlanes.parts.first);
+  for (const pr::FlashRule& flash : pr::kFlashRules)
+    if (has(flash.texture)) c.specialParts.insert(flash.part);
+  if (sceneOf(pr::kCloseUpPlanes.parts.first) == "macro.scx" && sceneOf(pr::kCloseUpPlanes.parts.last) == "macro.scx") {
+    c.specialParts.insert(pr::kCloseUpPlanes.parts.first);
+    c.specialParts.insert(pr::kFrameShift.part);
   }
-  if (parts.size() > 83 && !parts[83].chain.empty() && !parts[83].chain[0].effect && parts[83].startMs < 239000 &&
-      parts[83].endMs > 239000)
-    c.specialParts.insert(83);
-  if (parts.size() > 92 && parts[90].chain.size() >= 2 && !parts[90].chain[1].effect) c.specialParts.insert(90);
-  if (parts.size() > 92 && parts[92].endMs - parts[92].startMs >= 128 * 1000 / 30) c.specialParts.insert(92);
+  const int32_t vanishMs = static_cast<int32_t>(pr::kVanish.afterSeconds * 1000.0f);
+  const size_t vanishChain = static_cast<size_t>(pr::kVanish.chainPosition - 1);
+  if (static_cast<size_t>(pr::kVanish.part) < parts.size()) {
+    const PartPlan& p = parts[static_cast<size_t>(pr::kVanish.part)];
+    if (p.chain.size() > vanishChain && !p.chain[vanishChain].effect && p.startMs < vanishMs && p.endMs > vanishMs)
+      c.specialParts.insert(pr::kVanish.part);
+  }
+  const size_t fadeChain = static_cast<size_t>(pr::kStyleFadeChainPosition - 1);
+  if (static_cast<size_t>(pr::kStyleFadeFirstPart) < parts.size() &&
+      parts[static_cast<size_t>(pr::kStyleFadeFirstPart)].chain.size() > fadeChain &&
+      !parts[static_cast<size_t>(pr::kStyleFadeFirstPart)].chain[fadeChain].effect)
+    c.specialParts.insert(pr::kStyleFadeFirstPart);
+  if (static_cast<size_t>(pr::kFadeOutPart) < parts.size()) {
+    const PartPlan& p = parts[static_cast<size_t>(pr::kFadeOutPart)];
+    const float fadeFrames = 1.0f / pr::kFadeOutPerFrame;
+    if (static_cast<float>(p.endMs - p.startMs) >= fadeFrames * 1000.0f / kFramesPerSecond)
+      c.specialParts.insert(pr::kFadeOutPart);
+  }
   return true;
 }
 
@@ -228,20 +244,35 @@ std::string CoverageReport(const Content& content) {
   }
   o << "\nspecial parts used:";
   for (int p : c.specialParts) o << " " << p;
-  static const std::pair<int, const char*> kWhat[] = {
-      {1, "part 1: see-through glass with back-face culling"},
-      {16, "parts 16-40: the logo scene veltrum_huge.scx over every part"},
-      {48, "part 48: landscape for near 20, far 4500"},
-      {56, "part 56: architecture for near 10"},
-      {57, "part 57: 2.jpg flashes, then the fade to black"},
-      {58, "part 58: 4.jpg flashes, then the fade to black"},
-      {59, "parts 59-69: close-ups for near 0.05"},
-      {69, "part 69: tracks keyed before the part's start frame (it runs 5 frames behind)"},
-      {83, "part 83: a chained scene that vanishes at 239 s"},
-      {90, "parts 90-92: chain position 2 is a see-through scene that fades out"},
-      {92, "part 92: long enough for its 128-frame fade to black"}};
-  for (const auto& [part, what] : kWhat)
-    if (c.specialParts.count(part)) o << "\n  " << what;
+  namespace pr = partrules;
+  std::map<int, std::string> what;
+  auto text = [](auto... items) {
+    std::ostringstream t;
+    (t << ... << items);
+    return t.str();
+  };
+  what[pr::kCullingPart] = text("part ", pr::kCullingPart, ": see-through glass with back-face culling");
+  what[pr::kLogoParts.first] = text("parts ", pr::kLogoParts.first, "-", pr::kLogoParts.last, ": the logo scene ",
+                                    pr::kLogoScene, " over every part");
+  what[pr::kLongViewPlanes.parts.first] = text("part ", pr::kLongViewPlanes.parts.first, ": landscape for near ",
+                                               pr::kLongViewPlanes.planes.nearPlane, ", far ",
+                                               pr::kLongViewPlanes.planes.farPlane);
+  what[pr::kNearTenPlanes.parts.first] = text("part ", pr::kNearTenPlanes.parts.first, ": architecture for near ",
+                                              pr::kNearTenPlanes.planes.nearPlane);
+  for (const pr::FlashRule& flash : pr::kFlashRules)
+    what[flash.part] = text("part ", flash.part, ": ", flash.texture, " flashes, then the fade to black");
+  what[pr::kCloseUpPlanes.parts.first] = text("parts ", pr::kCloseUpPlanes.parts.first, "-",
+                                              pr::kCloseUpPlanes.parts.last, ": close-ups for near ",
+                                              pr::kCloseUpPlanes.planes.nearPlane);
+  what[pr::kFrameShift.part] = text("part ", pr::kFrameShift.part, ": tracks keyed before the part's start frame (it runs ",
+                                    -pr::kFrameShift.frames, " frames behind)");
+  what[pr::kVanish.part] = text("part ", pr::kVanish.part, ": a chained scene that vanishes at ", pr::kVanish.afterSeconds, " s");
+  what[pr::kStyleFadeFirstPart] = text("parts ", pr::kStyleFadeFirstPart, " on: chain position ",
+                                       pr::kStyleFadeChainPosition, " is a see-through scene that fades out");
+  what[pr::kFadeOutPart] = text("part ", pr::kFadeOutPart, ": long enough for its ", 1.0f / pr::kFadeOutPerFrame,
+                                "-frame fade to black");
+  for (const auto& [part, line] : what)
+    if (c.specialParts.count(part)) o << "\n  " << line;
   o << "\nlargest scene: " << c.maxTrianglesScene << ", " << c.maxTriangles << " triangles\n";
   return o.str();
 }

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "show/part_rules.h"
+
 namespace contentgen {
 
 // A start frame of kContinuous is resolved by ResolveStartFrames: an effect starts at the part's
@@ -47,8 +49,8 @@ std::vector<PartPlan> ShowTimeline();
 // Frames of its own clock each scene is on screen for (the logo scene not included).
 std::map<std::string, int32_t> SceneDurations(const std::vector<PartPlan>& parts);
 
-// The logo scene and how the part renderer draws it.
-constexpr const char* kLogoScene = "veltrum_huge.scx";
-constexpr int kLogoFirstPart = 16, kLogoLastPart = 40;
+// The logo scene and the parts it is drawn over.
+constexpr const char* kLogoScene = partrules::kLogoScene;
+constexpr int kLogoFirstPart = partrules::kLogoParts.first, kLogoLastPart = partrules::kLogoParts.last;
 
 }  // namespace contentgen

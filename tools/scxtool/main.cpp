@@ -95,8 +95,8 @@ int main(int argc, char** argv) {
   if (command == "info") {
     std::fputs(DescribeScene(scene).c_str(), stdout);
     if (!scene.LoadProblem().empty()) {
-      std::fprintf(stderr, "scxtool: %s: %s at byte %u (shown up to there)\n", path, scene.LoadProblem().c_str(),
-                   scene.LoadProblemOffset());
+      std::fprintf(stderr, "scxtool: %s: %s at byte %u (%s)\n", path, scene.LoadProblem().c_str(),
+                   scene.LoadProblemOffset(), scene.LoadStopped() ? "shown up to there" : "the rest is shown");
       return 1;
     }
     return 0;

@@ -1,7 +1,8 @@
-// RecordReader: reads the little-endian int32 / float32 / string fields of a scene file from a
-// DataFile and remembers the first problem (what went wrong and at which byte offset). Once a
-// problem is recorded every further read fails, so a loader can stop where it is and keep what
-// it already has.
+// RecordReader: reads the little-endian int32 / float32 / string fields of a record file (the
+// scene files) from a DataFile and remembers the first problem (what went wrong and at which
+// byte offset). Once reading fails every further read fails, so a loader can stop where it is
+// and keep what it already has. A problem that leaves the data in step (a record read whole but
+// unusable) is noted instead, and reading goes on.
 //
 //   RecordReader r(file);
 //   int32_t n;
@@ -33,9 +34,13 @@ class RecordReader {
   // Steps back one int32 (the list reader looks one word ahead).
   void Unread4();
 
-  // Records a problem at the given offset unless one is recorded already. Returns false.
+  // Records a problem at the given offset unless one is recorded already, and stops reading.
+  // Returns false.
   bool Fail(const std::string& problem, uint32_t offset);
+  // Records a problem unless one is recorded already; reading goes on.
+  void Note(const std::string& problem, uint32_t offset);
   bool Failed() const { return failed_; }
+  bool HasProblem() const { return hasProblem_; }
   const std::string& Problem() const { return problem_; }
   uint32_t ProblemOffset() const { return problemOffset_; }
 
@@ -44,6 +49,7 @@ class RecordReader {
 
   DataFile& file_;
   bool failed_ = false;
+  bool hasProblem_ = false;
   std::string problem_;
   uint32_t problemOffset_ = 0;
 };

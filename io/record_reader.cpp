@@ -1,4 +1,4 @@
-#include "anim/record_reader.h"
+#include "io/record_reader.h"
 
 #include "io/data_file.h"
 
@@ -14,12 +14,16 @@ void RecordReader::Unread4() {
   if (file_.Tell() >= 4) file_.Skip(-4);
 }
 
+void RecordReader::Note(const std::string& problem, uint32_t offset) {
+  if (hasProblem_) return;
+  hasProblem_ = true;
+  problem_ = problem;
+  problemOffset_ = offset;
+}
+
 bool RecordReader::Fail(const std::string& problem, uint32_t offset) {
-  if (!failed_) {
-    failed_ = true;
-    problem_ = problem;
-    problemOffset_ = offset;
-  }
+  if (!failed_) Note(problem, offset);
+  failed_ = true;
   return false;
 }
 
