@@ -130,9 +130,10 @@ int PlayShow(const DemoOptions& options, platform::Display* given) {
   platform::HeadlessDisplay* headless =
       options.headless ? static_cast<platform::HeadlessDisplay*>(display) : nullptr;
   ShowSession& session = run.session();
-  if (session.tables.timeline.size() < 2) {
-    std::fprintf(stderr, "quillon: the script has %zu part(s); a show needs at least two, nothing to play\n",
-                 session.tables.timeline.size());
+  // Nothing to play: Open has said why.
+  if (!session.tables.scriptError.empty()) {
+    run.Close();
+    return 1;
   }
 
   PlayerHooks hooks(*display, session);
@@ -163,6 +164,7 @@ int PlayShow(const DemoOptions& options, platform::Display* given) {
 int PrintInfo(const DemoOptions& options) {
   ShowRun run;
   run.Open(options, platform::WindowRequest());
+  // A show that cannot play still gets its report: the reason heads the list of problems.
   int status = PrintShowInfo(run.session().tables, stdout);
   run.Close();
   return status == 0 ? 0 : 1;
