@@ -35,6 +35,7 @@ class SdlDisplay final : public Display {
 
   bool Open(const WindowRequest& request, std::string* error) override;
   void DrawableSize(int* width, int* height) const override;
+  void PictureArea(int* x, int* y, int* width, int* height) const override;
   void PumpEvents(WindowEvents& sink) override;
   void SwapBuffers() override;
   uint32_t Ticks() override { return SDL_GetTicks(); }
@@ -43,13 +44,18 @@ class SdlDisplay final : public Display {
 
  private:
   void EnterFullscreen(int width, int height);
-  void EnterWindowMode(int width, int height);
+  void EnterWindowMode(int width, int height, bool outerSize);
   void ShowAndActivate();
+  void SetSwapInterval(bool vsync);
 
   bool videoUp_ = false;
   SDL_Window* window_ = nullptr;
   SDL_GLContext context_ = nullptr;
   bool fullscreen_ = false;
+  // Fullscreen on the desktop's own mode: the picture keeps the requested shape.
+  bool letterbox_ = false;
+  int requestedWidth_ = 640;
+  int requestedHeight_ = 480;
   bool closeReported_ = false;
   std::array<DisplayModeInfo, kModeTableSize> modes_{};
 };
@@ -79,6 +85,9 @@ bool SdlDisplay::Open(const WindowRequest& request, std::string* error) {
   const int width = std::max(1, request.width);
   const int height = std::max(1, request.height);
   fullscreen_ = request.fullscreen;
+  letterbox_ = false;
+  requestedWidth_ = width;
+  requestedHeight_ = height;
   Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
   flags |= fullscreen_ ? (SDL_WINDOW_BORDERLESS | SDL_WINDOW_ALWAYS_ON_TOP) : SDL_WINDOW_RESIZABLE;
   // The GL visual is chosen while the window is made, so a failure here is a pixel format failure.
@@ -105,9 +114,22 @@ bool SdlDisplay::Open(const WindowRequest& request, std::string* error) {
   if (fullscreen_) {
     EnterFullscreen(width, height);
   } else {
-    EnterWindowMode(width, height);
+    EnterWindowMode(width, height, request.outerSize);
   }
+  if (context_) SetSwapInterval(request.vsync);
   return ok;
+}
+
+void SdlDisplay::SetSwapInterval(bool vsync) {
+  // Adaptive vsync (late frames are shown at once rather than a whole refresh later) where the
+  // driver offers it, else plain vsync; off when asked.
+  int asked = vsync ? -1 : 0;
+  if (SDL_GL_SetSwapInterval(asked) != 0 && vsync) {
+    Log("swap interval -1 (adaptive) not offered: %s", SDL_GetError());
+    asked = 1;
+    if (SDL_GL_SetSwapInterval(asked) != 0) Log("swap interval 1 not offered: %s", SDL_GetError());
+  }
+  Log("swap interval: asked for %d, got %d", asked, SDL_GL_GetSwapInterval());
 }
 
 void SdlDisplay::EnterFullscreen(int width, int height) {
@@ -134,8 +156,10 @@ void SdlDisplay::EnterFullscreen(int width, int height) {
     rc = SDL_SetWindowDisplayMode(window_, &mode);
     if (rc == 0) rc = SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN);
   } else {
-    // No mode of that size: cover the desktop as it is and keep running.
+    // No mode of that size: cover the desktop as it is and keep running, the picture in the
+    // requested shape in the middle.
     rc = SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    letterbox_ = true;
   }
   if (rc != 0) Log("can't go into fullscreen mode (%s)", SDL_GetError());
 
@@ -143,9 +167,13 @@ void SdlDisplay::EnterFullscreen(int width, int height) {
   ShowAndActivate();
 }
 
-void SdlDisplay::EnterWindowMode(int width, int height) {
+void SdlDisplay::EnterWindowMode(int width, int height, bool outerSize) {
   SDL_ShowCursor(SDL_ENABLE);
   ShowAndActivate();
+  if (!outerSize) {
+    if (context_) SDL_GL_MakeCurrent(window_, context_);
+    return;
+  }
   // The requested size is the outer size: once the frame is known, shrink the client area by
   // it and put the frame's corner at the origin.
   // The window manager reports the frame a moment after the window is mapped; events are
@@ -177,6 +205,16 @@ void SdlDisplay::DrawableSize(int* width, int* height) const {
   if (window_) SDL_GL_GetDrawableSize(window_, &w, &h);
   if (width) *width = w;
   if (height) *height = h;
+}
+
+void SdlDisplay::PictureArea(int* x, int* y, int* width, int* height) const {
+  int w = 0, h = 0;
+  DrawableSize(&w, &h);
+  *x = 0;
+  *y = 0;
+  *width = w;
+  *height = h;
+  if (letterbox_) LetterboxArea(w, h, requestedWidth_, requestedHeight_, x, y, width, height);
 }
 
 void SdlDisplay::PumpEvents(WindowEvents& sink) {
@@ -271,6 +309,7 @@ void SdlDisplay::Close() {
     videoUp_ = false;
   }
   fullscreen_ = false;
+  letterbox_ = false;
 }
 
 }  // namespace
