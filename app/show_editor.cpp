@@ -357,8 +357,8 @@ void ShowEditor::DrawOverlay() {
   if (problems_.size() > shown) {
     lines.push_back({"... and " + std::to_string(problems_.size() - shown) + " more (quillon --info)", 1.0f, 0.45f, 0.4f});
   }
-  lines.push_back({"Space pause  Left/Right 1 s  Shift 10 s  PgUp/PgDn part  Home  R reload  Tab  Esc", 0.6f, 0.6f,
-                   0.6f});
+  lines.push_back({"Space pause  Left/Right 1 s (Shift 10 s)  PgUp/PgDn part", 0.6f, 0.6f, 0.6f});
+  lines.push_back({"Home start  R reload  Tab overlay  Esc quit", 0.6f, 0.6f, 0.6f});
   int w = 0, h = 0;
   run_.display().DrawableSize(&w, &h);
   overlay_.Draw(lines, w, h);

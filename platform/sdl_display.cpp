@@ -56,6 +56,9 @@ class SdlDisplay final : public Display {
   bool letterbox_ = false;
   int requestedWidth_ = 640;
   int requestedHeight_ = 480;
+  // Swaps paced by the clock when vsync was asked for and the driver gives none (0: not paced).
+  Uint64 pacePeriod_ = 0;
+  Uint64 nextSwap_ = 0;
   bool closeReported_ = false;
   std::array<DisplayModeInfo, kModeTableSize> modes_{};
 };
@@ -129,7 +132,20 @@ void SdlDisplay::SetSwapInterval(bool vsync) {
     asked = 1;
     if (SDL_GL_SetSwapInterval(asked) != 0) Log("swap interval 1 not offered: %s", SDL_GetError());
   }
-  Log("swap interval: asked for %d, got %d", asked, SDL_GL_GetSwapInterval());
+  const int got = SDL_GL_GetSwapInterval();
+  Log("swap interval: asked for %d, got %d", asked, got);
+  // Where the driver cannot wait for the refresh (software GL under Xvfb, for one), the swaps are
+  // paced to the display's refresh rate by the clock, so the loop does not draw frames nobody sees.
+  pacePeriod_ = 0;
+  if (vsync && got == 0) {
+    SDL_DisplayMode mode;
+    int refresh = 0;
+    if (SDL_GetWindowDisplayMode(window_, &mode) == 0) refresh = mode.refresh_rate;
+    if (refresh <= 0 || refresh > 1000) refresh = 60;
+    pacePeriod_ = SDL_GetPerformanceFrequency() / static_cast<Uint64>(refresh);
+    nextSwap_ = 0;
+    Log("swap interval: no vsync from the driver; frames paced to %d Hz", refresh);
+  }
 }
 
 void SdlDisplay::EnterFullscreen(int width, int height) {
@@ -157,7 +173,14 @@ void SdlDisplay::EnterFullscreen(int width, int height) {
     if (rc == 0) rc = SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN);
   } else {
     // No mode of that size: cover the desktop as it is and keep running, the picture in the
-    // requested shape in the middle.
+    // requested shape in the middle. The window is first made the display's size itself: with
+    // no window manager to carry out the fullscreen request (a bare X server) it covers the
+    // screen all the same.
+    SDL_Rect bounds;
+    if (SDL_GetDisplayBounds(display, &bounds) == 0) {
+      SDL_SetWindowPosition(window_, bounds.x, bounds.y);
+      SDL_SetWindowSize(window_, bounds.w, bounds.h);
+    }
     rc = SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN_DESKTOP);
     letterbox_ = true;
   }
@@ -263,7 +286,19 @@ void SdlDisplay::PumpEvents(WindowEvents& sink) {
 }
 
 void SdlDisplay::SwapBuffers() {
-  if (window_ && context_) SDL_GL_SwapWindow(window_);
+  if (!window_ || !context_) return;
+  if (pacePeriod_ != 0) {
+    // Waits for this frame's turn; a late frame goes at once and the pace starts again from it.
+    const Uint64 frequency = SDL_GetPerformanceFrequency();
+    Uint64 now = SDL_GetPerformanceCounter();
+    if (nextSwap_ > now && nextSwap_ - now <= 2 * pacePeriod_) {
+      SDL_Delay(static_cast<Uint32>((nextSwap_ - now) * 1000 / frequency));
+      while ((now = SDL_GetPerformanceCounter()) < nextSwap_) {
+      }
+    }
+    nextSwap_ = (nextSwap_ > now ? nextSwap_ : now) + pacePeriod_;
+  }
+  SDL_GL_SwapWindow(window_);
 }
 
 bool SdlDisplay::ReadPixels(std::vector<uint8_t>* rgba, int* width, int* height) {
