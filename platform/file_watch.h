@@ -27,7 +27,10 @@ class FileWatcher {
   virtual const char* Kind() const = 0;
 };
 
-// The system's notifications where there are some (inotify on Linux), else polling.
+// The system's notifications where there are some (inotify on Linux), else polling. A new
+// backend (for example ReadDirectoryChangesW on Windows) is one more file in platform/ that
+// defines this function, built with QUILLON_NATIVE_FILE_WATCH defined so the polling file
+// leaves it out.
 std::unique_ptr<FileWatcher> CreateFileWatcher();
 // Compares what the folders hold at each Changes() call with the call before.
 std::unique_ptr<FileWatcher> CreatePollingFileWatcher();

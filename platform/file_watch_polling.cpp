@@ -66,8 +66,9 @@ class PollingFileWatcher final : public FileWatcher {
 
 std::unique_ptr<FileWatcher> CreatePollingFileWatcher() { return std::make_unique<PollingFileWatcher>(); }
 
-#if !defined(__linux__) && !defined(_WIN32)
-// No notification backend on this system.
+#if !defined(__linux__) && !defined(QUILLON_NATIVE_FILE_WATCH)
+// No notification backend on this system (a backend of its own defines CreateFileWatcher and
+// QUILLON_NATIVE_FILE_WATCH).
 std::unique_ptr<FileWatcher> CreateFileWatcher() { return CreatePollingFileWatcher(); }
 #endif
 
