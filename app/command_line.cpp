@@ -46,6 +46,8 @@ bool* SwitchOf(const std::string& name, DemoOptions* o) {
   if (name == "--no-archive") return &o->noArchive;
   if (name == "--verbose") return &o->verbose;
   if (name == "--headless") return &o->headless;
+  if (name == "--edit") return &o->edit;
+  if (name == "--no-vsync") return &o->noVsync;
   return nullptr;
 }
 
@@ -115,8 +117,14 @@ bool SetValue(const std::string& name, const std::string& v, DemoOptions* o, std
 // The rules between options, once all are read.
 bool CheckCombinations(const DemoOptions& o, std::string* error) {
   const bool offscreen = o.headless || !o.renderOut.empty() || o.frameGiven;
-  if ((o.sizeGiven || o.fps != 60.0) && !offscreen) {
-    *error = "--size and --fps go with --headless, --render or --frame";
+  if (o.fps != 60.0 && !offscreen) {
+    *error = "--fps goes with --headless, --render or --frame";
+    return false;
+  }
+  if (o.edit && (!o.renderOut.empty() || o.frameGiven || o.info || !o.exportDir.empty() || o.loop ||
+                 (o.modeGiven && o.mode != 1))) {
+    *error = "--edit plays the loose files in a window: it does not go with --render, --frame, --info, --export, "
+             "--loop or a fullscreen --mode";
     return false;
   }
   if (o.frames >= 0 && !o.headless) {
@@ -151,7 +159,8 @@ std::string UsageText() {
          "      --verbose         print the log to standard error\n"
          "      --headless        draw offscreen (no display or GPU needed) on a virtual clock\n"
          "      --frames N        with --headless: stop after N frames (default: the whole show)\n"
-         "      --size WxH        with --headless, --render or --frame: picture size (default 640x480)\n"
+         "      --size WxH        picture size: offscreen (default 640x480), the window's inside, or the\n"
+         "                        fullscreen mode to switch to\n"
          "      --fps F           with --headless or --render: frames per second (default 60)\n"
          "      --render OUT      render the show offscreen to OUT: a .mkv, .mp4 or .mov video (needs ffmpeg),\n"
          "                        or a directory that receives numbered PNG frames and soundtrack.wav\n"
@@ -161,6 +170,9 @@ std::string UsageText() {
          "      --start SEC       live player: begin at this show time (the soundtrack starts there too)\n"
          "      --info            load the show, print its timeline, tables and anything missing, and exit\n"
          "      --export DIR      write the embedded show to DIR: show.ace, soundtrack.mp3 and every file\n"
+         "      --edit            play the loose files of the data directory in a window, reloading them\n"
+         "                        as they change (Space, Left/Right, PgUp/PgDn, Home, R, Tab, Escape)\n"
+         "      --no-vsync        do not wait for the display's refresh between frames\n"
          "      --help            show this help and exit\n"
          "      --version         show the version and exit\n"
          "\n"

@@ -14,7 +14,7 @@ struct DemoOptions {
   bool verbose = false;
   bool headless = false;
   long frames = -1;           // headless: frames to draw; -1 = until the show ends
-  int width = 640;            // headless surface size
+  int width = 640;            // picture size: offscreen, or with --size the window or fullscreen mode
   int height = 480;
   bool sizeGiven = false;
   double fps = 60.0;          // headless virtual frame rate
@@ -28,6 +28,8 @@ struct DemoOptions {
   bool info = false;          // --info: print the timeline, tables and load failures
   std::string exportDir;      // --export DIR: write the embedded show out as files
   bool noArchive = false;     // play only loose files from the data directory
+  bool edit = false;          // --edit: play the loose files in a window that reloads them
+  bool noVsync = false;       // live: swaps do not wait for the display's refresh
   bool help = false;
   bool version = false;
 };

@@ -11,6 +11,7 @@
 #include "app/main_loop.h"
 #include "app/offline_render.h"
 #include "app/show_bridge.h"
+#include "app/show_editor.h"
 #include "app/show_run.h"
 #include "app/soundtrack.h"
 #include "io/data_file.h"
@@ -54,8 +55,11 @@ class PlayerHooks final : public FrameHooks, public platform::WindowEvents {
   void OnKey(int virtualKey, bool down) override {
     if (virtualKey >= 0 && virtualKey < 256) keys_.keys[virtualKey] = down ? 1 : 0;
   }
-  void OnResize(int width, int height) override {
-    if (hasGl_) ResizeViewport(width, height);
+  void OnResize(int, int) override {
+    if (!hasGl_) return;
+    int x = 0, y = 0, w = 0, h = 0;
+    display_.PictureArea(&x, &y, &w, &h);
+    PlaceViewport(x, y, w, h);
   }
   void OnClose() override { closed_ = true; }
 
@@ -116,7 +120,13 @@ int PlayShow(const DemoOptions& options, platform::Display* given) {
     request.width = options.width;
     request.height = options.height;
     request.fullscreen = false;
+  } else if (options.sizeGiven) {
+    // The picture is the size asked for: the window's inside, or the fullscreen mode.
+    request.width = options.width;
+    request.height = options.height;
+    request.outerSize = false;
   }
+  request.vsync = !options.noVsync;
 
   // Headless, the run makes its own offscreen display; live, it plays in an SDL window.
   std::unique_ptr<platform::Display> window;
@@ -130,9 +140,10 @@ int PlayShow(const DemoOptions& options, platform::Display* given) {
   platform::HeadlessDisplay* headless =
       options.headless ? static_cast<platform::HeadlessDisplay*>(display) : nullptr;
   ShowSession& session = run.session();
-  if (session.tables.timeline.size() < 2) {
-    std::fprintf(stderr, "quillon: the script has %zu part(s); a show needs at least two, nothing to play\n",
-                 session.tables.timeline.size());
+  // Nothing to play: Open has said why.
+  if (!session.tables.scriptError.empty()) {
+    run.Close();
+    return 1;
   }
 
   PlayerHooks hooks(*display, session);
@@ -163,6 +174,7 @@ int PlayShow(const DemoOptions& options, platform::Display* given) {
 int PrintInfo(const DemoOptions& options) {
   ShowRun run;
   run.Open(options, platform::WindowRequest());
+  // A show that cannot play still gets its report: the reason heads the list of problems.
   int status = PrintShowInfo(run.session().tables, stdout);
   run.Close();
   return status == 0 ? 0 : 1;
@@ -184,6 +196,7 @@ int RunPlayer(int argc, char** argv) {
     std::printf("quillon %s\n", QUILLON_VERSION);
     return 0;
   }
+  if (options.edit) return RunEditor(options);
   const bool offscreen = options.headless || !options.renderOut.empty() || options.frameGiven || options.info ||
                          !options.exportDir.empty();
   if (!offscreen && !platform::HasWindowSystem()) {

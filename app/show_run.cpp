@@ -1,6 +1,7 @@
 #include "app/show_run.h"
 
 #include <cmath>
+#include <cstdio>
 
 #include "app/demo_clock.h"
 #include "platform/log.h"
@@ -86,6 +87,10 @@ bool ShowRun::Open(const DemoOptions& options, const platform::WindowRequest& re
   }
   display_ = display;
   session_.Prepare(options, *display_, request);
+  if (!session_.tables.scriptError.empty()) {
+    std::fprintf(stderr, "quillon: %s\n", session_.tables.scriptError.c_str());
+    return false;
+  }
   return session_.hasGl;
 }
 

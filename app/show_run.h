@@ -63,7 +63,8 @@ class ShowRun {
 
   // Sends the log to standard error when options.verbose (else discards it), opens `display`
   // (a new offscreen display when null) with `request` and loads the show. Returns whether it
-  // can draw; without GL the tables are still loaded.
+  // can draw; without GL the tables are still loaded. A script that gives no show (missing,
+  // unreadable, fewer than two parts) is reported on standard error and gives false.
   bool Open(const DemoOptions& options, const platform::WindowRequest& request,
             platform::Display* display = nullptr);
 

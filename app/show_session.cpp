@@ -32,9 +32,10 @@ void ShowSession::Prepare(const DemoOptions& options, platform::Display& display
   hasGl = display.Open(request, &error);
   if (!hasGl) platform::ShowErrorBox(error);
   if (hasGl) {
-    int w = request.width, h = request.height;
-    display.DrawableSize(&w, &h);
+    int x = 0, y = 0, w = request.width, h = request.height;
+    display.PictureArea(&x, &y, &w, &h);
     InitGl(w, h);
+    if (x != 0 || y != 0) PlaceViewport(x, y, w, h);
   }
 
   auto present = [&display] { display.SwapBuffers(); };

@@ -3,6 +3,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include <jpeglib.h>
 #include <png.h>
@@ -17,6 +18,24 @@ bool SizeAllowed(int64_t width, int64_t height) {
          width * height <= kMaxImagePixels;
 }
 
+// A decoder's message kept for the caller: fixed storage, so it survives a longjmp.
+struct Message {
+  char text[200] = {};
+  bool tooLarge = false;  // the text gives the picture's size
+  void Set(const char* what) {
+    if (text[0] == 0) std::snprintf(text, sizeof text, "%s", what);
+  }
+};
+
+void TellSize(Message* message, int64_t width, int64_t height) {
+  char text[200];
+  std::snprintf(text, sizeof text, "picture is %lldx%lld pixels, more than the %dx%d and %lld pixels allowed",
+                static_cast<long long>(width), static_cast<long long>(height), kMaxImageSide, kMaxImageSide,
+                static_cast<long long>(kMaxImagePixels));
+  message->Set(text);
+  message->tooLarge = true;
+}
+
 // ---------------------------------------------------------------------------------------------
 // JPEG
 
@@ -28,6 +47,7 @@ struct DataFileJpegSource {
   DataFile* file;
   JOCTET* buffer;
   boolean startOfFile;
+  boolean endedEarly;  // the data ran out and an end marker was made up
 };
 
 void InitSource(j_decompress_ptr cinfo) {
@@ -40,6 +60,7 @@ boolean FillInputBuffer(j_decompress_ptr cinfo) {
   if (count == 0) {
     if (src->startOfFile) return FALSE;  // no data at all: the header reader gives up
     // A file that ends early finishes as if it were complete.
+    src->endedEarly = TRUE;
     src->buffer[0] = 0xFF;
     src->buffer[1] = JPEG_EOI;
     count = 2;
@@ -74,6 +95,7 @@ void InstallSource(j_decompress_ptr cinfo, DataFile* file) {
       (*cinfo->mem->alloc_small)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_PERMANENT, kJpegInputBlock));
   src->file = file;
   src->startOfFile = TRUE;
+  src->endedEarly = FALSE;
   src->pub.init_source = InitSource;
   src->pub.fill_input_buffer = FillInputBuffer;
   src->pub.skip_input_data = SkipInputData;
@@ -88,19 +110,24 @@ void InstallSource(j_decompress_ptr cinfo, DataFile* file) {
 struct JpegErrorManager {
   jpeg_error_mgr pub;
   jmp_buf back;
+  Message error;    // what ended the decode
+  Message warning;  // the first damage the library reported and carried on from
 };
 
 void JpegErrorExit(j_common_ptr cinfo) {
   char text[JMSG_LENGTH_MAX];
   (*cinfo->err->format_message)(cinfo, text);
   Log("jpeg: %s", text);
-  longjmp(reinterpret_cast<JpegErrorManager*>(cinfo->err)->back, 1);
+  auto* err = reinterpret_cast<JpegErrorManager*>(cinfo->err);
+  err->error.Set(text);
+  longjmp(err->back, 1);
 }
 
 void JpegOutputMessage(j_common_ptr cinfo) {
   char text[JMSG_LENGTH_MAX];
   (*cinfo->err->format_message)(cinfo, text);
   Log("jpeg: %s", text);
+  reinterpret_cast<JpegErrorManager*>(cinfo->err)->warning.Set(text);
 }
 
 // Everything that may longjmp lives here; only plain values and pointers are touched after the
@@ -116,18 +143,25 @@ int DecodeJpegGuarded(jpeg_decompress_struct* cinfo, JpegErrorManager* err, Data
   cinfo->out_color_space = JCS_RGB;
   if (!SizeAllowed(cinfo->image_width, cinfo->image_height)) {
     Log("jpeg: %ux%u is too large", cinfo->image_width, cinfo->image_height);
+    TellSize(&err->error, cinfo->image_width, cinfo->image_height);
     return kJpegBadData;
   }
   jpeg_start_decompress(cinfo);
   const size_t stride = static_cast<size_t>(cinfo->output_width) * cinfo->output_components;
-  if (cinfo->output_components != 3) return kJpegBadData;
+  if (cinfo->output_components != 3) {
+    err->error.Set("colour layout that cannot be turned into RGB");
+    return kJpegBadData;
+  }
   image->width = static_cast<int32_t>(stride / 3);
   image->height = static_cast<int32_t>(cinfo->output_height);
   image->pixels.assign(static_cast<size_t>(image->width) * image->height * 4, 0);
   JSAMPLE* row = image->pixels.data();
   while (cinfo->output_scanline < cinfo->output_height) {
     JSAMPROW rows[1] = {row};
-    if (jpeg_read_scanlines(cinfo, rows, 1) != 1) return kJpegBadData;
+    if (jpeg_read_scanlines(cinfo, rows, 1) != 1) {
+      err->error.Set("rows missing");
+      return kJpegBadData;
+    }
     row += stride;
   }
   jpeg_finish_decompress(cinfo);
@@ -144,6 +178,7 @@ void PngRead(png_structp png, png_bytep data, png_size_t length) {
 
 void PngError(png_structp png, png_const_charp message) {
   Log("png: %s", message);
+  if (auto* kept = static_cast<Message*>(png_get_error_ptr(png))) kept->Set(message);
   png_longjmp(png, 1);
 }
 
@@ -151,11 +186,13 @@ void PngWarning(png_structp, png_const_charp message) { Log("png: %s", message);
 
 // As for JPEG: only the pointers given are used across the return point.
 bool DecodePngGuarded(png_structp png, png_infop info, DataFile* file, DecodedImage* image,
-                      std::vector<png_bytep>* rows) {
+                      std::vector<png_bytep>* rows, Message* message) {
   if (setjmp(png_jmpbuf(png))) return false;
   png_set_read_fn(png, file, PngRead);
   png_set_sig_bytes(png, 0);
-  png_set_user_limits(png, kMaxImageSide, kMaxImageSide);
+  // libpng's own bound stays well above ours, so a picture too large is refused by the check
+  // below, which can say its size.
+  png_set_user_limits(png, 1000000, 1000000);
   png_read_info(png, info);
 
   png_uint_32 width = 0, height = 0;
@@ -163,6 +200,7 @@ bool DecodePngGuarded(png_structp png, png_infop info, DataFile* file, DecodedIm
   png_get_IHDR(png, info, &width, &height, &bitDepth, &colorType, &interlace, nullptr, nullptr);
   if (!SizeAllowed(width, height)) {
     Log("png: %ux%u is too large", static_cast<unsigned>(width), static_cast<unsigned>(height));
+    TellSize(message, width, height);
     return false;
   }
 
@@ -184,6 +222,7 @@ bool DecodePngGuarded(png_structp png, png_infop info, DataFile* file, DecodedIm
   if (png_get_rowbytes(png, info) != static_cast<size_t>(width) * 4 || png_get_bit_depth(png, info) != 8 ||
       png_get_channels(png, info) != 4) {
     Log("png: unexpected pixel layout after conversion");
+    message->Set("pixel layout that cannot be turned into RGBA");
     return false;
   }
 
@@ -200,7 +239,7 @@ bool DecodePngGuarded(png_structp png, png_infop info, DataFile* file, DecodedIm
 
 }  // namespace
 
-int DecodeJpeg(DataFile& file, DecodedImage* image) {
+int DecodeJpeg(DataFile& file, DecodedImage* image, std::string* why) {
   *image = DecodedImage{};
   jpeg_decompress_struct cinfo;
   std::memset(&cinfo, 0, sizeof cinfo);
@@ -212,24 +251,43 @@ int DecodeJpeg(DataFile& file, DecodedImage* image) {
   int result = DecodeJpegGuarded(&cinfo, &err, &file, image, &headerRead);
   // An error before the header was complete is a header failure.
   if (result == kJpegBadData && !headerRead) result = kJpegNoHeader;
+  const bool endedEarly = cinfo.src && reinterpret_cast<DataFileJpegSource*>(cinfo.src)->endedEarly;
   jpeg_destroy_decompress(&cinfo);
   if (result != kJpegOk) *image = DecodedImage{};
+  if (why) {
+    why->clear();
+    const std::string detail = err.error.text[0] ? std::string(": ") + err.error.text : "";
+    if (result == kJpegNoHeader) {
+      *why = "JPEG header unreadable" + detail;
+    } else if (result == kJpegBadData) {
+      *why = err.error.tooLarge ? std::string(err.error.text) : "JPEG data corrupt" + detail;
+    } else if (endedEarly) {
+      *why = "only partly decoded: the file ends before the picture does";
+    } else if (err.pub.num_warnings > 0) {
+      *why = std::string("only partly decoded: ") + (err.warning.text[0] ? err.warning.text : "damaged data");
+    }
+  }
   return result;
 }
 
-int LoadJpeg(const char* name, DecodedImage* image) {
+int LoadJpeg(const char* name, DecodedImage* image, std::string* why) {
   *image = DecodedImage{};
   DataFile file;
   file.Open(name, "rb");
-  if (file.HasError()) return kJpegNoFile;
-  int result = DecodeJpeg(file, image);
+  if (file.HasError()) {
+    if (why) *why = OpenProblemText(file.Problem());
+    return kJpegNoFile;
+  }
+  int result = DecodeJpeg(file, image, why);
   file.Close();
   return result;
 }
 
-int DecodePng(DataFile& file, DecodedImage* image) {
+int DecodePng(DataFile& file, DecodedImage* image, std::string* why) {
   *image = DecodedImage{};
-  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, PngError, PngWarning);
+  if (why) why->clear();
+  Message message;
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &message, PngError, PngWarning);
   if (!png) return kPngFailed;
   png_infop info = png_create_info_struct(png);
   if (!info) {
@@ -237,13 +295,16 @@ int DecodePng(DataFile& file, DecodedImage* image) {
     return kPngFailed;
   }
   std::vector<png_bytep> rows;
-  bool ok = DecodePngGuarded(png, info, &file, image, &rows);
+  bool ok = DecodePngGuarded(png, info, &file, image, &rows, &message);
   png_destroy_read_struct(&png, &info, nullptr);
   if (!ok) {
     *image = DecodedImage{};
+    if (why) {
+      const std::string text = message.text[0] ? message.text : "unknown error";
+      *why = message.tooLarge ? text : "PNG not decodable: " + text;
+    }
     return kPngFailed;
   }
-
   // No pixel outside the first row and column less than opaque: the image gets a
   // brightness-derived alpha (black transparent, white opaque).
   const int32_t w = image->width;
@@ -261,12 +322,15 @@ int DecodePng(DataFile& file, DecodedImage* image) {
   return kPngOk;
 }
 
-int LoadPng(const char* name, DecodedImage* image) {
+int LoadPng(const char* name, DecodedImage* image, std::string* why) {
   *image = DecodedImage{};
   DataFile file;
   file.Open(name, "rb");
-  if (file.HasError()) return kPngFailed;
-  int result = DecodePng(file, image);
+  if (file.HasError()) {
+    if (why) *why = OpenProblemText(file.Problem());
+    return kPngFailed;
+  }
+  int result = DecodePng(file, image, why);
   file.Close();
   return result;
 }

@@ -5,13 +5,18 @@
 //             4 (corrupt data or an image too large).
 //   LoadPng:  RGBA, 4 bytes a pixel; returns 32, or 0 on any failure. An image in which no pixel
 //             outside the first row and column is transparent gets alpha = (R + G + B) / 3.
-// On failure the DecodedImage is left empty. Nothing is printed; diagnostics go to Log().
+// On failure the DecodedImage is left empty. Nothing is printed; diagnostics go to Log(), and
+// when `why` is given it receives the reason in words ("not found", "picture is 20000x20 pixels,
+// more than ...", the library's own message). A JPEG that decodes only in part (the file ends
+// early, or the library reported damage and carried on) still returns 24, with `why` saying so:
+// callers that want the whole picture check it.
 //
 //   DecodedImage img;
 //   if (LoadJpeg("data\\rock.jpg", &img) == kJpegOk) ... img.pixels ...
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 class DataFile;
@@ -35,9 +40,9 @@ constexpr int kPngFailed = 0;
 constexpr int32_t kMaxImageSide = 16384;
 constexpr int64_t kMaxImagePixels = int64_t{4096} * 4096 * 2;
 
-int LoadJpeg(const char* name, DecodedImage* image);
-int LoadPng(const char* name, DecodedImage* image);
+int LoadJpeg(const char* name, DecodedImage* image, std::string* why = nullptr);
+int LoadPng(const char* name, DecodedImage* image, std::string* why = nullptr);
 
 // The same, from a DataFile the caller has opened (tools, tests and fuzzing use memory files).
-int DecodeJpeg(DataFile& file, DecodedImage* image);
-int DecodePng(DataFile& file, DecodedImage* image);
+int DecodeJpeg(DataFile& file, DecodedImage* image, std::string* why = nullptr);
+int DecodePng(DataFile& file, DecodedImage* image, std::string* why = nullptr);

@@ -22,3 +22,30 @@ int ChooseDisplayMode(const DisplayModeInfo* modes, int count, int width, int he
 }
 
 }  // namespace platform
+
+namespace platform {
+
+void LetterboxArea(int width, int height, int shapeWidth, int shapeHeight, int* x, int* y, int* areaWidth,
+                   int* areaHeight) {
+  width = width > 0 ? width : 1;
+  height = height > 0 ? height : 1;
+  if (shapeWidth <= 0 || shapeHeight <= 0) {
+    shapeWidth = width;
+    shapeHeight = height;
+  }
+  // Widths and heights compared in 64 bits: w / h > sw / sh without rounding.
+  int w = width, h = height;
+  if (int64_t{width} * shapeHeight > int64_t{height} * shapeWidth) {
+    w = static_cast<int>(int64_t{height} * shapeWidth / shapeHeight);  // bars left and right
+  } else {
+    h = static_cast<int>(int64_t{width} * shapeHeight / shapeWidth);  // bars above and below
+  }
+  w = w > 0 ? w : 1;
+  h = h > 0 ? h : 1;
+  *x = (width - w) / 2;
+  *y = (height - h) / 2;
+  *areaWidth = w;
+  *areaHeight = h;
+}
+
+}  // namespace platform

@@ -75,7 +75,7 @@ class HeadlessEglDisplay final : public HeadlessDisplay {
     *height = height_;
   }
 
-  void PumpEvents(WindowEvents&) override {}
+  void PumpEvents(WindowEvents& sink) override { DeliverInjected(sink); }
 
   void SwapBuffers() override {
     // Offscreen there is nothing to present; finishing keeps ReadPixels and timings honest.

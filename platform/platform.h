@@ -17,13 +17,29 @@
 
 namespace platform {
 
-enum : int { kKeyEscape = 27 };
+// Virtual-key codes the player reacts to.
+enum : int {
+  kKeyTab = 0x09,
+  kKeyShift = 0x10,
+  kKeyEscape = 27,
+  kKeySpace = 0x20,
+  kKeyPageUp = 0x21,
+  kKeyPageDown = 0x22,
+  kKeyHome = 0x24,
+  kKeyLeft = 0x25,
+  kKeyRight = 0x27,
+};
 
 struct DisplayModeInfo {
   int width = 0;
   int height = 0;
   int bitsPerPixel = 0;
 };
+
+// The largest area of shape shapeWidth : shapeHeight that fits a drawable of width x height,
+// centred (x, y from the bottom-left corner, as GL counts). Never empty.
+void LetterboxArea(int width, int height, int shapeWidth, int shapeHeight, int* x, int* y, int* areaWidth,
+                   int* areaHeight);
 
 // The fullscreen mode to switch to: exact width and height, the most bits per pixel, the
 // earliest on ties (refresh rate ignored). At most 4999 entries are looked at. -1 when none fits.
@@ -34,6 +50,11 @@ struct WindowRequest {
   int height = 480;
   bool fullscreen = false;
   std::string title = "Quillon";
+  // Windowed: width x height is the outer size, frame included (the launcher's "Window Mode");
+  // false makes it the size of the picture inside the frame.
+  bool outerSize = true;
+  // Buffer swaps wait for the display's refresh (adaptive where the driver offers it).
+  bool vsync = true;
 };
 
 // Receives what the window reports while events are pumped.
@@ -53,6 +74,14 @@ class Display {
   virtual bool Open(const WindowRequest& request, std::string* error) = 0;
   // Size of the drawable area in pixels.
   virtual void DrawableSize(int* width, int* height) const = 0;
+  // Where in the drawable area the show's picture goes: all of it, except where a fullscreen
+  // request found no display mode of its size and the desktop's own mode is used; then the
+  // largest area of the requested shape, centred, with black bars around it.
+  virtual void PictureArea(int* x, int* y, int* width, int* height) const {
+    *x = 0;
+    *y = 0;
+    DrawableSize(width, height);
+  }
   // Dispatches every queued event to the sink and returns when the queue is empty.
   virtual void PumpEvents(WindowEvents& sink) = 0;
   virtual void SwapBuffers() = 0;
@@ -65,10 +94,42 @@ class Display {
 };
 
 // Offscreen display with a virtual clock: Ticks() returns what SetTicks/AdvanceTicks gave it.
+// It has no keyboard: keys (and a close) are injected, and the next PumpEvents delivers them in
+// the order given.
 class HeadlessDisplay : public Display {
  public:
   virtual void SetTicks(uint32_t ms) = 0;
   virtual void AdvanceTicks(uint32_t ms) = 0;
+
+  void InjectKey(int virtualKey, bool down) { injected_.push_back({virtualKey, down}); }
+  // A key pressed and released.
+  void InjectTap(int virtualKey) {
+    InjectKey(virtualKey, true);
+    InjectKey(virtualKey, false);
+  }
+  void InjectClose() { injected_.push_back({kCloseEvent, false}); }
+
+ protected:
+  // Hands the injected events to the sink; backends call it from PumpEvents.
+  void DeliverInjected(WindowEvents& sink) {
+    std::vector<Injected> events;
+    events.swap(injected_);
+    for (const Injected& e : events) {
+      if (e.key == kCloseEvent) {
+        sink.OnClose();
+      } else {
+        sink.OnKey(e.key, e.down);
+      }
+    }
+  }
+
+ private:
+  static constexpr int kCloseEvent = -1;
+  struct Injected {
+    int key;
+    bool down;
+  };
+  std::vector<Injected> injected_;
 };
 
 std::unique_ptr<Display> CreateSdlDisplay();

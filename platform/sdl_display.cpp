@@ -35,6 +35,7 @@ class SdlDisplay final : public Display {
 
   bool Open(const WindowRequest& request, std::string* error) override;
   void DrawableSize(int* width, int* height) const override;
+  void PictureArea(int* x, int* y, int* width, int* height) const override;
   void PumpEvents(WindowEvents& sink) override;
   void SwapBuffers() override;
   uint32_t Ticks() override { return SDL_GetTicks(); }
@@ -43,13 +44,21 @@ class SdlDisplay final : public Display {
 
  private:
   void EnterFullscreen(int width, int height);
-  void EnterWindowMode(int width, int height);
+  void EnterWindowMode(int width, int height, bool outerSize);
   void ShowAndActivate();
+  void SetSwapInterval(bool vsync);
 
   bool videoUp_ = false;
   SDL_Window* window_ = nullptr;
   SDL_GLContext context_ = nullptr;
   bool fullscreen_ = false;
+  // Fullscreen on the desktop's own mode: the picture keeps the requested shape.
+  bool letterbox_ = false;
+  int requestedWidth_ = 640;
+  int requestedHeight_ = 480;
+  // Swaps paced by the clock when vsync was asked for and the driver gives none (0: not paced).
+  Uint64 pacePeriod_ = 0;
+  Uint64 nextSwap_ = 0;
   bool closeReported_ = false;
   std::array<DisplayModeInfo, kModeTableSize> modes_{};
 };
@@ -79,6 +88,9 @@ bool SdlDisplay::Open(const WindowRequest& request, std::string* error) {
   const int width = std::max(1, request.width);
   const int height = std::max(1, request.height);
   fullscreen_ = request.fullscreen;
+  letterbox_ = false;
+  requestedWidth_ = width;
+  requestedHeight_ = height;
   Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
   flags |= fullscreen_ ? (SDL_WINDOW_BORDERLESS | SDL_WINDOW_ALWAYS_ON_TOP) : SDL_WINDOW_RESIZABLE;
   // The GL visual is chosen while the window is made, so a failure here is a pixel format failure.
@@ -105,9 +117,35 @@ bool SdlDisplay::Open(const WindowRequest& request, std::string* error) {
   if (fullscreen_) {
     EnterFullscreen(width, height);
   } else {
-    EnterWindowMode(width, height);
+    EnterWindowMode(width, height, request.outerSize);
   }
+  if (context_) SetSwapInterval(request.vsync);
   return ok;
+}
+
+void SdlDisplay::SetSwapInterval(bool vsync) {
+  // Adaptive vsync (late frames are shown at once rather than a whole refresh later) where the
+  // driver offers it, else plain vsync; off when asked.
+  int asked = vsync ? -1 : 0;
+  if (SDL_GL_SetSwapInterval(asked) != 0 && vsync) {
+    Log("swap interval -1 (adaptive) not offered: %s", SDL_GetError());
+    asked = 1;
+    if (SDL_GL_SetSwapInterval(asked) != 0) Log("swap interval 1 not offered: %s", SDL_GetError());
+  }
+  const int got = SDL_GL_GetSwapInterval();
+  Log("swap interval: asked for %d, got %d", asked, got);
+  // Where the driver cannot wait for the refresh (software GL under Xvfb, for one), the swaps are
+  // paced to the display's refresh rate by the clock, so the loop does not draw frames nobody sees.
+  pacePeriod_ = 0;
+  if (vsync && got == 0) {
+    SDL_DisplayMode mode;
+    int refresh = 0;
+    if (SDL_GetWindowDisplayMode(window_, &mode) == 0) refresh = mode.refresh_rate;
+    if (refresh <= 0 || refresh > 1000) refresh = 60;
+    pacePeriod_ = SDL_GetPerformanceFrequency() / static_cast<Uint64>(refresh);
+    nextSwap_ = 0;
+    Log("swap interval: no vsync from the driver; frames paced to %d Hz", refresh);
+  }
 }
 
 void SdlDisplay::EnterFullscreen(int width, int height) {
@@ -134,8 +172,17 @@ void SdlDisplay::EnterFullscreen(int width, int height) {
     rc = SDL_SetWindowDisplayMode(window_, &mode);
     if (rc == 0) rc = SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN);
   } else {
-    // No mode of that size: cover the desktop as it is and keep running.
+    // No mode of that size: cover the desktop as it is and keep running, the picture in the
+    // requested shape in the middle. The window is first made the display's size itself: with
+    // no window manager to carry out the fullscreen request (a bare X server) it covers the
+    // screen all the same.
+    SDL_Rect bounds;
+    if (SDL_GetDisplayBounds(display, &bounds) == 0) {
+      SDL_SetWindowPosition(window_, bounds.x, bounds.y);
+      SDL_SetWindowSize(window_, bounds.w, bounds.h);
+    }
     rc = SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    letterbox_ = true;
   }
   if (rc != 0) Log("can't go into fullscreen mode (%s)", SDL_GetError());
 
@@ -143,9 +190,13 @@ void SdlDisplay::EnterFullscreen(int width, int height) {
   ShowAndActivate();
 }
 
-void SdlDisplay::EnterWindowMode(int width, int height) {
+void SdlDisplay::EnterWindowMode(int width, int height, bool outerSize) {
   SDL_ShowCursor(SDL_ENABLE);
   ShowAndActivate();
+  if (!outerSize) {
+    if (context_) SDL_GL_MakeCurrent(window_, context_);
+    return;
+  }
   // The requested size is the outer size: once the frame is known, shrink the client area by
   // it and put the frame's corner at the origin.
   // The window manager reports the frame a moment after the window is mapped; events are
@@ -177,6 +228,16 @@ void SdlDisplay::DrawableSize(int* width, int* height) const {
   if (window_) SDL_GL_GetDrawableSize(window_, &w, &h);
   if (width) *width = w;
   if (height) *height = h;
+}
+
+void SdlDisplay::PictureArea(int* x, int* y, int* width, int* height) const {
+  int w = 0, h = 0;
+  DrawableSize(&w, &h);
+  *x = 0;
+  *y = 0;
+  *width = w;
+  *height = h;
+  if (letterbox_) LetterboxArea(w, h, requestedWidth_, requestedHeight_, x, y, width, height);
 }
 
 void SdlDisplay::PumpEvents(WindowEvents& sink) {
@@ -225,7 +286,19 @@ void SdlDisplay::PumpEvents(WindowEvents& sink) {
 }
 
 void SdlDisplay::SwapBuffers() {
-  if (window_ && context_) SDL_GL_SwapWindow(window_);
+  if (!window_ || !context_) return;
+  if (pacePeriod_ != 0) {
+    // Waits for this frame's turn; a late frame goes at once and the pace starts again from it.
+    const Uint64 frequency = SDL_GetPerformanceFrequency();
+    Uint64 now = SDL_GetPerformanceCounter();
+    if (nextSwap_ > now && nextSwap_ - now <= 2 * pacePeriod_) {
+      SDL_Delay(static_cast<Uint32>((nextSwap_ - now) * 1000 / frequency));
+      while ((now = SDL_GetPerformanceCounter()) < nextSwap_) {
+      }
+    }
+    nextSwap_ = (nextSwap_ > now ? nextSwap_ : now) + pacePeriod_;
+  }
+  SDL_GL_SwapWindow(window_);
 }
 
 bool SdlDisplay::ReadPixels(std::vector<uint8_t>* rgba, int* width, int* height) {
@@ -271,6 +344,7 @@ void SdlDisplay::Close() {
     videoUp_ = false;
   }
   fullscreen_ = false;
+  letterbox_ = false;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "io/data_file.h"
 #include "platform/log.h"
@@ -44,6 +45,21 @@ bool ReadOb3(DataFile& file, int32_t computeNormals, Ob3Mesh* mesh, int32_t face
   if (v < 0 || f < 0) Log("ob3: negative count (%d vertices, %d faces) read as 0", v, f);
   v = v < 0 ? 0 : v;
   f = f < 0 ? 0 : f;
+  // 4 bytes of counts, 6 a vertex, 20 a face: keep only whole records the file holds.
+  const int64_t size = file.GetSize();
+  if (4 + int64_t{v} * 6 + int64_t{f} * 20 > size) {
+    const int32_t claimedV = v, claimedF = f;
+    const int64_t room = size > 4 ? size - 4 : 0;
+    v = static_cast<int32_t>(std::min<int64_t>(v, room / 6));
+    f = static_cast<int32_t>(std::min<int64_t>(f, (room - int64_t{v} * 6) / 20));
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "claims %d vertices and %d faces (%lld bytes) but holds %lld bytes; read as %d and %d", claimedV,
+                  claimedF, static_cast<long long>(4 + int64_t{claimedV} * 6 + int64_t{claimedF} * 20),
+                  static_cast<long long>(size), v, f);
+    mesh->problem = text;
+    Log("ob3: %s", text);
+  }
 
   mesh->vertexCount = v;
   mesh->faceValue = faceValue;
@@ -177,7 +193,8 @@ bool LoadOb3(const char* name, int32_t computeNormals, Ob3Mesh* mesh, int32_t fa
   DataFile file;
   file.Open(name, "rb");
   if (!ReadOb3(file, computeNormals, mesh, faceValue, indexBase)) {
-    Log("ob3: %s not found", name);
+    mesh->problem = OpenProblemText(file.Problem());
+    Log("ob3: %s %s", name, mesh->problem.c_str());
     return false;
   }
   file.Close();

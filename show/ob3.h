@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 class DataFile;
@@ -36,11 +37,15 @@ struct Ob3Mesh {
   std::vector<float> vertexNormals, posedVertexNormals;  // 3 floats a vertex
   std::vector<int32_t> vertexOrder;                      // 0 .. V - 1, then 4 spare entries
   uint32_t displayList = 0;
+  // What was wrong with the file ("not found", counts the bytes cannot hold); empty when fine.
+  std::string problem;
 };
 
 // Reads the mesh from an open file. A face naming a vertex outside the mesh is left out (and
-// logged); negative counts read as 0; values past the end of a short file read as 0. Returns
-// false only when the file could not be opened.
+// logged); negative counts read as 0. Counts that claim more vertices or faces than the file's
+// bytes hold are cut to the records it does hold (and noted in mesh->problem): a forged count
+// must not fill the mesh with thousands of empty faces. Returns false only when the file could
+// not be opened.
 bool ReadOb3(DataFile& file, int32_t computeNormals, Ob3Mesh* mesh, int32_t faceValue, int32_t indexBase);
 
 // Opens the file through DataFile, reads it and compiles the display list. A missing file

@@ -15,20 +15,13 @@ constexpr int kPictureHeight = 480;
 constexpr int kCanvasWidth = 1024;
 constexpr int kCanvasHeight = 512;
 
+// False when nothing could be decoded. A picture decoded only in part is kept (it is what the
+// library made of the file), with *why saying so.
 bool Decode(const std::string& file, bool png, DecodedImage* image, std::string* why) {
-  if (png) {
-    if (LoadPng(file.c_str(), image) == kPngOk) return true;
-    if (why) *why = "PNG missing or not decodable";
-    return false;
-  }
-  int result = LoadJpeg(file.c_str(), image);
-  if (result == kJpegOk) return true;
-  if (why) {
-    *why = result == kJpegNoFile     ? "file not found"
-           : result == kJpegNoHeader ? "JPEG header unreadable"
-                                     : "JPEG data corrupt or picture too large";
-  }
-  return false;
+  std::string reason;
+  const bool ok = png ? LoadPng(file.c_str(), image, &reason) == kPngOk : LoadJpeg(file.c_str(), image, &reason) == kJpegOk;
+  if (why) *why = reason;
+  return ok;
 }
 
 // Nearest-neighbour resampling of a picture to 640 x 480, 4 bytes a pixel out, top row first.

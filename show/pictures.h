@@ -26,11 +26,13 @@ using TextureTable = std::unordered_map<std::string, uint32_t>;
 void EnableTexturing();
 
 // Decodes and uploads a texture. Returns the GL texture name, or 0 when the file is missing or
-// cannot be decoded (then *why, if given, says what went wrong).
+// cannot be decoded (then *why, if given, says what went wrong). A picture the decoder could
+// read only in part is still uploaded, and *why says so.
 uint32_t MakeTexture(const std::string& file, bool png, bool mipmaps, std::string* why = nullptr);
 
 // Decodes a fullscreen picture into a slot. A picture of another size than 640 x 480 is
-// resampled to it; a failed decode gives an empty slot (texture 0, no canvas).
+// resampled to it; a failed decode gives an empty slot (texture 0, no canvas). *why as for
+// MakeTexture.
 ImageSlot MakeFullscreenImage(const std::string& file, bool png, std::string* why = nullptr);
 
 // The 1024 x 512 canvas, rows bottom first, for a 640 x 480 RGBA picture given top row first

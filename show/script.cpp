@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <climits>
+#include <cstdio>
 
 #include "io/data_file.h"
 #include "platform/log.h"
@@ -15,11 +16,27 @@ std::string Lower(std::string text) {
 
 bool Contains(const std::string& text, const char* needle) { return text.find(needle) != std::string::npos; }
 
-// A line of a section; its "more" result is not looked at.
-std::string NextLine(DataFile& file) {
-  std::string line;
-  file.ReadLine(&line);
-  return line;
+// The first byte that no text file holds (a control character other than tab, CR, LF and form
+// feed), as "byte 0x00 at offset 12"; empty for text.
+std::string BinaryByte(const DataFile& file) {
+  const uint8_t* bytes = file.Data();
+  for (int32_t i = 0; bytes && i < file.GetSize(); ++i) {
+    const uint8_t b = bytes[i];
+    if (b < 0x20 && b != '\t' && b != '\r' && b != '\n' && b != '\f') {
+      char text[48];
+      std::snprintf(text, sizeof text, "byte 0x%02x at offset %d", b, i);
+      return text;
+    }
+  }
+  return "";
+}
+
+// Loose files are looked up under the data folder only. A name that starts at a root of its own
+// ("\x", "/x", "\\server\x"), names a drive, or climbs out with ".." is refused before anything
+// is opened.
+bool LeavesDataDirectory(const std::string& name) {
+  if (!name.empty() && (name[0] == '\\' || name[0] == '/')) return true;
+  return !NameStaysInside(("data\\" + name).c_str());
 }
 
 class Parser {
@@ -29,9 +46,21 @@ class Parser {
   void Run() {
     DataFile file;
     file.Open("script.txt", "rb");
+    if (file.HasError()) {
+      const std::string dir = CurrentDataSource().dataDir;
+      if (file.Problem() == OpenProblem::kNoDataDir) {
+        tables_.scriptError = "data directory '" + dir + "' does not exist (no script.txt to read)";
+      } else {
+        tables_.scriptError = DiskPathFor(dir, "script.txt") + ": " + OpenProblemText(file.Problem());
+      }
+      Log("script: %s", tables_.scriptError.c_str());
+      return;
+    }
+    // Text written without any CR ends its lines with LF alone.
+    lfEnds_ = !file.HoldsCr();
     for (;;) {
       std::string line;
-      int more = file.ReadLine(&line);
+      int more = Read(file, &line);
       line = Lower(line);
       if (Contains(line, "[mp3]")) {
         Mp3(file);
@@ -48,9 +77,35 @@ class Parser {
       }
       if (!more) break;
     }
+    if (tables_.timeline.size() < 2) {
+      tables_.scriptError = "script.txt has " + std::to_string(tables_.timeline.size()) +
+                            " [part] section(s); a show needs at least two";
+      const std::string binary = BinaryByte(file);
+      if (!binary.empty()) tables_.scriptError += " (it is not text: " + binary + ")";
+      Log("script: %s", tables_.scriptError.c_str());
+    }
   }
 
  private:
+  // Reads one line, counting lines and noting one longer than a line keeps.
+  int Read(DataFile& file, std::string* line) {
+    int more = file.ReadLine(line, lfEnds_);
+    ++lineNumber_;
+    cut_ = file.LastLineCut();
+    if (cut_) {
+      const std::string where = "script.txt line " + std::to_string(lineNumber_);
+      Fail(where, "name too long (more than the 127 characters a line keeps): '" + line->substr(0, 40) + "...'");
+    }
+    return more;
+  }
+
+  // A line of a section; its "more" result is not looked at.
+  std::string NextLine(DataFile& file) {
+    std::string line;
+    Read(file, &line);
+    return line;
+  }
+
   void Mp3(DataFile& file) {
     std::string name = "data\\" + Lower(NextLine(file));
     Log("soundtrack named in the script: %s", name.c_str());
@@ -63,11 +118,11 @@ class Parser {
   template <typename Handler>
   void EachEntry(DataFile& file, Handler handle) {
     std::string line;
-    if (!file.ReadLine(&line)) return;
+    if (!Read(file, &line)) return;
     for (;;) {
       if (line.empty()) return;
       handle(line);
-      if (!file.ReadLine(&line)) return;
+      if (!Read(file, &line)) return;
     }
   }
 
@@ -76,8 +131,15 @@ class Parser {
       // The keyword is looked for before lower-casing: only "fullscreen" in lower case counts.
       bool fullscreen = Contains(line, "fullscreen");
       size_t space = line.find(' ');
+      // A name cut off by the line's length would load another file, or none: it is reported
+      // (above) and not loaded.
+      if (cut_ && space == std::string::npos) return;
       if (space != std::string::npos) line.resize(space);
       std::string name = Lower(line);
+      if (LeavesDataDirectory(name)) {
+        Fail(name, OpenProblemText(OpenProblem::kOutsideDataDir));
+        return;
+      }
       std::string path = "data\\" + name;
       bool jpg = Contains(name, ".jpg");
       bool png = Contains(name, ".png");
@@ -110,7 +172,12 @@ class Parser {
 
   void Scenes(DataFile& file) {
     EachEntry(file, [&](const std::string& line) {
+      if (cut_) return;
       std::string name = Lower(line);
+      if (LeavesDataDirectory(name)) {
+        Fail(name, OpenProblemText(OpenProblem::kOutsideDataDir));
+        return;
+      }
       std::shared_ptr<Scene> scene = loaders_.LoadScene("data\\" + name);
       tables_.sceneTable[name] = scene;
     });
@@ -168,14 +235,17 @@ class Parser {
     tables_.addedEntries.push_back(entry);
   }
 
-  void Fail(const std::string& name, const char* why) {
-    Log("script: %s: %s", name.c_str(), why);
+  void Fail(const std::string& name, const std::string& why) {
+    Log("script: %s: %s", name.c_str(), why.c_str());
     tables_.failures.push_back(name + ": " + why);
   }
 
   ShowTables& tables_;
   ScriptLoaders& loaders_;
   int32_t currentPart_ = -1;
+  bool lfEnds_ = false;
+  bool cut_ = false;  // the line read last was longer than a line keeps
+  int lineNumber_ = 0;
 };
 
 }  // namespace

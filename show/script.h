@@ -40,7 +40,10 @@ class ScriptLoaders {
   virtual void PrepareFirstScene(Scene& scene) { (void)scene; }
 };
 
-// Parses "script.txt" through DataFile into the tables.
+// Parses "script.txt" through DataFile. A script with CR LF line ends is read as such (a lone LF
+// stays inside its line); one without any CR is read with LF line ends. A script that cannot
+// be read, or that gives fewer than two parts, leaves the reason in tables.scriptError; names
+// too long for a line are noted in tables.failures and not loaded.
 void ParseScript(ShowTables& tables, ScriptLoaders& loaders);
 
 // The leading decimal integer of a line: blanks skipped, optional sign, digits; 0 if none.

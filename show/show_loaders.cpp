@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "io/data_file.h"
 #include "platform/log.h"
 #include "scene/scene.h"
 #include "show/part_renderer.h"
@@ -67,30 +68,42 @@ void GlScriptLoaders::ShowLoadingScreen(ShowTables& tables) {
 
 void GlScriptLoaders::InitEffects() {
   ::InitEffects(&effects_);
-  if (effects_.starMesh.displayList == 0) Fail("data\\star.ob3", "mesh not found (the ring effects draw nothing)");
+  const Ob3Mesh& star = effects_.starMesh;
+  if (star.displayList == 0) {
+    Fail("data\\star.ob3", (star.problem.empty() ? std::string("not found") : star.problem) +
+                               " (the ring effects draw nothing)");
+  } else if (!star.problem.empty()) {
+    Fail("data\\star.ob3", star.problem);
+  }
 }
 
 uint32_t GlScriptLoaders::MakeTexture(const std::string& file, bool png) {
   std::string why;
   uint32_t texture = ::MakeTexture(file, png, true, &why);
-  if (texture == 0) Fail(file, why);
+  // A picture decoded in part is used, and reported all the same.
+  if (!why.empty()) Fail(file, why);
   return texture;
 }
 
 ImageSlot GlScriptLoaders::MakeFullscreenImage(const std::string& file, bool png) {
   std::string why;
   ImageSlot slot = ::MakeFullscreenImage(file, png, &why);
-  if (slot.texture == 0) Fail(file, why);
+  if (!why.empty()) Fail(file, why);
   return slot;
 }
 
 std::shared_ptr<Scene> GlScriptLoaders::LoadScene(const std::string& file) {
   auto scene = std::make_shared<Scene>();
-  SceneLoadOptions options;
-  options.textures = &lookup_;
-  options.compileDisplayLists = true;
-  scene->Load(file.c_str(), options);
-  if (!scene->LoadProblem().empty()) Fail(file, scene->LoadProblem());
+  DataFile data;
+  data.Open(file.c_str(), "rb");
+  if (data.HasError()) {
+    // An empty scene stands in the table, as for a file the loader cannot read.
+    Fail(file, OpenProblemText(data.Problem()));
+    return scene;
+  }
+  LoadSceneFrom(data, scene.get());
+  const std::string problem = SceneProblemText(*scene);
+  if (!problem.empty()) Fail(file, problem);
   // A branch deeper than the matrix stack takes in a part's chain never shows: the author must
   // hear about it before the show runs.
   GLint capacity = 0;
@@ -101,6 +114,18 @@ std::shared_ptr<Scene> GlScriptLoaders::LoadScene(const std::string& file) {
                    std::to_string(levels) + ": deeper levels are not drawn");
   }
   return scene;
+}
+
+void GlScriptLoaders::LoadSceneFrom(DataFile& data, Scene* scene) {
+  SceneLoadOptions options;
+  options.textures = &lookup_;
+  options.compileDisplayLists = true;
+  scene->LoadFrom(data, options);
+}
+
+std::string SceneProblemText(const Scene& scene) {
+  if (scene.LoadProblem().empty()) return "";
+  return scene.LoadProblem() + " at byte " + std::to_string(scene.LoadProblemOffset());
 }
 
 void GlScriptLoaders::PrepareFirstScene(Scene& scene) {
@@ -127,11 +152,26 @@ void ReleaseShow(ShowTables& tables, EffectsState& effects) {
 }
 
 int PrintShowInfo(const ShowTables& tables, FILE* out) {
-  std::vector<std::string> problems = tables.failures;
+  std::vector<std::string> problems;
+  if (!tables.scriptError.empty()) problems.push_back(tables.scriptError);
+  problems.insert(problems.end(), tables.failures.begin(), tables.failures.end());
   auto hasPicture = [&](const std::string& name) {
     return tables.imageTable.count(name) != 0 || tables.textureTable.count(name) != 0;
   };
   auto hasScene = [&](const std::string& name) { return tables.sceneTable.count(name) != 0; };
+  // A part or added scene drawn through a camera the scene does not have would show the scene
+  // from wherever its own camera stands, or not at all.
+  auto checkCamera = [&](const std::string& where, const std::string& sceneName, const std::string& camera) {
+    auto found = tables.sceneTable.find(sceneName);
+    if (found == tables.sceneTable.end() || !found->second) return;
+    if (camera.empty()) {
+      problems.push_back(where + ": empty camera name (scene " + sceneName + ")");
+      return;
+    }
+    const SceneNode* node = found->second->FindNode(camera);
+    if (!node || node->kind != kCameraKind)
+      problems.push_back(where + ": camera '" + camera + "' is not a camera of " + sceneName);
+  };
   EffectsState names;
   RegisterEffects(&names);
 
@@ -142,10 +182,25 @@ int PrintShowInfo(const ShowTables& tables, FILE* out) {
                  static_cast<double>(part.time), part.name.c_str(), part.camera.c_str(), part.background.c_str(),
                  part.foreground.c_str());
     const std::string where = "part " + std::to_string(i);
+    if (part.time < 0.0f) {
+      problems.push_back(where + ": end time " + std::to_string(static_cast<long>(part.time)) + " ms is negative");
+    } else if (i > 0 && part.time < tables.timeline[i - 1].time) {
+      problems.push_back(where + ": end time " + std::to_string(static_cast<long>(part.time)) +
+                         " ms is before the end of part " + std::to_string(i - 1) + " (" +
+                         std::to_string(static_cast<long>(tables.timeline[i - 1].time)) +
+                         " ms): the part is never shown");
+    }
     if (!hasScene(part.name)) problems.push_back(where + ": scene '" + part.name + "' is not in [scenes]");
+    // The last entry is never drawn: its camera does not matter.
+    if (i + 1 < tables.timeline.size()) checkCamera(where, part.name, part.camera);
     for (const std::string* picture : {&part.background, &part.foreground}) {
       if (*picture != "standard" && !hasPicture(*picture))
         problems.push_back(where + ": picture '" + *picture + "' is not in [textures]");
+    }
+    if (part.foreground != "standard" && tables.imageTable.count(part.foreground) == 0 &&
+        tables.textureTable.count(part.foreground) != 0) {
+      problems.push_back(where + ": foreground '" + part.foreground +
+                         "' is a texture, not a fullscreen image (add 'fullscreen' to its [textures] line)");
     }
     // Follow the chain, bounded in case it loops.
     int32_t next = part.next;
@@ -164,6 +219,7 @@ int PrintShowInfo(const ShowTables& tables, FILE* out) {
         std::fprintf(out, "         + scene %s  start frame %d  camera %s\n", entry.name.c_str(), entry.startFrame,
                      entry.camera.c_str());
         if (!hasScene(entry.name)) problems.push_back(where + ": added scene '" + entry.name + "' is not in [scenes]");
+        if (i + 1 < tables.timeline.size()) checkCamera(where + " added scene", entry.name, entry.camera);
       }
       next = entry.next;
     }

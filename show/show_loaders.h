@@ -19,6 +19,8 @@
 #include "show/script.h"
 #include "show/show_tables.h"
 
+class DataFile;
+
 class GlScriptLoaders : public ScriptLoaders {
  public:
   GlScriptLoaders(ShowTables& tables, EffectsState& effects, std::function<void()> swapBuffers)
@@ -31,9 +33,13 @@ class GlScriptLoaders : public ScriptLoaders {
   std::shared_ptr<Scene> LoadScene(const std::string& file) override;
   void PrepareFirstScene(Scene& scene) override;
 
- private:
+ protected:
+  // Reads a scene from an open file, its materials finding their textures in the tables.
+  void LoadSceneFrom(DataFile& data, Scene* scene);
+  // Notes a resource that failed (or loaded with damage) in tables.failures, by its script name.
   void Fail(const std::string& file, const std::string& why);
 
+ private:
   ShowTables& tables_;
   EffectsState& effects_;
   std::function<void()> swapBuffers_;
@@ -45,6 +51,9 @@ class GlScriptLoaders : public ScriptLoaders {
 // empty. The context they were made in must still be current: call it before the display
 // closes.
 void ReleaseShow(ShowTables& tables, EffectsState& effects);
+
+// "truncated record at byte 812", or empty when the scene was read to its end.
+std::string SceneProblemText(const Scene& scene);
 
 // The show as loaded: the timeline (index, end time, scene, camera, background, foreground and
 // the chained entries), the texture, image and scene tables, and every resource that failed

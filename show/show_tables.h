@@ -47,4 +47,7 @@ struct ShowTables {
   std::string soundtrackFile;
   // What the script asked for and could not be loaded, with the reason, for --info.
   std::vector<std::string> failures;
+  // Why there is no show to play (the script is missing, unreadable, or holds fewer than two
+  // parts); empty when the script gave one.
+  std::string scriptError;
 };

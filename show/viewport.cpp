@@ -13,14 +13,22 @@ void ResizeViewport(int32_t width, int32_t height) {
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
   gluPerspective(45.0, static_cast<double>(width) / static_cast<double>(height), 1.0, 10000.0);
-  glViewport(0, 0, width, height);
+  glViewport(CurrentViewport().x, CurrentViewport().y, width, height);
   glMatrixMode(GL_MODELVIEW);
   glLoadIdentity();
   CurrentViewport().width = width;
   CurrentViewport().height = height;
 }
 
+void PlaceViewport(int32_t x, int32_t y, int32_t width, int32_t height) {
+  CurrentViewport().x = x;
+  CurrentViewport().y = y;
+  ResizeViewport(width, height);
+}
+
 void InitGl(int32_t width, int32_t height) {
+  CurrentViewport().x = 0;
+  CurrentViewport().y = 0;
   glEnable(GL_TEXTURE_2D);
   glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
   glClearDepth(1.0);

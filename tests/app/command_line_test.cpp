@@ -44,17 +44,28 @@ TEST(CommandLine, FlagsAndValuesInBothSpellings) {
   EXPECT_TRUE(misc.info && misc.noArchive);
   EXPECT_EQ(misc.exportDir, "d");
 
+  // --size goes with live windows and fullscreen modes too.
+  DemoOptions live;
+  ASSERT_TRUE(Parse({"--window", "--size", "1280x960", "--no-vsync"}, &live));
+  EXPECT_TRUE(live.sizeGiven && live.noVsync);
+  EXPECT_EQ(live.width, 1280);
+  EXPECT_EQ(live.height, 960);
+  DemoOptions edit;
+  ASSERT_TRUE(Parse({"--edit", "--data-dir", "show", "--size", "800x600", "--window"}, &edit));
+  EXPECT_TRUE(edit.edit);
+  EXPECT_EQ(edit.dataDir, "show");
+
   DemoOptions d;
   ASSERT_TRUE(Parse({}, &d));
   EXPECT_EQ(d.mode, 0);
-  EXPECT_FALSE(d.noSound || d.loop || d.noLauncher || d.headless);
+  EXPECT_FALSE(d.noSound || d.loop || d.noLauncher || d.headless || d.edit || d.noVsync);
 }
 
 TEST(CommandLine, BadInputIsRefusedWithAReason) {
   const std::vector<std::vector<std::string>> bad = {
       {"--mode", "4"},          {"--mode", "x"},         {"--mode"},
       {"--headless", "--size", "0x10"}, {"--headless", "--size", "640"}, {"--headless", "--fps", "0"},
-      {"--headless", "--fps", "nan"},   {"--headless", "--frames", "-1"}, {"--frames", "3"}, {"--size", "8x8"},
+      {"--headless", "--fps", "nan"},   {"--headless", "--frames", "-1"}, {"--frames", "3"}, {"--size", "8"},
       {"--render", "d", "--from", "5", "--to", "4"}, {"--frame", "1"}, {"--from", "-1"}, {"--to", "3"},
       {"--bogus"},              {"--window=1"},          {"--data-dir="},
   };
@@ -78,7 +89,11 @@ TEST(CommandLine, EachKindOfMistakeGetsItsOwnMessage) {
       {{"--start=-2"}, "--start wants a time in seconds, not '-2'"},
       {{"--export="}, "--export wants a directory"},
       {{"--render", ""}, "--render wants an output file or directory"},
-      {{"--fps", "30"}, "--size and --fps go with --headless, --render or --frame"},
+      {{"--fps", "30"}, "--fps goes with --headless, --render or --frame"},
+      {{"--edit", "--render", "out"}, "--edit plays the loose files in a window: it does not go with --render, --frame, "
+                                      "--info, --export, --loop or a fullscreen --mode"},
+      {{"--edit", "--mode", "3"}, "--edit plays the loose files in a window: it does not go with --render, --frame, "
+                                  "--info, --export, --loop or a fullscreen --mode"},
       {{"--render", "d", "--to", "0"}, "--to must be later than --from"},
   };
   for (const auto& [args, message] : cases) {

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "archive/member_lookup.h"
 #include "io/data_file.h"
@@ -183,6 +184,102 @@ TEST(DataFile, ReadStringStopsAfterTheZeroAndRespectsCapacity) {
   OpenBytes(f, cut);
   f.ReadString(out, sizeof out);
   EXPECT_STREQ(out, "unterminated");
+}
+
+TEST_F(DataFileTest, EachFailedOpenSaysWhy) {
+  Write("data/empty.bin", "");
+  fs::create_directories(dir_ / "data" / "folder.jpg");
+  DataFile f;
+  {
+    DataSourceScope scope(Source());
+    EXPECT_EQ(f.Open("data\\nothing.bin", "rb")->Problem(), OpenProblem::kNotFound);
+    EXPECT_EQ(f.Open("data\\empty.bin", "rb")->Problem(), OpenProblem::kEmpty);
+    EXPECT_EQ(f.Open("data\\folder.jpg", "rb")->Problem(), OpenProblem::kDirectory);
+    EXPECT_EQ(f.HasError(), 1);
+    EXPECT_EQ(f.GetSize(), 0);
+  }
+  {
+    DataSourceScope scope(DataSource{nullptr, (dir_ / "nowhere").string()});
+    EXPECT_EQ(f.Open("script.txt", "rb")->Problem(), OpenProblem::kNoDataDir);
+  }
+  OpenBytes(f, "x");
+  EXPECT_EQ(f.Problem(), OpenProblem::kNone);
+  EXPECT_STREQ(OpenProblemText(OpenProblem::kEmpty), "empty (0 bytes)");
+}
+
+// Loose files come from inside the data directory only, even when the file outside exists.
+TEST_F(DataFileTest, NamesThatLeaveTheDataDirectoryAreRefused) {
+  fs::create_directories(dir_ / "show" / "data");
+  Write("secret.txt", "outside");
+  Write("show/inside.txt", "inside");
+  DataSourceScope scope(DataSource{nullptr, (dir_ / "show").string()});
+  DataFile f;
+  const std::vector<std::string> outside = {"..\\secret.txt", "data\\..\\..\\secret.txt", "data/../../secret.txt",
+                                           (dir_ / "secret.txt").string(), "\\secret.txt"};
+  for (const std::string& name : outside) {
+    EXPECT_EQ(f.Open(name.c_str(), "rb")->Problem(), OpenProblem::kOutsideDataDir) << name;
+    EXPECT_EQ(f.Data(), nullptr) << name;
+  }
+  // Climbing down and up again stays inside.
+  ASSERT_EQ(f.Open("data\\..\\inside.txt", "rb")->HasError(), 0);
+  EXPECT_EQ(f.GetSize(), 6);
+
+  // An archive member is looked up by its name whatever it holds: nothing is opened on disk.
+  FakeArchive archive;
+  archive.Add("..\\packed.txt", "member");
+  DataSourceScope withArchive(DataSource{&archive, (dir_ / "show").string()});
+  EXPECT_EQ(f.Open("..\\packed.txt", "rb")->HasError(), 0);
+}
+
+TEST(DataFile, NameStaysInsideFollowsTheClimb) {
+  EXPECT_TRUE(NameStaysInside("data\\rock.jpg"));
+  EXPECT_TRUE(NameStaysInside("data\\..\\script.txt"));
+  EXPECT_TRUE(NameStaysInside("data\\.\\sub\\..\\rock.jpg"));
+  EXPECT_TRUE(NameStaysInside("data\\..bak\\rock.jpg"));  // a name that starts with dots is a name
+  EXPECT_FALSE(NameStaysInside("..\\x"));
+  EXPECT_FALSE(NameStaysInside("data\\..\\..\\x"));
+  EXPECT_FALSE(NameStaysInside("data/sub/../../../etc/passwd"));
+  EXPECT_FALSE(NameStaysInside("/etc/passwd"));
+  EXPECT_FALSE(NameStaysInside("\\x"));
+  EXPECT_FALSE(NameStaysInside("\\\\server\\share\\x"));
+  EXPECT_FALSE(NameStaysInside("C:\\x"));
+  EXPECT_FALSE(NameStaysInside("c:x"));
+  EXPECT_FALSE(NameStaysInside("data\\x.jpg:stream"));
+  // Windows drops trailing dots and blanks, so these climb there.
+  EXPECT_FALSE(NameStaysInside("data\\...\\..\\x"));
+  EXPECT_FALSE(NameStaysInside("data\\.. \\.. \\x"));
+}
+
+// A text without any CR is read with LF line ends, giving what its CR LF twin gives.
+TEST(DataFile, LfLinesReadLikeTheirCrLfTwin) {
+  for (const std::string& body : std::vector<std::string>{"a\nbc\n\nd\n", "a\nbc\n\nd"}) {
+    std::string twin;
+    for (char c : body) twin += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    DataFile lf, crlf;
+    OpenBytes(lf, body);
+    OpenBytes(crlf, twin);
+    EXPECT_FALSE(lf.HoldsCr());
+    EXPECT_TRUE(crlf.HoldsCr());
+    for (int i = 0; i < 6; ++i) {
+      std::string a, b;
+      int moreA = lf.ReadLine(&a, true);
+      int moreB = crlf.ReadLine(&b);
+      EXPECT_EQ(a, b) << i;
+      EXPECT_EQ(moreA, moreB) << i;
+    }
+  }
+}
+
+TEST(DataFile, LastLineCutTellsALineLongerThanALineKeeps) {
+  std::string bytes = std::string(127, 'x') + "\r\n" + std::string(128, 'y') + "\r\n";
+  DataFile f;
+  OpenBytes(f, bytes);
+  std::string line;
+  f.ReadLine(&line);
+  EXPECT_FALSE(f.LastLineCut());
+  f.ReadLine(&line);
+  EXPECT_TRUE(f.LastLineCut());
+  EXPECT_EQ(line, std::string(127, 'y'));
 }
 
 TEST(DataFile, DiskPathFor) {

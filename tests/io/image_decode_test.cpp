@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
+
+#include <zlib.h>
 
 #include "io/data_file.h"
 #include "tests/io/image_writer.h"
@@ -109,6 +112,56 @@ TEST(LoadJpeg, MissingEmptyCorruptAndTruncatedFiles) {
   ASSERT_EQ(DecodeJpegBytes(truncated, &image), kJpegOk);
   EXPECT_EQ(image.width, 128);
   EXPECT_NEAR(Px(image, 3, 1, 3)[0], 250, 6);
+}
+
+// Sets the width in a JPEG's frame header (SOF0) to `width`.
+std::vector<uint8_t> WithJpegWidth(std::vector<uint8_t> bytes, int width) {
+  for (size_t i = 0; i + 9 < bytes.size(); ++i) {
+    if (bytes[i] == 0xFF && bytes[i + 1] == 0xC0) {
+      bytes[i + 7] = static_cast<uint8_t>(width >> 8);
+      bytes[i + 8] = static_cast<uint8_t>(width & 0xFF);
+      break;
+    }
+  }
+  return bytes;
+}
+
+TEST(LoadJpeg, ReasonsNameTheProblem) {
+  DecodedImage image;
+  std::string why = "stale";
+  std::string dir = testimg::FreshDir("jpeg-why");
+  ASSERT_TRUE(testimg::WriteFile(dir + "/data/empty.jpg", {}));
+  DataSourceScope scope(DataSource{nullptr, dir});
+  EXPECT_EQ(LoadJpeg("data\\nothing.jpg", &image, &why), kJpegNoFile);
+  EXPECT_EQ(why, "not found");
+  EXPECT_EQ(LoadJpeg("data\\empty.jpg", &image, &why), kJpegNoFile);
+  EXPECT_EQ(why, "empty (0 bytes)");
+
+  // Busy enough that the scan data, not the tables, make up most of the file.
+  std::vector<uint8_t> busy = TwoBandRgb(64, 64);
+  for (size_t i = 0; i < busy.size(); i += 3) busy[i + 2] = static_cast<uint8_t>((i * 2654435761u) >> 24);
+  std::vector<uint8_t> good = EncodeJpeg(64, 64, busy);
+  DataFile file;
+  file.OpenMemory(good.data(), static_cast<int32_t>(good.size()));
+  EXPECT_EQ(DecodeJpeg(file, &image, &why), kJpegOk);
+  EXPECT_EQ(why, "");
+
+  // Too large: the reason is the size, not a decoding failure.
+  std::vector<uint8_t> wide = WithJpegWidth(good, 20000);
+  file.OpenMemory(wide.data(), static_cast<int32_t>(wide.size()));
+  EXPECT_EQ(DecodeJpeg(file, &image, &why), kJpegBadData);
+  EXPECT_EQ(why.rfind("picture is 20000x64 pixels, more than", 0), 0u) << why;
+
+  // Cut off in the scan: a picture comes back, and the reason says it is only part of one.
+  std::vector<uint8_t> cut(good.begin(), good.begin() + static_cast<long>(good.size() * 2 / 3));
+  file.OpenMemory(cut.data(), static_cast<int32_t>(cut.size()));
+  EXPECT_EQ(DecodeJpeg(file, &image, &why), kJpegOk);
+  EXPECT_EQ(why.rfind("only partly decoded", 0), 0u) << why;
+
+  std::vector<uint8_t> text = {'n', 'o', 't', ' ', 'a', ' ', 'j', 'p', 'e', 'g'};
+  file.OpenMemory(text.data(), static_cast<int32_t>(text.size()));
+  EXPECT_EQ(DecodeJpeg(file, &image, &why), kJpegNoHeader);
+  EXPECT_EQ(why.rfind("JPEG header unreadable", 0), 0u) << why;
 }
 
 TEST(LoadJpeg, ReadsThroughTheDataDirectory) {
@@ -231,6 +284,30 @@ TEST(LoadPng, BadFilesFailWithNothingHandedBack) {
   std::vector<uint8_t> huge = good;
   huge[16] = 0x00, huge[17] = 0x01, huge[18] = 0x00, huge[19] = 0x00;  // width 65536
   EXPECT_EQ(DecodePngBytes(huge, &image), kPngFailed);
+}
+
+TEST(LoadPng, TooLargeSaysItsSize) {
+  std::vector<uint8_t> rgb(8 * 8 * 3, 90);
+  std::vector<uint8_t> bytes = EncodePng(8, 8, PNG_COLOR_TYPE_RGB, 8, rgb);
+  ASSERT_GT(bytes.size(), 33u);
+  // IHDR's width (bytes 16 to 19) set to 20000, its CRC (29 to 32) made to match.
+  bytes[16] = 0;
+  bytes[17] = 0;
+  bytes[18] = 20000 >> 8;
+  bytes[19] = 20000 & 0xFF;
+  const uLong crc = crc32(0, bytes.data() + 12, 17);
+  for (int i = 0; i < 4; ++i) bytes[29 + i] = static_cast<uint8_t>(crc >> (24 - 8 * i));
+  DecodedImage image;
+  std::string why;
+  DataFile file;
+  file.OpenMemory(bytes.data(), static_cast<int32_t>(bytes.size()));
+  EXPECT_EQ(DecodePng(file, &image, &why), kPngFailed);
+  EXPECT_EQ(why.rfind("picture is 20000x8 pixels, more than", 0), 0u) << why;
+
+  std::vector<uint8_t> broken = {0x89, 'P', 'N', 'G', 1, 2, 3};
+  file.OpenMemory(broken.data(), static_cast<int32_t>(broken.size()));
+  EXPECT_EQ(DecodePng(file, &image, &why), kPngFailed);
+  EXPECT_EQ(why.rfind("PNG not decodable: ", 0), 0u) << why;
 }
 
 TEST(LoadPng, ReadsThroughTheDataDirectory) {

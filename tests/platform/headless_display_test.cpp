@@ -1,5 +1,7 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
+#include <utility>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -59,6 +61,34 @@ TEST(HeadlessDisplay, TwoDisplaysOneAfterAnother) {
     ASSERT_TRUE(display->ReadPixels(&rgba, &w, &h));
     EXPECT_EQ(rgba[1], 255);
   }
+}
+
+}  // namespace
+
+namespace {
+
+struct Recorder final : platform::WindowEvents {
+  std::vector<std::pair<int, bool>> keys;
+  int closes = 0;
+  void OnKey(int key, bool down) override { keys.emplace_back(key, down); }
+  void OnResize(int, int) override {}
+  void OnClose() override { ++closes; }
+};
+
+TEST(HeadlessDisplay, InjectedKeysArriveInOrderAtTheNextPump) {
+  auto display = platform::CreateHeadlessDisplay();
+  Recorder events;
+  display->InjectKey(platform::kKeyShift, true);
+  display->InjectTap(platform::kKeyRight);
+  display->InjectClose();
+  display->PumpEvents(events);
+  const std::vector<std::pair<int, bool>> expected = {
+      {platform::kKeyShift, true}, {platform::kKeyRight, true}, {platform::kKeyRight, false}};
+  EXPECT_EQ(events.keys, expected);
+  EXPECT_EQ(events.closes, 1);
+  display->PumpEvents(events);  // delivered once only
+  EXPECT_EQ(events.keys.size(), 3u);
+  EXPECT_EQ(events.closes, 1);
 }
 
 }  // namespace

@@ -121,9 +121,39 @@ TEST(SdlDisplay, FullscreenWithoutAMatchingModeFallsBackAndKeepsRunning) {
   display->DrawableSize(&w, &h);
   EXPECT_GT(w, 0);
   EXPECT_GT(h, 0);
+  // The desktop's mode is used; the picture keeps the requested shape, centred.
+  int x = -1, y = -1, pw = 0, ph = 0;
+  display->PictureArea(&x, &y, &pw, &ph);
+  EXPECT_TRUE(pw == w || ph == h) << pw << "x" << ph << " in " << w << "x" << h;
+  EXPECT_NEAR(static_cast<double>(pw) / ph, 333.0 / 211.0, 0.01);
+  EXPECT_EQ(x, (w - pw) / 2);
+  EXPECT_EQ(y, (h - ph) / 2);
   glClear(GL_COLOR_BUFFER_BIT);
   display->SwapBuffers();
   display->Close();
+}
+
+// Asking for vsync (or not) is logged with what the driver gave; a window of a given inside
+// size has exactly that picture area.
+TEST(SdlDisplay, SwapIntervalIsLoggedAndTheInsideSizeIsKept) {
+  ScopedEnv driver("SDL_VIDEODRIVER", "offscreen");
+  for (bool vsync : {true, false}) {
+    LogCapture log;
+    auto display = platform::CreateSdlDisplay();
+    std::string error;
+    platform::WindowRequest request{120, 90, false, "Quillon"};
+    request.outerSize = false;
+    request.vsync = vsync;
+    ASSERT_TRUE(display->Open(request, &error)) << error;
+    EXPECT_TRUE(log.Has(vsync ? "swap interval: asked for " : "swap interval: asked for 0, got ")) << vsync;
+    int x = -1, y = -1, w = 0, h = 0;
+    display->PictureArea(&x, &y, &w, &h);
+    EXPECT_EQ(x, 0);
+    EXPECT_EQ(y, 0);
+    EXPECT_EQ(w, 120);
+    EXPECT_EQ(h, 90);
+    display->Close();
+  }
 }
 
 TEST(SdlDisplay, DriverWithoutOpenGLReportsThePixelFormatText) {

@@ -82,16 +82,37 @@ TEST(Ob3, BadIndicesNegativeCountsAndShortFiles) {
   EXPECT_EQ(mesh.vertexCount, 0);
   EXPECT_EQ(mesh.faceCount, 0);  // the faces would name vertices of an empty mesh
 
-  // Header promises 2 vertices; the file stops inside the first. The rest reads as 0.
+  // Header promises 2 vertices; the file stops inside the first: only whole records count.
   ASSERT_TRUE(Read({0x02, 0x00, 0x00, 0x00, 0x05, 0x00}, &mesh));
-  ASSERT_EQ(mesh.vertices.size(), 6u);
-  EXPECT_EQ(mesh.vertices[0], 5.0f);
-  EXPECT_EQ(mesh.vertices[5], 0.0f);
+  EXPECT_EQ(mesh.vertexCount, 0);
+  EXPECT_TRUE(mesh.vertices.empty());
+  EXPECT_NE(mesh.problem.find("claims 2 vertices and 0 faces"), std::string::npos) << mesh.problem;
 
   DataFile missing;
   missing.OpenMemory(nullptr, 0);
   EXPECT_FALSE(ReadOb3(missing, 1, &mesh, 3, 1));
   EXPECT_TRUE(mesh.vertices.empty());
+}
+
+// A forged header claiming the largest counts on a small file: only the records the bytes hold
+// are read, so the mesh does not fill with tens of thousands of empty faces.
+TEST(Ob3, CountsBeyondTheBytesAreCutToWhatTheFileHolds) {
+  std::vector<uint8_t> bytes = testshow::StarOb3(300);
+  ASSERT_EQ(bytes.size(), 4u + 11 * 6 + 10 * 20);
+  bytes[0] = bytes[2] = 0xFF;
+  bytes[1] = bytes[3] = 0x7F;
+  Ob3Mesh mesh;
+  ASSERT_TRUE(Read(bytes, &mesh));
+  EXPECT_EQ(mesh.vertexCount, (270 - 4) / 6);
+  EXPECT_EQ(mesh.faces.size(), 0u);
+  EXPECT_NE(mesh.problem.find("claims 32767 vertices and 32767 faces (851946 bytes) but holds 270 bytes"),
+            std::string::npos)
+      << mesh.problem;
+
+  // A file that holds what it claims has no problem.
+  ASSERT_TRUE(Read(testshow::StarOb3(300), &mesh));
+  EXPECT_EQ(mesh.faceCount, 10);
+  EXPECT_TRUE(mesh.problem.empty());
 }
 
 TEST(Ob3, PoseTurnsAboutYThenZThenXAndMovesByTheOffset) {

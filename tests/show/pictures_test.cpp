@@ -126,7 +126,7 @@ TEST_F(Pictures, OddSizedMissingAndBrokenFullscreenImages) {
   ImageSlot missing = MakeFullscreenImage("data\\none.jpg", false, &why);
   EXPECT_EQ(missing.texture, 0u);
   EXPECT_FALSE(missing.canvas);
-  EXPECT_EQ(why, "file not found");
+  EXPECT_EQ(why, "not found");
   Put("broken.png", {0x89, 'P', 'N', 'G', 1, 2, 3});
   EXPECT_EQ(MakeFullscreenImage("data\\broken.png", true, &why).texture, 0u);
   EXPECT_EQ(MakeTexture("data\\broken.png", true, true, &why), 0u);

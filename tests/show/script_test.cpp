@@ -144,6 +144,107 @@ TEST_F(ScriptTest, MissingScriptLeavesTablesEmptyAndAddBeforePartIsDropped) {
   EXPECT_EQ(tables.timeline[0].next, -1);
 }
 
+// Every field the parser fills, as one string, to compare two parses.
+std::string Describe(const ShowTables& t, const RecordingLoaders& l) {
+  std::string out;
+  for (const std::string& call : l.calls) out += call + "|";
+  for (const auto* list : {&t.timeline, &t.addedEntries}) {
+    for (const PartEntry& e : *list) {
+      out += std::to_string(e.time) + "," + std::to_string(e.startFrame) + "," + e.name + "," + e.camera + "," +
+             e.background + "," + e.foreground + "," + std::to_string(e.next) + "," + std::to_string(e.isEffect) +
+             "," + std::to_string(e.speed) + "," + std::to_string(e.fieldOfView) + "|";
+    }
+  }
+  return out + t.soundtrackFile + "|" + t.scriptError;
+}
+
+TEST_F(ScriptTest, ScriptWithoutCrReadsWithLfLineEndsLikeItsCrLfTwin) {
+  const std::vector<std::string> lines = {"[mp3]", "song.mp3", "", "[textures]", "title.jpg fullscreen", "rock.jpg",
+                                          "", "[scenes]", "a.scx", "", "[part]", "a.scx", "1000", "0", "cam",
+                                          "standard", "title.jpg", "[addeffect]", "tunnel", "rock.jpg", "0", "1",
+                                          "90", "[part]", "a.scx", "2000", "0", "cam", "standard", "standard"};
+  for (const std::string& tail : std::vector<std::string>{"\n", ""}) {
+    std::string crlf, lf;
+    for (size_t i = 0; i < lines.size(); ++i) {
+      const bool last = i + 1 == lines.size();
+      crlf += lines[i] + (last && tail.empty() ? "" : "\r\n");
+      lf += lines[i] + (last ? tail : "\n");
+    }
+    std::string described[2];
+    int k = 0;
+    for (const std::string* text : {&crlf, &lf}) {
+      std::ofstream(dir_ / "script.txt", std::ios::binary | std::ios::trunc) << *text;
+      ShowTables t;
+      RecordingLoaders l;
+      DataSourceScope scope(DataSource{nullptr, dir_.string()});
+      ParseScript(t, l);
+      EXPECT_EQ(t.timeline.size(), 2u);
+      described[k++] = Describe(t, l);
+    }
+    EXPECT_EQ(described[0], described[1]) << "tail '" << tail << "'";
+  }
+
+  // A CR LF script keeps a lone LF inside its line.
+  Parse({"[part]", "a.scx\nb", "1000", "0", "c", "standard", "standard", "[part]", "z", "2", "0", "c", "x", "y"});
+  ASSERT_EQ(tables.timeline.size(), 2u);
+  EXPECT_EQ(tables.timeline[0].name, "a.scx\nb");
+}
+
+TEST_F(ScriptTest, NoShowToPlaySaysWhy) {
+  {
+    DataSourceScope scope(DataSource{nullptr, (dir_ / "nowhere").string()});
+    ShowTables t;
+    ParseScript(t, loaders);
+    EXPECT_EQ(t.scriptError, "data directory '" + (dir_ / "nowhere").string() + "' does not exist (no script.txt to read)");
+  }
+  {
+    DataSourceScope scope(DataSource{nullptr, dir_.string()});
+    ShowTables t;
+    ParseScript(t, loaders);
+    EXPECT_EQ(t.scriptError, (dir_ / "script.txt").string() + ": not found");
+    fs::create_directories(dir_ / "script.txt");
+    ShowTables d;
+    ParseScript(d, loaders);
+    EXPECT_EQ(d.scriptError, (dir_ / "script.txt").string() + ": is a directory, not a file");
+    fs::remove(dir_ / "script.txt");
+  }
+  std::string noise;
+  for (int i = 0; i < 300; ++i) noise += static_cast<char>((i * 7919) % 256);
+  std::ofstream(dir_ / "script.txt", std::ios::binary) << noise;
+  {
+    DataSourceScope scope(DataSource{nullptr, dir_.string()});
+    ShowTables t;
+    ParseScript(t, loaders);
+    EXPECT_EQ(t.scriptError, "script.txt has 0 [part] section(s); a show needs at least two (it is not text: byte "
+                             "0x00 at offset 0)");
+  }
+  Parse({"[part]", "a.scx", "1000", "0", "c", "standard", "standard"});
+  EXPECT_EQ(tables.scriptError, "script.txt has 1 [part] section(s); a show needs at least two");
+  tables = ShowTables();
+  Parse({"[part]", "a.scx", "1000", "0", "c", "standard", "standard", "[part]", "a.scx", "2000", "0", "c",
+         "standard", "standard"});
+  EXPECT_EQ(tables.scriptError, "");
+}
+
+TEST_F(ScriptTest, NamesTooLongOrLeavingTheDataDirectoryAreReportedAndNotLoaded) {
+  const std::string longName = std::string(130, 'n') + ".jpg";
+  Parse({"[textures]", longName, "..\\..\\x.jpg", "\\root.jpg", "c:\\drive.jpg", "..\\up.jpg", "ok.jpg", "",
+         "[scenes]", "../../../etc/passwd", std::string(140, 's'), "fine.scx", ""});
+  const std::vector<std::string> expected = {"jpg data\\..\\up.jpg", "jpg data\\ok.jpg", "scene data\\fine.scx"};
+  EXPECT_EQ(std::vector<std::string>(loaders.calls.begin() + 2, loaders.calls.end()), expected);
+  const std::string refused = ": name leaves the data directory (refused)";
+  const std::vector<std::string> failures = {
+      "script.txt line 2: name too long (more than the 127 characters a line keeps): '" + std::string(40, 'n') +
+          "...'",
+      "..\\..\\x.jpg" + refused,
+      "\\root.jpg" + refused,
+      "c:\\drive.jpg" + refused,
+      "../../../etc/passwd" + refused,
+      "script.txt line 11: name too long (more than the 127 characters a line keeps): '" + std::string(40, 's') +
+          "...'"};
+  EXPECT_EQ(tables.failures, failures);
+}
+
 TEST(ParseLeadingInt, SignsBlanksAndGarbage) {
   EXPECT_EQ(ParseLeadingInt("  42abc"), 42);
   EXPECT_EQ(ParseLeadingInt("-7"), -7);
