@@ -128,10 +128,10 @@ int PlayShow(const DemoOptions& options, platform::Display* given) {
   }
   request.vsync = !options.noVsync;
 
-  // Headless, the run makes its own offscreen display; live, it plays in an SDL window.
+  // Headless, the run makes its own offscreen display; live, it plays in the system's window.
   std::unique_ptr<platform::Display> window;
   if (!given && !options.headless) {
-    window = platform::CreateSdlDisplay();
+    window = platform::CreateWindowDisplay();
     given = window.get();
   }
   ShowRun run;

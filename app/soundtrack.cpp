@@ -9,7 +9,7 @@ struct Soundtrack::Playback {
   std::unique_ptr<audio::AudioStream> stream;
 };
 
-Soundtrack::Soundtrack() : makeDevice_([] { return platform::CreateSdlAudioDevice(); }) {}
+Soundtrack::Soundtrack() : makeDevice_([] { return platform::CreateSystemAudioDevice(); }) {}
 Soundtrack::Soundtrack(DeviceMaker makeDevice) : makeDevice_(std::move(makeDevice)) {}
 Soundtrack::~Soundtrack() { Stop(); }
 

@@ -108,7 +108,7 @@ class AceArchive : public MemberLookup {
   void UnpackMember(Walker& walk, const Header& header, Entry& entry);
   void EndWalk(AceStatus status, size_t offset);
   void Clear();
-  void Report(const char* format, ...) const __attribute__((format(printf, 2, 3)));
+  void Report(const char* format, ...) const __attribute__((format(gnu_printf, 2, 3)));
 
   std::vector<Entry> entries_;
   bool keepData_ = true;

@@ -1,7 +1,7 @@
 // AudioStream: the soundtrack's front end. Starts the MP3 stream (from memory or from a file
 // found through DataFile) on a WaveOutPlayer over the given audio device, and stops it.
 //
-//   auto device = platform::CreateSdlAudioDevice();
+//   auto device = platform::CreateSystemAudioDevice();
 //   AudioStream stream(device.get());
 //   stream.Start(mp3, 44100, mp3Size);      // size != 0: bytes in memory, used in place
 //   stream.Start("music.mp3", 44100, 0);    // size == 0: a file name (archive, then disk)

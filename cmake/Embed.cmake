@@ -1,21 +1,28 @@
 # Links the show into the player (and the tools that look at the show as the player does): the
 # packed archive and the soundtrack, made by the content targets, are included byte for byte by
 # the assembler (.incbin). A build without one of them (for example without LAME) embeds an
-# empty block in its place and the player falls back to loose files.
-set(QUILLON_CONTENT_DIR ${CMAKE_BINARY_DIR}/content)
+# empty block in its place and the player falls back to loose files. With QUILLON_CONTENT_FROM
+# the blocks are taken as they are from that folder (a cross build embeds the native build's).
 set(QUILLON_EMBED_ARCHIVE ${QUILLON_CONTENT_DIR}/show.ace)
 set(QUILLON_EMBED_SOUNDTRACK ${QUILLON_CONTENT_DIR}/soundtrack.mp3)
 set(QUILLON_EMBED_LAUNCHER_ART ${QUILLON_CONTENT_DIR}/launcher.png)
 set(embed_deps "")
 set(empty ${CMAKE_BINARY_DIR}/embed/empty.bin)
 file(WRITE ${empty} "")
-if(TARGET show_archive)
+if(QUILLON_CONTENT_FROM)
+  foreach(block ${QUILLON_EMBED_ARCHIVE} ${QUILLON_EMBED_SOUNDTRACK} ${QUILLON_EMBED_LAUNCHER_ART})
+    if(NOT EXISTS ${block})
+      message(FATAL_ERROR "QUILLON_CONTENT_FROM: ${block} is missing; build the native tree first")
+    endif()
+  endforeach()
+elseif(TARGET show_archive)
   list(APPEND embed_deps show_archive)
 else()
   set(QUILLON_EMBED_ARCHIVE ${empty})
   set(QUILLON_EMBED_LAUNCHER_ART ${empty})
 endif()
-if(TARGET soundtrack AND LAME_EXECUTABLE)
+if(QUILLON_CONTENT_FROM)
+elseif(TARGET soundtrack AND LAME_EXECUTABLE)
   list(APPEND embed_deps soundtrack)
 else()
   set(QUILLON_EMBED_SOUNDTRACK ${empty})
@@ -33,3 +40,17 @@ foreach(target quillon contactsheet bench_show)
   endif()
 endforeach()
 message(STATUS "Embedded show: archive ${QUILLON_EMBED_ARCHIVE}, soundtrack ${QUILLON_EMBED_SOUNDTRACK}")
+if(WIN32)
+  # PE/COFF has no undefined weak symbols: everything else that links the player's library
+  # takes empty blocks from this archive, which the linker reads only while the blocks are
+  # still undefined, so the player's own embedded object always wins.
+  set(QUILLON_EMBED_ARCHIVE ${empty})
+  set(QUILLON_EMBED_SOUNDTRACK ${empty})
+  set(QUILLON_EMBED_LAUNCHER_ART ${empty})
+  configure_file(${CMAKE_SOURCE_DIR}/cmake/embedded_data.S.in ${CMAKE_BINARY_DIR}/embed/no_show.S @ONLY)
+  add_library(quillon_no_show STATIC ${CMAKE_BINARY_DIR}/embed/no_show.S)
+  target_link_libraries(quillon_app INTERFACE quillon_no_show)
+  if(TARGET quillon_win32_resources)
+    target_link_libraries(quillon PRIVATE quillon_win32_resources)
+  endif()
+endif()

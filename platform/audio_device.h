@@ -55,6 +55,8 @@ class HeadlessAudioDevice : public AudioDevice {
 // SDL2 audio: an audio callback plays the ring and counts the bytes. Open fails (and the run is
 // silent) when SDL has no usable audio device.
 std::unique_ptr<AudioDevice> CreateSdlAudioDevice();
+// The system's own sound output: SDL2 audio on Linux, wave-out on Windows (win32_audio.cpp).
+std::unique_ptr<AudioDevice> CreateSystemAudioDevice();
 // Headless: position from the virtual clock, nothing recorded.
 std::unique_ptr<HeadlessAudioDevice> CreateNullAudioDevice();
 // Headless: records what would be heard (16-bit PCM at the opened rate and channel count).

@@ -100,5 +100,6 @@ class SdlAudioDevice : public AudioDevice {
 }  // namespace
 
 std::unique_ptr<AudioDevice> CreateSdlAudioDevice() { return std::make_unique<SdlAudioDevice>(); }
+std::unique_ptr<AudioDevice> CreateSystemAudioDevice() { return CreateSdlAudioDevice(); }
 
 }  // namespace platform

@@ -1,6 +1,7 @@
 // The launcher: a small window titled "Quillon - Veltrum" where the viewer picks the display
 // mode, "No Sound" and "Loop Demo", then presses "Run Demo" (Enter does the same). Escape or
-// closing the window cancels. Draws with Dear ImGui over SDL2 and OpenGL.
+// closing the window cancels. Draws with Dear ImGui over SDL2 and OpenGL; on Windows it is the
+// native dialog of resource 102 (win32_launcher.cpp).
 // Usage:
 //   platform::LauncherChoice choice;
 //   platform::LauncherArt art{rgba, 180, 182};   // or nullptr for the built-in picture

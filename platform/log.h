@@ -11,7 +11,7 @@ using LogSink = void (*)(const char* line);
 
 // Formats like printf and hands the line to the current sink (no-op while none is set). Lines
 // longer than 1023 bytes are cut.
-void Log(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void Log(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
 // Installs the sink that receives every line; nullptr discards them.
 void SetLogSink(LogSink sink);
 // Sink that writes each line to standard error.

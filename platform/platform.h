@@ -5,6 +5,8 @@
 //   CreateSdlDisplay()      a real window (or fullscreen mode) through SDL2;
 //   CreateHeadlessDisplay() an offscreen EGL surface on Mesa's software rasterizer with a
 //                           virtual clock the caller advances; no window, no input.
+// On Windows the same two are native (win32_display.cpp, win32_offscreen.cpp: a hidden
+// window's WGL context); CreateWindowDisplay() names the system's own window backend.
 // Usage:
 //   auto d = platform::CreateHeadlessDisplay();
 //   if (d->Open({320, 240, false, "Quillon"}, &err)) { glClear(...); d->ReadPixels(rgba); }
@@ -134,6 +136,8 @@ class HeadlessDisplay : public Display {
 
 std::unique_ptr<Display> CreateSdlDisplay();
 std::unique_ptr<HeadlessDisplay> CreateHeadlessDisplay();
+// The system's own window: SDL2 on Linux, a native Win32 window with WGL on Windows.
+std::unique_ptr<Display> CreateWindowDisplay();
 
 // True when a window system is reachable (DISPLAY or WAYLAND_DISPLAY is set).
 bool HasWindowSystem();

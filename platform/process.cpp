@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 
 namespace platform {
 
@@ -66,7 +65,7 @@ bool ChildProcess::Start(const std::vector<std::string>& argv, std::string* why,
 bool ChildProcess::Write(const void* data, size_t size) {
   const char* p = static_cast<const char*>(data);
   while (size > 0 && pipe_ >= 0) {
-    ssize_t n = write(pipe_, p, size);
+    ssize_t n = write(static_cast<int>(pipe_), p, size);
     if (n < 0) {
       if (errno == EINTR) continue;
       return false;
@@ -79,12 +78,12 @@ bool ChildProcess::Write(const void* data, size_t size) {
 
 int ChildProcess::Finish() {
   if (pipe_ >= 0) {
-    close(pipe_);
+    close(static_cast<int>(pipe_));
     pipe_ = -1;
   }
   if (pid_ < 0) return -1;
   int status = 0;
-  while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+  while (waitpid(static_cast<pid_t>(pid_), &status, 0) < 0 && errno == EINTR) {
   }
   pid_ = -1;
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -108,15 +107,5 @@ std::string FindOnPath(const std::string& program) {
 }
 
 bool IsTerminal(int fd) { return isatty(fd) == 1; }
-
-bool MakeDirectories(const std::string& path, std::string* why) {
-  std::error_code ec;
-  std::filesystem::create_directories(path, ec);
-  if (ec || !std::filesystem::is_directory(path)) {
-    if (why) *why = "cannot create directory " + path + (ec ? ": " + ec.message() : "");
-    return false;
-  }
-  return true;
-}
 
 }  // namespace platform

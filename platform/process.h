@@ -28,8 +28,10 @@ class ChildProcess {
   int Finish();
 
  private:
-  int pipe_ = -1;
-  int pid_ = -1;
+  // The write end of the child's input and the child itself: a descriptor and a process id,
+  // or on Windows a pipe handle and a process handle.
+  intptr_t pipe_ = -1;
+  intptr_t pid_ = -1;
 };
 
 // Full path of an executable found on PATH, or empty.

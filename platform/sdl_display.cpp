@@ -391,6 +391,7 @@ void SdlSetProgramIcon(SDL_Window* window) {
 }
 
 std::unique_ptr<Display> CreateSdlDisplay() { return std::make_unique<SdlDisplay>(); }
+std::unique_ptr<Display> CreateWindowDisplay() { return CreateSdlDisplay(); }
 
 bool HasWindowSystem() {
   const char* x11 = std::getenv("DISPLAY");

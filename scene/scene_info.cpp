@@ -27,7 +27,7 @@ const char* KindName(NodeKind kind) {
   return "?";
 }
 
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Format(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
 std::string Format(const char* format, ...) {
   char text[512];
   va_list args;

@@ -166,11 +166,11 @@ TEST(AceArchive, DataFileReadsMembersFirstThenDisk) {
   const fs::path dir = fs::temp_directory_path() / ("quillon_ace_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
   fs::create_directories(dir / "data");
   {
-    FILE* f = std::fopen((dir / "data" / "rock.jpg").c_str(), "wb");
+    FILE* f = std::fopen((dir / "data" / "rock.jpg").string().c_str(), "wb");
     ASSERT_NE(f, nullptr);
     std::fputs("from disk", f);
     std::fclose(f);
-    f = std::fopen((dir / "data" / "loose.txt").c_str(), "wb");
+    f = std::fopen((dir / "data" / "loose.txt").string().c_str(), "wb");
     std::fputs("loose", f);
     std::fclose(f);
   }
@@ -212,15 +212,15 @@ TEST(AceArchive, OpensAFileByPathAndRefusesAMissingOne) {
   namespace fs = std::filesystem;
   const fs::path path = fs::temp_directory_path() / "quillon_ace_path_test.ace";
   Bytes archive = Pack({{"x.txt", testdata::Text(3000, 3)}}, false);
-  FILE* f = std::fopen(path.c_str(), "wb");
+  FILE* f = std::fopen(path.string().c_str(), "wb");
   ASSERT_NE(f, nullptr);
   std::fwrite(archive.data(), 1, archive.size(), f);
   std::fclose(f);
   AceArchive a;
-  EXPECT_EQ(a.Open(path.c_str(), 0), 1);
+  EXPECT_EQ(a.Open(path.string().c_str(), 0), 1);
   EXPECT_TRUE(a.Member(0).crcOk);
   fs::remove(path);
-  EXPECT_EQ(a.Open(path.c_str(), 0), 0);
+  EXPECT_EQ(a.Open(path.string().c_str(), 0), 0);
   EXPECT_EQ(a.Status(), AceStatus::kFileUnreadable);
   EXPECT_EQ(a.MemberCount(), 0);
 }
@@ -474,14 +474,14 @@ TEST(AceArchive, AFileReadThroughAWindowGivesWhatMemoryGives) {
   ASSERT_GT(good.size(), 3u * 65536);
   const fs::path path = fs::temp_directory_path() / ("quillon_ace_window_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
   for (const Bytes& bytes : Variants(good)) {
-    FILE* f = std::fopen(path.c_str(), "wb");
+    FILE* f = std::fopen(path.string().c_str(), "wb");
     ASSERT_NE(f, nullptr);
     std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);
     AceArchive inMemory;
     AceArchive fromFile;
     inMemory.Open(bytes.data(), bytes.size());
-    f = std::fopen(path.c_str(), "rb");
+    f = std::fopen(path.string().c_str(), "rb");
     ASSERT_NE(f, nullptr);
     fromFile.OpenFile(f);
     std::fclose(f);
@@ -501,10 +501,10 @@ TEST(AceArchive, AFileReadThroughAWindowGivesWhatMemoryGives) {
     skipping.insert(skipping.end(), 100000, 0xAA);
     const Bytes text = {'a', 'f', 't', 'e', 'r'};
     AppendFileHeader(&skipping, "after", 5, ace::Crc(text.data(), 5), 0, text);
-    FILE* f = std::fopen(path.c_str(), "wb");
+    FILE* f = std::fopen(path.string().c_str(), "wb");
     std::fwrite(skipping.data(), 1, skipping.size(), f);
     std::fclose(f);
-    f = std::fopen(path.c_str(), "rb");
+    f = std::fopen(path.string().c_str(), "rb");
     AceArchive a;
     EXPECT_EQ(a.OpenFile(f), 1);
     std::fclose(f);
@@ -514,10 +514,10 @@ TEST(AceArchive, AFileReadThroughAWindowGivesWhatMemoryGives) {
   }
   // An empty file and one that is no archive.
   for (const Bytes& bytes : {Bytes{}, Bytes(70000, 'x')}) {
-    FILE* f = std::fopen(path.c_str(), "wb");
+    FILE* f = std::fopen(path.string().c_str(), "wb");
     if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);
-    f = std::fopen(path.c_str(), "rb");
+    f = std::fopen(path.string().c_str(), "rb");
     AceArchive a;
     EXPECT_EQ(a.OpenFile(f), 0);
     EXPECT_EQ(a.Status(), AceStatus::kNoMainHeader);

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,7 +15,8 @@ namespace {
 
 std::string TempPath(const std::string& name) {
   const std::string dir = std::string(QUILLON_BINARY_DIR) + "/tests/io-tmp";
-  std::system(("mkdir -p '" + dir + "'").c_str());
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
   return dir + "/" + name;
 }
 
@@ -80,6 +82,9 @@ TEST(WavWrite, WritingInPiecesGivesTheSameFile) {
 // Into a pipe, the header cannot be completed: the one written first says "as long as a WAV can
 // be", and the samples follow it.
 TEST(WavWrite, AnOutputThatCannotSeekKeepsTheLongestHeader) {
+#ifdef _WIN32
+  GTEST_SKIP() << "needs a named pipe and /dev/null";
+#endif
   const std::string fifo = TempPath("pipe.fifo");
   std::remove(fifo.c_str());
   ASSERT_EQ(std::system(("mkfifo '" + fifo + "'").c_str()), 0);

@@ -51,8 +51,8 @@ TEST(Effects, RingSpanAndDepths) {
   EXPECT_DOUBLE_EQ(later.Depth(2), 36300.0);
 
   // A position no ring index can hold draws nothing instead of overflowing.
-  RingSpan far = RingsAt(1e300);
-  EXPECT_LT(far.last, far.first);
+  RingSpan beyond = RingsAt(1e300);
+  EXPECT_LT(beyond.last, beyond.first);
   RingSpan nan = RingsAt(std::nan(""));
   EXPECT_LT(nan.last, nan.first);
 }

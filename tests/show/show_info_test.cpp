@@ -23,13 +23,17 @@ class ShowInfo : public GlTest {
     });
     ParseScript(tables_, loaders);
     if (swaps) *swaps = swapCount;
-    char* buffer = nullptr;
-    size_t size = 0;
-    FILE* out = open_memstream(&buffer, &size);
+    // A temporary file rather than a memory stream: Windows' C runtime has none.
+    FILE* out = std::tmpfile();
+    if (!out) return -1;
     int result = PrintShowInfo(tables_, out);
+    std::fflush(out);
+    const long size = std::ftell(out);
+    std::rewind(out);
+    text->assign(static_cast<size_t>(size > 0 ? size : 0), '\0');
+    const size_t got = std::fread(text->data(), 1, text->size(), out);
+    text->resize(got);
     std::fclose(out);
-    text->assign(buffer, size);
-    std::free(buffer);
     return result;
   }
 

@@ -218,7 +218,7 @@ bool ExtractMember(const fs::path& root, const ArchiveMember& m, std::string* wh
     *why = "'" + target.string() + "' is a directory";
     return false;
   }
-  FILE* f = std::fopen(target.c_str(), "wb");
+  FILE* f = std::fopen(target.string().c_str(), "wb");
   if (!f) {
     *why = "cannot create '" + target.string() + "': " + std::strerror(errno);
     return false;
