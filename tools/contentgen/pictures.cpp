@@ -1,6 +1,9 @@
 // Every picture of the show, drawn from noise, gradients, glows and text. Palette: deep blue
 // and violet, with amber light.
 #include <cmath>
+#include <initializer_list>
+#include <utility>
+#include <vector>
 
 #include "tools/contentgen/canvas.h"
 #include "tools/contentgen/content.h"
@@ -18,11 +21,46 @@ void PutPng(Content* c, const std::string& name, const Canvas& canvas, int chann
   c->files["data/" + name] = canvas.EncodePng(channels);
 }
 
+// Gives every clear pixel (alpha 0) the colour of the drawn pixels nearest to it, spreading
+// outwards a pixel at a time. Texture filtering and the mipmap levels mix neighbouring texels,
+// colour and alpha apart: black under the clear ones would darken every edge.
+void CarryColourPastEdges(Canvas* canvas) {
+  const int w = canvas->Width(), h = canvas->Height();
+  std::vector<uint8_t> known(static_cast<size_t>(w) * h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) known[static_cast<size_t>(y) * w + x] = canvas->At(x, y).a > 0 ? 1 : 0;
+  for (bool grew = true; grew;) {
+    grew = false;
+    std::vector<uint8_t> next = known;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        if (known[static_cast<size_t>(y) * w + x]) continue;
+        Rgba sum{0, 0, 0, 0};
+        int n = 0;
+        for (int dy = -1; dy <= 1; ++dy)
+          for (int dx = -1; dx <= 1; ++dx) {
+            int nx = (x + dx + w) % w, ny = (y + dy + h) % h;  // the textures repeat
+            if (!known[static_cast<size_t>(ny) * w + nx]) continue;
+            sum = Add(sum, canvas->At(nx, ny));
+            ++n;
+          }
+        if (n == 0) continue;
+        Rgba c = Scale(sum, 1.0f / static_cast<float>(n));
+        c.a = 0;
+        canvas->At(x, y) = c;
+        next[static_cast<size_t>(y) * w + x] = 1;
+        grew = true;
+      }
+    known.swap(next);
+  }
+}
+
 // A see-through texture as a PNG, for what the player shows as a JPEG texture: pure black (as
 // stored in 8 bits) clear and everything else opaque, and the rows upside down, since the
 // player lays a PNG's top row at t = 0 and a JPEG's bottom row there. The player mipmaps a PNG
 // without blending between levels, which fills faster than a JPEG's blended levels: the
 // textures that cover the frame several layers deep (sprites, the dusk city) come this way.
+// The clear pixels take the colour of the shapes beside them.
 void PutSeeThroughPng(Content* c, const std::string& name, const Canvas& canvas) {
   const int w = canvas.Width(), h = canvas.Height();
   Canvas out(w, h);
@@ -33,7 +71,39 @@ void PutSeeThroughPng(Content* c, const std::string& name, const Canvas& canvas)
       p.a = zero(p.r) && zero(p.g) && zero(p.b) ? 0.0f : 1.0f;
       out.At(x, y) = p;
     }
+  CarryColourPastEdges(&out);
   PutPng(c, name, out, 4);
+}
+
+// A glowing shape with soft edges, as a PNG with its own alpha: `canvas` holds the colour at
+// full strength everywhere (also past the shape's edge) and the shape's coverage in alpha. Every
+// effect and see-through material draws it weighted by alpha, so the edges fade out in alpha
+// alone and never through dark colour. Rows upside down, as above.
+void PutGlowPng(Content* c, const std::string& name, const Canvas& canvas) {
+  const int w = canvas.Width(), h = canvas.Height();
+  Canvas out(w, h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      Rgba p = canvas.At(x, h - 1 - y);
+      // Below the player's alpha test (0.01) a texel is never drawn: make it clear outright.
+      p.a = p.a < 0.012f ? 0.0f : Clamp01(p.a);
+      out.At(x, y) = p;
+    }
+  PutPng(c, name, out, 4);
+}
+
+// The colour of a glow whose parts add up: the weighted mix of their colours at full strength.
+Rgba Blend(std::initializer_list<std::pair<Rgba, float>> parts, const Rgba& otherwise) {
+  Rgba sum{0, 0, 0, 0};
+  float weight = 0;
+  for (const auto& [colour, w] : parts) {
+    sum = Add(sum, Scale(colour, w));
+    weight += w;
+  }
+  if (weight < 1e-4f) return otherwise;
+  Rgba c = Scale(sum, 1.0f / weight);
+  c.a = 1;
+  return c;
 }
 
 // Keeps textured surfaces clear of pure black, which a JPEG texture turns transparent.
@@ -94,21 +164,22 @@ Canvas Environment() {
   return c;
 }
 
-// Black outside is transparent in a JPEG texture: these glow on nothing.
+// Soft round glows: the colour runs from `outer` at the rim to `inner` at the centre, the
+// falloff lives in alpha.
 Canvas Glow(const Rgba& inner, const Rgba& outer) {
-  Canvas c(256, 256);
+  Canvas c(128, 128);
   c.Fill([&](float x, float y) {
     float dx = x * 2 - 1, dy = y * 2 - 1;
     float r = std::sqrt(dx * dx + dy * dy);
     float w = std::pow(Clamp01(1 - r), 2.2f);
     Rgba p = Mix(outer, inner, Clamp01(w * 1.5f));
-    p = Scale(p, w * 1.3f);
-    if (r > 0.97f) p = Rgba{0, 0, 0, 1};
+    p.a = Clamp01(w * 1.6f);
     return p;
   });
   return c;
 }
 
+// Concentric rings around a pale core.
 Canvas Rings() {
   Canvas c(256, 256);
   c.Fill([](float x, float y) {
@@ -116,13 +187,14 @@ Canvas Rings() {
     float r = std::sqrt(dx * dx + dy * dy);
     float ring = std::pow(0.5f + 0.5f * std::cos(r * 34), 6.0f) * SmoothStep(1.0f, 0.6f, r);
     float core = SmoothStep(0.3f, 0.0f, r);
-    Rgba p = Add(Scale(Mix(kAmber, kViolet, r), ring), Scale(kPaleAmber, core));
-    if (r > 0.98f) p = Rgba{0, 0, 0, 1};
+    Rgba p = Blend({{Mix(kAmber, kViolet, Clamp01(r)), ring}, {kPaleAmber, core}}, Mix(kAmber, kViolet, Clamp01(r)));
+    p.a = Clamp01(ring + core);
     return p;
   });
   return c;
 }
 
+// A three-rayed amber star with a violet halo.
 Canvas Flare() {
   Canvas c(256, 256);
   c.Fill([](float x, float y) {
@@ -131,9 +203,11 @@ Canvas Flare() {
     float a = std::atan2(dy, dx);
     float rays = std::pow(std::fabs(std::cos(a * 3)), 20.0f) * SmoothStep(1.0f, 0.0f, r);
     float core = std::exp(-r * r * 12);
-    Rgba p = Add(Scale(kAmber, rays * 0.9f + core), Scale(kPaleAmber, core * 0.8f));
-    p = Add(p, Scale(kViolet, 0.4f * SmoothStep(0.08f, 0.0f, std::fabs(r - 0.7f))));
-    if (r > 0.98f) p = Rgba{0, 0, 0, 1};
+    float halo = 0.4f * SmoothStep(0.08f, 0.0f, std::fabs(r - 0.7f));
+    Rgba p = Blend({{kAmber, rays * 0.9f + core}, {kPaleAmber, core * 0.8f}, {kViolet, halo}}, kAmber);
+    // The violet halo alone is darker than the rest: lift it to a light violet.
+    p = Mix(p, Rgba{0.62f, 0.45f, 0.95f, 1}, Clamp01(halo / (rays * 0.9f + core * 1.8f + halo + 1e-4f)) * 0.6f);
+    p.a = Clamp01(rays * 0.9f + core * 1.8f + halo);
     return p;
   });
   return c;
@@ -152,7 +226,9 @@ Canvas StarField(int size, uint32_t seed) {
   return c;
 }
 
-// A four-pointed sparkle with its own alpha.
+// A four-pointed sparkle with its own alpha. The sprite field blends with (source alpha,
+// source alpha): alpha both weighs the sparkle and keeps that share of what is behind it, so
+// alpha stays at 1 over most of the sparkle and falls off only at its edges.
 Canvas Sprite() {
   Canvas c(128, 128);
   c.Fill([](float x, float y) {
@@ -160,11 +236,8 @@ Canvas Sprite() {
     float r = std::sqrt(dx * dx + dy * dy);
     float cross = std::exp(-std::fabs(dx) * 30) + std::exp(-std::fabs(dy) * 30);
     float w = Clamp01(std::exp(-r * r * 10) + cross * SmoothStep(1.0f, 0.0f, r) * 0.8f);
-    // The sprite field blends with (source alpha, source alpha): alpha is kept at 1 wherever
-    // the sparkle shows (its colour fades instead) and at 0 elsewhere, where the alpha test
-    // drops it, so the sprites add light and never darken what is behind them.
-    Rgba p = Scale(Mix(kAmber, kPaleAmber, w), w);
-    p.a = w > 0.04f ? 1.0f : 0.0f;
+    Rgba p = Mix(kAmber, kPaleAmber, w);
+    p.a = Clamp01(w * 2.5f);
     return p;
   });
   return c;
@@ -352,12 +425,13 @@ void MakePictures(const Font& font, Content* content) {
   PutJpeg(content, "stone.jpg", Stone());
   PutJpeg(content, "metal.jpg", Metal());
   PutJpeg(content, "env.jpg", Environment());
-  PutSeeThroughPng(content, "glow.png", Glow(kPaleAmber, kAmber));
-  PutSeeThroughPng(content, "violetglow.png", Glow(Rgba{0.8f, 0.7f, 1.0f, 1}, kViolet));
-  PutJpeg(content, "rings.jpg", Rings());
-  PutJpeg(content, "flare.jpg", Flare());
+  // The glowing textures of the effects and see-through materials: soft edges in alpha.
+  PutGlowPng(content, "glow.png", Glow(kPaleAmber, kAmber));
+  PutGlowPng(content, "violetglow.png", Glow(Rgba{0.8f, 0.7f, 1.0f, 1}, Rgba{0.55f, 0.35f, 0.85f, 1}));
+  PutGlowPng(content, "rings.png", Rings());
+  PutGlowPng(content, "flare.png", Flare());
   PutJpeg(content, "stars.jpg", StarField(512, 31));
-  PutPng(content, "sparkle.png", Sprite(), 4);
+  PutGlowPng(content, "sparkle.png", Sprite());
   PutPng(content, "circuit.png", Circuit(), 3);
   PutJpeg(content, "terrain.jpg", Terrain());
   PutJpeg(content, "facade.jpg", Facade());

@@ -629,7 +629,8 @@ SceneDesc Star(float T) {
   Materials mats;
   int chrome = mats.Reflection("chrome", "env.bmp");
   int gold = mats.Texture("gold", "gold.bmp");
-  int rings = mats.Texture("rings", "rings.bmp");
+  // See-through, so the disc glows where its rings are and is clear around them.
+  int rings = mats.Texture("rings", "rings.bmp", 0.9f);
   Span span{-1, T + 1, 0.5f};
   Mesh hero;
   AddStar(&hero, {0, 0, 0}, 20, 8, 7, 5, chrome);

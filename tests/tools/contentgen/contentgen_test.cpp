@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -331,9 +332,9 @@ TEST_F(GeneratedShow, EveryPartStaysWithinTheTriangleBudget) {
   }
 }
 
-// Pictures whose black or clear parts must vanish on screen: pure black in a JPEG texture
-// becomes transparent (the rings and flares rely on it; the glows and lit windows carry the
-// same rule as PNG alpha), and the text overlays are clear around their letters.
+// Pictures whose clear parts must vanish on screen: the glows, rings and flares fade out to
+// clear corners, the lit windows stand in clear walls, and the text overlays are clear around
+// their letters.
 TEST_F(GeneratedShow, PicturesMeantToBeSeeThroughAreSo) {
   auto blackShare = [&](const std::string& name) {
     DecodedImage img;
@@ -343,25 +344,30 @@ TEST_F(GeneratedShow, PicturesMeantToBeSeeThroughAreSo) {
       if (img.pixels[i * 3] == 0 && img.pixels[i * 3 + 1] == 0 && img.pixels[i * 3 + 2] == 0) ++black;
     return n ? static_cast<double>(black) / n : 0.0;
   };
-  for (const char* name : {"rings.jpg", "flare.jpg"})
-    EXPECT_GT(blackShare(name), 0.15) << name << ": its corners should drop out";
-  // The same rule as PNGs with their own alpha: clear where black, opaque elsewhere.
-  auto clearShare = [&](const std::string& name) {
+  // Shares of clear (alpha 0) and of partly clear pixels, as the player loads them.
+  auto alphaShares = [&](const std::string& name, double* clear, double* partial) {
     DecodedImage img;
-    EXPECT_TRUE(Decode(File("data/" + name), true, &img)) << name;
-    size_t clear = 0, n = static_cast<size_t>(img.width) * img.height;
-    for (size_t i = 0; i < n && img.pixels.size() == n * 4; ++i) {
-      const uint8_t* p = &img.pixels[i * 4];
-      EXPECT_EQ(p[3] == 0, p[0] == 0 && p[1] == 0 && p[2] == 0) << name << " pixel " << i;
-      if (p[3] != 0 && p[3] != 255) ADD_FAILURE() << name << ": alpha " << int(p[3]);
-      clear += p[3] == 0;
-      if (HasFailure()) break;
+    ASSERT_TRUE(Decode(File("data/" + name), true, &img)) << name;
+    size_t n = static_cast<size_t>(img.width) * img.height, c = 0, p = 0;
+    ASSERT_EQ(img.pixels.size(), n * 4) << name;
+    for (size_t i = 0; i < n; ++i) {
+      uint8_t a = img.pixels[i * 4 + 3];
+      c += a == 0;
+      p += a != 0 && a != 255;
     }
-    return n ? static_cast<double>(clear) / n : 0.0;
+    *clear = static_cast<double>(c) / n;
+    *partial = static_cast<double>(p) / n;
   };
-  for (const char* name : {"glow.png", "violetglow.png"})
-    EXPECT_GT(clearShare(name), 0.15) << name << ": its corners should drop out";
-  EXPECT_GT(clearShare("windows.png"), 0.5) << "the dusk city's walls should drop out";
+  for (const char* name : {"rings.png", "flare.png", "glow.png", "violetglow.png", "sparkle.png"}) {
+    double clear = 0, partial = 0;
+    alphaShares(name, &clear, &partial);
+    EXPECT_GT(clear, 0.15) << name << ": its corners should drop out";
+    EXPECT_GT(partial, 0.05) << name << ": its edges should be soft";
+  }
+  double clear = 0, partial = 0;
+  alphaShares("windows.png", &clear, &partial);
+  EXPECT_GT(clear, 0.5) << "the dusk city's walls should drop out";
+  EXPECT_EQ(partial, 0.0) << "the windows have sharp edges";
   // Textures laid on solid surfaces keep clear of pure black.
   for (const char* name : {"stone.jpg", "metal.jpg", "gold.jpg", "facade.jpg", "terrain.jpg"})
     EXPECT_LT(blackShare(name), 0.01) << name;
@@ -377,6 +383,54 @@ TEST_F(GeneratedShow, PicturesMeantToBeSeeThroughAreSo) {
     }
     EXPECT_GT(clear, n / 2) << name;
     EXPECT_GT(solid, 500u) << name;
+  }
+}
+
+// The texture a material map is drawn with, found the way the scene loader looks it up.
+std::string TextureOfMap(const ShowTables& t, const std::string& fileName) {
+  std::string base = fileName.substr(fileName.find_last_of("\\/") + 1);
+  for (auto& ch : base) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  if (!EndsWith(base, ".bmp")) return base;
+  std::string stem = base.substr(0, base.size() - 4);
+  return t.textureTable.count(stem + ".jpg") ? stem + ".jpg" : stem + ".png";
+}
+
+// Textures that glow over what is behind them (the effects, and materials drawn see-through)
+// must not carry dark colour where they are drawn: filtering and blending turn it into dark
+// rims around every sprite, ring and glow. Drawn means an alpha above zero after loading (for
+// a JPEG: anything but pure black, which loads clear).
+TEST_F(GeneratedShow, GlowingTexturesCarryNoDarkColourWhereDrawn) {
+  ShowTables t = Parse();
+  std::set<std::string> glowing;
+  for (const PartEntry& e : t.addedEntries)
+    if (e.isEffect) glowing.insert(e.background);
+  for (const auto& [name, scene] : t.sceneTable)
+    for (const auto& m : scene->materials) {
+      const MapSlot& texture = m->maps[kTextureMapSlot];
+      const MapSlot& reflection = m->maps[kReflectionMapSlot];
+      if (texture.amount > 0 && reflection.amount > 0) continue;  // drawn by nothing
+      const MapSlot& map = texture.amount > 0 ? texture : reflection;
+      if (map.amount > 0 && map.amount < 1) glowing.insert(TextureOfMap(t, map.fileName));
+    }
+  for (const char* name : {"sparkle.png", "glow.png", "violetglow.png", "windows.png"})
+    EXPECT_TRUE(glowing.count(name)) << name << " is no longer used by an effect or see-through material";
+  for (const std::string& name : glowing) {
+    const bool png = EndsWith(name, ".png");
+    DecodedImage img;
+    ASSERT_TRUE(Decode(File("data/" + name), png, &img)) << name;
+    const size_t n = static_cast<size_t>(img.width) * img.height, stride = png ? 4 : 3;
+    ASSERT_GE(img.pixels.size(), n * stride) << name;  // a JPEG's RGB rows lie packed at the front
+    size_t drawn = 0, dark = 0;
+    for (size_t i = 0; i < n; ++i) {
+      const uint8_t* p = &img.pixels[i * stride];
+      if (png ? p[3] == 0 : (p[0] | p[1] | p[2]) == 0) continue;
+      ++drawn;
+      if (p[0] < 40 && p[1] < 40 && p[2] < 40) ++dark;
+    }
+    ASSERT_GT(drawn, 0u) << name;
+    double share = static_cast<double>(dark) / static_cast<double>(drawn);
+    std::printf("%-16s %6.2f%% of %zu drawn pixels dark\n", name.c_str(), share * 100, drawn);
+    EXPECT_LE(share, 0.02) << name;
   }
 }
 
