@@ -1,6 +1,7 @@
 // Every picture of the show, drawn from noise, gradients, glows and text. Palette: deep blue
 // and violet, with amber light.
 #include <cmath>
+#include <functional>
 #include <initializer_list>
 #include <utility>
 #include <vector>
@@ -164,19 +165,38 @@ Canvas Environment() {
   return c;
 }
 
-// Soft round glows: the colour runs from `outer` at the rim to `inner` at the centre, the
-// falloff lives in alpha.
-Canvas Glow(const Rgba& inner, const Rgba& outer) {
-  Canvas c(128, 128);
+// The sprite field blends with (source alpha, source alpha): alpha weighs the sprite and also
+// keeps that share of what is behind it, so a soft alpha edge would darken the picture around
+// every sprite. Its sprites are therefore solid shapes (alpha 1) with an edge one texel wide,
+// smoothed by sampling 4 x 4 points a texel; the glow fades in colour inside the shape, down
+// to a fifth of its brightness at the edge, and that colour carries on past the edge.
+// weight(x, y) is 1 at the brightest and reaches `edge` at the shape's outline.
+Canvas SpriteShape(int size, const std::function<float(float, float)>& weight, float edge, const Rgba& outer,
+                   const Rgba& inner) {
+  Canvas c(size, size);
   c.Fill([&](float x, float y) {
-    float dx = x * 2 - 1, dy = y * 2 - 1;
-    float r = std::sqrt(dx * dx + dy * dy);
-    float w = std::pow(Clamp01(1 - r), 2.2f);
-    Rgba p = Mix(outer, inner, Clamp01(w * 1.5f));
-    p.a = Clamp01(w * 1.6f);
+    int inside = 0;
+    for (int j = 0; j < 4; ++j)
+      for (int i = 0; i < 4; ++i)
+        inside += weight(x + (i - 1.5f) / (4.0f * size), y + (j - 1.5f) / (4.0f * size)) > edge;
+    float w = weight(x, y);
+    float strength = SmoothStep(edge, 1.0f, w);
+    Rgba p = Scale(Mix(outer, inner, strength), 0.19f + 0.81f * std::pow(strength, 0.8f));
+    p.a = inside / 16.0f;
     return p;
   });
   return c;
+}
+
+// A round glow for the sprite field.
+Canvas Glow(const Rgba& inner, const Rgba& outer) {
+  return SpriteShape(
+      128,
+      [](float x, float y) {
+        float dx = x * 2 - 1, dy = y * 2 - 1;
+        return std::pow(Clamp01(1 - std::sqrt(dx * dx + dy * dy) / 0.85f), 2.0f);
+      },
+      0.01f, outer, inner);
 }
 
 // Concentric rings around a pale core.
@@ -226,21 +246,17 @@ Canvas StarField(int size, uint32_t seed) {
   return c;
 }
 
-// A four-pointed sparkle with its own alpha. The sprite field blends with (source alpha,
-// source alpha): alpha both weighs the sparkle and keeps that share of what is behind it, so
-// alpha stays at 1 over most of the sparkle and falls off only at its edges.
+// A four-pointed sparkle for the sprite field.
 Canvas Sprite() {
-  Canvas c(128, 128);
-  c.Fill([](float x, float y) {
-    float dx = x * 2 - 1, dy = y * 2 - 1;
-    float r = std::sqrt(dx * dx + dy * dy);
-    float cross = std::exp(-std::fabs(dx) * 30) + std::exp(-std::fabs(dy) * 30);
-    float w = Clamp01(std::exp(-r * r * 10) + cross * SmoothStep(1.0f, 0.0f, r) * 0.8f);
-    Rgba p = Mix(kAmber, kPaleAmber, w);
-    p.a = Clamp01(w * 2.5f);
-    return p;
-  });
-  return c;
+  return SpriteShape(
+      128,
+      [](float x, float y) {
+        float dx = x * 2 - 1, dy = y * 2 - 1;
+        float r = std::sqrt(dx * dx + dy * dy);
+        float cross = std::exp(-std::fabs(dx) * 30) + std::exp(-std::fabs(dy) * 30);
+        return Clamp01(std::exp(-r * r * 10) + cross * SmoothStep(1.0f, 0.0f, r) * 0.8f);
+      },
+      0.04f, kAmber, kPaleAmber);
 }
 
 // Circuit traces: a grid of cells, each wired by a hashed pattern.
