@@ -362,6 +362,12 @@ TEST_F(GeneratedShow, PicturesMeantToBeSeeThroughAreSo) {
     double clear = 0, partial = 0;
     alphaShares(name, &clear, &partial);
     EXPECT_GT(clear, 0.15) << name << ": its corners should drop out";
+    EXPECT_GT(partial, 0.0) << name << ": its edges should be smooth";
+  }
+  // The rings and flares fade out in alpha alone.
+  for (const char* name : {"rings.png", "flare.png"}) {
+    double clear = 0, partial = 0;
+    alphaShares(name, &clear, &partial);
     EXPECT_GT(partial, 0.05) << name << ": its edges should be soft";
   }
   double clear = 0, partial = 0;
