@@ -429,6 +429,26 @@ Canvas Sky(uint32_t seed, const Rgba& horizon) {
   return c;
 }
 
+// Behind the crystals: a dim, out-of-focus haze of violet and blue with a few soft discs of
+// far light, as seen through a close-up lens; quiet, like the breakdown it plays under.
+Canvas Haze() {
+  Canvas c(640, 480);
+  c.Fill([](float x, float y) {
+    float n = Fbm(x * 2, y * 1.5f, 171, 2, 4);
+    Rgba p = Mix(kNight, Rgba{0.10f, 0.07f, 0.26f, 1}, SmoothStep(0.2f, 0.8f, n));
+    p = Add(p, Scale(kViolet, 0.35f * std::pow(Clamp01(1 - std::fabs(y - 0.55f) * 2.2f), 2.0f)));
+    return p;
+  });
+  for (int i = 0; i < 26; ++i) {
+    float x = 640 * Hash01(i, 1, 172), y = 480 * (0.15f + 0.75f * Hash01(i, 2, 172));
+    float radius = 14 + 40 * Hash01(i, 3, 172);
+    Rgba tint = Mix(Rgba{0.35f, 0.30f, 0.75f, 1}, kAmber, Hash01(i, 4, 172) < 0.3f ? 0.8f : 0.1f);
+    c.Glow(x, y, radius, Scale(tint, 0.10f + 0.12f * Hash01(i, 5, 172)), 0.35f);
+  }
+  c.Vignette(0.6f);
+  return c;
+}
+
 Canvas Overlay() {
   Canvas c(640, 480);
   c.Fill([](float, float) { return Rgba{0, 0, 0, 0}; });
@@ -463,6 +483,7 @@ void MakePictures(const Font& font, Content* content) {
   // Fullscreen backgrounds.
   PutJpeg(content, "sky.jpg", Sky(131, kViolet));
   PutJpeg(content, "dusk.jpg", Sky(132, Rgba{0.9f, 0.45f, 0.2f, 1}));
+  PutJpeg(content, "haze.jpg", Haze());
   {
     Canvas c(640, 480);
     c.Fill([](float x, float y) {

@@ -763,9 +763,17 @@ SceneDesc Macro(float T) {
       &s.nodes, "cam_crystal", span,
       [](float t) { return Vector3{1.6f * std::cos(t * 0.2f), 1.6f * std::sin(t * 0.2f), 0.5f + 0.2f * std::sin(t * 0.5f)}; },
       [](float) { return Vector3{0, 0, 0.25f}; }, Const(55));
+  auto boardEye = [](float t) {
+    return Vector3{6.3f + 2.2f * (1 - std::cos(t * 0.1f)), -2.8f + 0.5f * std::sin(t * 0.3f), 0.35f};
+  };
+  // A soft fill light riding a little above the board camera, so that the sides of the chips
+  // it looks at are lit too (the lamp above the board lights only the sides facing it). A
+  // light shines from twice its position.
+  s.nodes.push_back(Light("fill_board", {6.0f, 5.5f, 9.0f}, SampleVector(span, [&](float t) {
+                                return (boardEye(t) + Vector3{0, -0.3f, 0.3f}) * 0.5f;
+                              })));
   AddCamera(
-      &s.nodes, "cam_board", span,
-      [](float t) { return Vector3{6.3f + 2.2f * (1 - std::cos(t * 0.1f)), -2.8f + 0.5f * std::sin(t * 0.3f), 0.35f}; },
+      &s.nodes, "cam_board", span, boardEye,
       [](float t) { return Vector3{7.5f + 2.2f * (1 - std::cos(t * 0.1f)), 0.5f * std::sin(t * 0.2f), 0.0f}; },
       Const(70));
   AddCamera(

@@ -22,7 +22,7 @@ namespace {
 bool IsFullscreen(const std::string& name) {
   static const char* const kFullscreen[] = {"sky.jpg",   "dusk.jpg",     "nebula.jpg",   "presents.png",
                                             "title.png", "small.png",    "rise.png",     "credits1.png",
-                                            "credits2.png", "credits3.png"};
+                                            "credits2.png", "credits3.png", "haze.jpg"};
   for (const char* f : kFullscreen)
     if (name == f) return true;
   return false;

@@ -123,16 +123,16 @@ std::vector<PartPlan> ShowTimeline() {
   b.Part("star.scx", "cam_hit2", 144000, "nebula.jpg");                                 // 58
 
   // Macro, 144 - 185 s: tiny worlds, near plane 0.05.
-  b.Part("macro.scx", "cam_crystal", 148000, "standard", "small.png");                  // 59
+  b.Part("macro.scx", "cam_crystal", 148000, "haze.jpg", "small.png");                  // 59
   b.Part("macro.scx", "cam_board", 152000, "nebula.jpg");                                             // 60
   b.Part("macro.scx", "cam_seed", 156000, "stars.jpg");                                              // 61
-  b.Part("macro.scx", "cam_crystal", 160000);                                           // 62
+  b.Part("macro.scx", "cam_crystal", 160000, "haze.jpg");                                           // 62
   b.Part("macro.scx", "cam_board", 164000).chain = {Sprites("sparkle.png", 600, 60)};  // 63
   b.Part("macro.scx", "cam_seed", 168000, "stars.jpg");                                              // 64
-  b.Part("macro.scx", "cam_crystal", 172000);                                           // 65
+  b.Part("macro.scx", "cam_crystal", 172000, "haze.jpg");                                           // 65
   b.Part("macro.scx", "cam_board", 176000, "nebula.jpg");                                             // 66
   b.Part("macro.scx", "cam_seed", 180000, "stars.jpg").chain = {Sprites("glow.png", 600, 120)};  // 67
-  b.Part("macro.scx", "cam_crystal", 182500);                                           // 68
+  b.Part("macro.scx", "cam_crystal", 182500, "haze.jpg");                                           // 68
   b.Part("macro.scx", "cam_seed", 185000, "stars.jpg");                                              // 69: 5 frames behind
 
   // Build, 185 - 242 s: rising; the cage vanishes on the drop at 239 s.
