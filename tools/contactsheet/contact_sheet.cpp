@@ -20,32 +20,39 @@ const uint8_t kDigits[10][5] = {
 constexpr double kBlackMean = 6.0;
 constexpr double kFlatContrast = 3.0;
 
-// Draws the middle frame of each part while replaying the rest without drawing.
+// Draws the chosen frames of each part (in show order) while replaying the rest without drawing.
 class SheetPlan final : public FramePlan {
  public:
-  SheetPlan(platform::Display& display, std::vector<double> mids, double fps)
-      : display_(display), mids_(std::move(mids)), fps_(fps), frames_(mids_.size()) {}
-  bool Done(long) override { return captured_ == mids_.size(); }
+  SheetPlan(platform::Display& display, std::vector<double> times, int perPart, double fps)
+      : display_(display), times_(std::move(times)), perPart_(perPart), fps_(fps), frames_(times_.size()),
+        seconds_(times_.size()) {}
+  bool Done(long) override { return captured_ == times_.size(); }
   bool Draw(long index, int32_t part) override {
-    size_t p = static_cast<size_t>(part);
-    bool draw = p < mids_.size() && frames_[p].empty() && FrameTime(index) >= mids_[p];
-    if (draw) current_ = p;
-    return draw;
+    if (part < 0) return false;
+    for (int k = 0; k < perPart_; ++k) {
+      size_t i = static_cast<size_t>(part) * perPart_ + k;
+      if (i >= times_.size()) return false;
+      if (frames_[i].empty() && FrameTime(index) >= times_[i]) {
+        current_ = i;
+        return true;
+      }
+    }
+    return false;
   }
   void Drawn(long index, int32_t) override {
     display_.ReadPixels(&frames_[current_], &width, &height);
-    seconds_.resize(mids_.size());
     seconds_[current_] = FrameTime(index);
     ++captured_;
   }
   const std::vector<std::vector<uint8_t>>& frames() const { return frames_; }
-  double SecondsOf(size_t part) const { return part < seconds_.size() ? seconds_[part] : 0.0; }
+  double SecondsOf(size_t shot) const { return shot < seconds_.size() ? seconds_[shot] : 0.0; }
   int width = 0, height = 0;
 
  private:
   double FrameTime(long index) const { return static_cast<double>(index) / fps_; }
   platform::Display& display_;
-  std::vector<double> mids_;
+  std::vector<double> times_;
+  int perPart_;
   double fps_;
   std::vector<std::vector<uint8_t>> frames_;
   std::vector<double> seconds_;
@@ -127,8 +134,15 @@ void DrawNumber(std::vector<uint8_t>* rgba, int width, int height, int x, int y,
   }
 }
 
+std::vector<double> ShotTimes(double start, double end, int perPart) {
+  std::vector<double> times;
+  for (int k = 0; k < perPart; ++k) times.push_back(start + (end - start) * (k + 0.5) / perPart);
+  return times;
+}
+
 int MakeContactSheet(const DemoOptions& options, const std::string& pngPath, std::vector<PartFrameStats>* stats,
-                     int thumbWidth, int thumbHeight) {
+                     int perPart, int thumbWidth, int thumbHeight) {
+  perPart = std::max(1, perPart);
   ShowRun run;
   platform::WindowRequest window;
   window.width = options.width;
@@ -139,20 +153,22 @@ int MakeContactSheet(const DemoOptions& options, const std::string& pngPath, std
     std::fprintf(stderr, "contactsheet: the show has no parts to draw\n");
     return 1;
   }
-  // Every part but the last is drawn; its middle is halfway between its start and end.
-  std::vector<double> mids;
+  // Every part but the last is drawn; its shots are spread evenly between its start and end
+  // (one shot: the middle).
+  std::vector<double> times;
   double start = 0.0;
   for (size_t i = 0; i + 1 < timeline.size(); ++i) {
-    double end = static_cast<double>(timeline[i].time) * 0.001;
-    mids.push_back(std::max(start, (start + end) * 0.5));
-    start = std::max(start, end);
+    double end = std::max(start, static_cast<double>(timeline[i].time) * 0.001);
+    for (double t : ShotTimes(start, end, perPart)) times.push_back(t);
+    start = end;
   }
-  SheetPlan plan(run.display(), mids, 60.0);
+  SheetPlan plan(run.display(), times, perPart, 60.0);
   run.Play(plan, 60.0);
   run.Close();
 
-  const int columns = 10;
-  const int count = static_cast<int>(mids.size());
+  // Ten parts a row with one shot a part; with more, each part keeps its shots side by side.
+  const int columns = perPart == 1 ? 10 : perPart * std::max(1, 12 / perPart);
+  const int count = static_cast<int>(times.size());
   const int rows = (count + columns - 1) / columns;
   const int gap = 4;
   const int sheetW = columns * (thumbWidth + gap) + gap, sheetH = rows * (thumbHeight + gap) + gap;
@@ -160,7 +176,8 @@ int MakeContactSheet(const DemoOptions& options, const std::string& pngPath, std
   stats->clear();
   for (int i = 0; i < count; ++i) {
     PartFrameStats s;
-    s.part = i;
+    s.part = i / perPart;
+    s.shot = i % perPart;
     s.seconds = plan.SecondsOf(static_cast<size_t>(i));
     const std::vector<uint8_t>& frame = plan.frames()[static_cast<size_t>(i)];
     int x0 = gap + (i % columns) * (thumbWidth + gap), y0 = gap + (i / columns) * (thumbHeight + gap);
@@ -169,7 +186,7 @@ int MakeContactSheet(const DemoOptions& options, const std::string& pngPath, std
       Downscale(frame, plan.width, plan.height, &sheet, sheetW, x0, y0, thumbWidth, thumbHeight);
     }
     JudgeFrame(&s);
-    DrawNumber(&sheet, sheetW, sheetH, x0, y0, i, 2);
+    if (s.shot == 0) DrawNumber(&sheet, sheetW, sheetH, x0, y0, s.part, 2);
     stats->push_back(s);
   }
   std::string why;

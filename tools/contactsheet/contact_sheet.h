@@ -1,4 +1,4 @@
-// The contact sheet: one frame from the middle of every timeline part, tiled into one PNG with
+// The contact sheet: one frame from the middle of every timeline part (or several spread over it), tiled into one PNG with
 // the part numbers, and per part the frame's mean brightness and contrast, so a show author
 // sees at a glance which parts are black or flat where no fade is meant to be.
 //
@@ -20,6 +20,7 @@ struct PartFrameStats {
   bool black = false;
   bool flat = false;
   bool fadeIntended = false;  // a part whose design darkens the picture on purpose
+  int32_t shot = 0;           // which of the part's frames, from 0
 };
 
 // Luma mean and standard deviation of RGBA pixels.
@@ -32,8 +33,12 @@ void JudgeFrame(PartFrameStats* stats);
 // pixels per font dot.
 void DrawNumber(std::vector<uint8_t>* rgba, int width, int height, int x, int y, int number, int scale);
 
-// Renders the middle frame of every drawn part at width x height, tiles thumbnails of
-// thumbWidth x thumbHeight into `pngPath` and returns the statistics. Exit code style result:
-// 0 on success.
+// The show times of a part's `perPart` frames: evenly spread, each in the middle of its share
+// of the part (one frame: the part's middle).
+std::vector<double> ShotTimes(double start, double end, int perPart);
+
+// Renders `perPart` frames of every drawn part (see ShotTimes) at width x height, tiles
+// thumbnails of thumbWidth x thumbHeight into `pngPath` and returns the statistics, one entry
+// a frame in show order. Exit code style result: 0 on success.
 int MakeContactSheet(const DemoOptions& options, const std::string& pngPath, std::vector<PartFrameStats>* stats,
-                     int thumbWidth = 160, int thumbHeight = 120);
+                     int perPart = 1, int thumbWidth = 160, int thumbHeight = 120);

@@ -62,3 +62,16 @@ TEST(ContactSheet, NumbersAreDrawnInsideTheImageOnly) {
 }
 
 }  // namespace
+
+TEST(ContactSheet, ShotsSpreadEvenlyInsideTheirPart) {
+  std::vector<double> one = ShotTimes(10.0, 12.0, 1);
+  ASSERT_EQ(one.size(), 1u);
+  EXPECT_DOUBLE_EQ(one[0], 11.0);
+  std::vector<double> three = ShotTimes(10.0, 13.0, 3);
+  ASSERT_EQ(three.size(), 3u);
+  EXPECT_DOUBLE_EQ(three[0], 10.5);
+  EXPECT_DOUBLE_EQ(three[1], 11.5);
+  EXPECT_DOUBLE_EQ(three[2], 12.5);
+  // A part of no length still gets its shots, all at its one moment.
+  for (double t : ShotTimes(5.0, 5.0, 3)) EXPECT_DOUBLE_EQ(t, 5.0);
+}
