@@ -647,8 +647,22 @@ SceneDesc Star(float T) {
     NodeDesc n = MeshNode("little_star" + std::to_string(i), small, {34 * std::cos(a), 0, 34 * std::sin(a)});
     halo.children.push_back(n);
   }
+  // A round disc just large enough for the rings, which fade out before the texture's edge:
+  // drawn see-through, every pixel it covers costs a blend.
   Mesh disc;
-  AddQuad(&disc, {-45, 8, -45}, {45, 8, -45}, {45, 8, 45}, {-45, 8, 45}, rings, 1, 1);
+  {
+    const int sides = 32;
+    const float radius = 32 * 0.96f / std::cos(kPi / sides);
+    int32_t centre = disc.AddVertex({0, 8, 0});
+    for (int i = 0; i < sides; ++i) {
+      float a0 = i * kTau / sides, a1 = (i + 1) * kTau / sides;
+      Vector3 p0{radius * std::cos(a0), 8, radius * std::sin(a0)}, p1{radius * std::cos(a1), 8, radius * std::sin(a1)};
+      auto u = [](const Vector3& p) { return (p.x + 32) / 64; };
+      auto v = [](const Vector3& p) { return (p.z + 32) / 64; };
+      int32_t i0 = disc.AddVertex(p0), i1 = disc.AddVertex(p1);
+      disc.AddTri(centre, i0, i1, 0.5f, 0.5f, u(p0), v(p0), u(p1), v(p1), rings);
+    }
+  }
   halo.children.push_back(MeshNode("ring_disc", disc));
   heroNode.children.push_back(Dummy("hero_tip", {0, 0, 20}));
   s.nodes.push_back(heroNode);
