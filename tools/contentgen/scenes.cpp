@@ -783,8 +783,8 @@ SceneDesc Macro(float T) {
   // A soft fill light riding a little above the board camera, so that the sides of the chips
   // it looks at are lit too (the lamp above the board lights only the sides facing it). A
   // light shines from twice its position.
-  s.nodes.push_back(Light("fill_board", {6.0f, 5.5f, 9.0f}, SampleVector(span, [&](float t) {
-                                return (boardEye(t) + Vector3{0, -0.3f, 0.3f}) * 0.5f;
+  s.nodes.push_back(Light("fill_board", {8.0f, 7.5f, 12.0f}, SampleVector(span, [&](float t) {
+                                return (boardEye(t) + Vector3{-0.4f, -1.0f, 0.4f}) * 0.5f;
                               })));
   AddCamera(
       &s.nodes, "cam_board", span, boardEye,
