@@ -194,7 +194,7 @@ Canvas Glow(const Rgba& inner, const Rgba& outer) {
       128,
       [](float x, float y) {
         float dx = x * 2 - 1, dy = y * 2 - 1;
-        return std::pow(Clamp01(1 - std::sqrt(dx * dx + dy * dy) / 0.85f), 2.0f);
+        return std::pow(Clamp01(1 - std::sqrt(dx * dx + dy * dy) / 0.65f), 2.0f);
       },
       0.01f, outer, inner);
 }
