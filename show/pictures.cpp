@@ -7,6 +7,7 @@
 
 #include "io/image_decode.h"
 #include "platform/log.h"
+#include "show/mipmaps.h"
 
 namespace {
 
@@ -95,14 +96,20 @@ uint32_t MakeTexture(const std::string& file, bool png, bool mipmaps, std::strin
       }
     }
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, mipmaps ? GL_LINEAR_MIPMAP_LINEAR : GL_LINEAR);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-    if (mipmaps) gluBuild2DMipmaps(GL_TEXTURE_2D, GL_RGBA, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    if (mipmaps) {
+      UploadMipmaps(GL_RGBA, w, h, rgba.data());
+    } else {
+      glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    }
   } else {
     // Rows as stored: the picture's top row is texture row 0. Level 0 holds no alpha until the
     // mipmap builder replaces it with a 4-component level.
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, mipmaps ? GL_LINEAR_MIPMAP_NEAREST : GL_LINEAR);
-    glTexImage2D(GL_TEXTURE_2D, 0, 3, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, image.pixels.data());
-    if (mipmaps) gluBuild2DMipmaps(GL_TEXTURE_2D, 4, w, h, GL_RGBA, GL_UNSIGNED_BYTE, image.pixels.data());
+    if (mipmaps) {
+      UploadMipmaps(4, w, h, image.pixels.data());
+    } else {
+      glTexImage2D(GL_TEXTURE_2D, 0, 3, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, image.pixels.data());
+    }
   }
   return texture;
 }
@@ -141,8 +148,7 @@ ImageSlot MakeFullscreenImage(const std::string& file, bool png, std::string* wh
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_NEAREST);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-  gluBuild2DMipmaps(GL_TEXTURE_2D, GL_RGBA, kCanvasWidth, kCanvasHeight, GL_RGBA, GL_UNSIGNED_BYTE,
-                    canvas->pixels.data());
+  UploadMipmaps(GL_RGBA, kCanvasWidth, kCanvasHeight, canvas->pixels.data());
   slot.texture = texture;
   slot.canvas = std::move(canvas);
   return slot;
