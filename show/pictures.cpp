@@ -8,6 +8,7 @@
 #include "io/image_decode.h"
 #include "platform/log.h"
 #include "show/mipmaps.h"
+#include "show/viewport.h"
 
 namespace {
 
@@ -58,9 +59,15 @@ void Quad(const Corner (&corners)[4], bool textured) {
   glEnd();
 }
 
-// The picture's part of the canvas over the whole view.
+// The picture's part of the canvas over the whole view. Where the view is large enough that the
+// picture is never shrunk by more than the mipmap selection rounds away, only level 0 is ever
+// sampled, linearly: the plain linear filter gives the same pixels without the software
+// rasterizer's per-pixel level selection.
 void ImageQuad(const ImageSlot& slot) {
   glBindTexture(GL_TEXTURE_2D, slot.texture);
+  const ViewportSize& view = CurrentViewport();
+  const bool levelZeroOnly = view.width * 5 >= kPictureWidth * 4 && view.height * 5 >= kPictureHeight * 4;
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, levelZeroOnly ? GL_LINEAR : GL_LINEAR_MIPMAP_NEAREST);
   Quad({{0.0f, 0.0625f, -1, -1, -1}, {0.625f, 0.0625f, 1, -1, -1}, {0.625f, 1.0f, 1, 1, -1}, {0.0f, 1.0f, -1, 1, -1}},
        true);
 }

@@ -2,6 +2,8 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
+
 #include "io/data_file.h"
 #include "tests/io/image_writer.h"
 #include "tests/show/gl_fixture.h"
@@ -85,6 +87,25 @@ TEST_F(Pictures, FullscreenImageAtHalfBrightnessAddsHalfThePicture) {
   GLboolean depthWrites = GL_FALSE;
   glGetBooleanv(GL_DEPTH_WRITEMASK, &depthWrites);
   EXPECT_TRUE(depthWrites);
+}
+
+TEST_F(Pictures, FullscreenImageShrunkFarIsAveragedNotAliased) {
+  // Stripes two pixels wide; shown ten times smaller, only the mipmaps give an even grey.
+  std::vector<uint8_t> rgb(640 * 480 * 3);
+  for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = (i / 3 % 640 / 2) % 2 ? 0 : 255;
+  Put("stripes.png", testimg::EncodePng(640, 480, PNG_COLOR_TYPE_RGB, 8, rgb));
+  ImageSlot slot = MakeFullscreenImage("data\\stripes.png", true);
+  ASSERT_NE(slot.texture, 0u);
+  ClearTo(0.0f, 0.0f, 0.0f);
+  DrawFullscreenImage(slot, 1.0f);
+  Grab();
+  int lowest = 255, highest = 0;
+  for (int x = 8; x < 56; ++x) {
+    lowest = std::min(lowest, At(x, 32)[0]);
+    highest = std::max(highest, At(x, 32)[0]);
+  }
+  EXPECT_LE(highest - lowest, 8);
+  EXPECT_GT(lowest, 16);
 }
 
 TEST_F(Pictures, FullscreenImageIsUprightAndBlendedDrawUsesItsAlpha) {
