@@ -4,8 +4,12 @@
 #include <cctype>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <deque>
 #include <cstdio>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "app/show_run.h"
@@ -26,34 +30,81 @@ class FrameSink {
   virtual bool Finish(std::string* why) = 0;
 };
 
+// Frames are compressed and written by a second thread while the next one is drawn; at most
+// two wait their turn. Every file is made from its own frame alone, so the bytes do not depend
+// on the timing.
 class PngDirectorySink final : public FrameSink {
  public:
-  explicit PngDirectorySink(std::string dir) : dir_(std::move(dir)) {}
+  explicit PngDirectorySink(std::string dir) : dir_(std::move(dir)), writer_([this] { Run(); }) {}
+  ~PngDirectorySink() override { Stop(); }
+
   bool Add(const std::vector<uint8_t>& rgba, int width, int height) override {
-    std::string why;
+    Frame frame;
+    frame.index = ++count_;
+    frame.width = width;
+    frame.height = height;
     // The picture is opaque: alpha would only make viewers show a checkerboard.
-    rgb_.resize(static_cast<size_t>(width) * height * 3);
-    for (size_t i = 0, j = 0; j < rgb_.size(); i += 4, j += 3) {
-      rgb_[j] = rgba[i];
-      rgb_[j + 1] = rgba[i + 1];
-      rgb_[j + 2] = rgba[i + 2];
+    frame.rgb.resize(static_cast<size_t>(width) * height * 3);
+    for (size_t i = 0, j = 0; j < frame.rgb.size(); i += 4, j += 3) {
+      frame.rgb[j] = rgba[i];
+      frame.rgb[j + 1] = rgba[i + 1];
+      frame.rgb[j + 2] = rgba[i + 2];
     }
-    if (!WritePng(dir_ + "/" + FrameFileName(++count_), rgb_.data(), width, height, 3, &why)) {
-      error_ = why;
-      return false;
-    }
+    std::unique_lock<std::mutex> lock(mutex_);
+    roomLeft_.wait(lock, [this] { return waiting_.size() < 2 || !error_.empty(); });
+    if (!error_.empty()) return false;
+    waiting_.push_back(std::move(frame));
+    work_.notify_one();
     return true;
   }
   bool Finish(std::string* why) override {
+    Stop();
     if (!error_.empty()) *why = error_;
     return error_.empty();
   }
 
  private:
+  struct Frame {
+    long index = 0;
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgb;
+  };
+
+  void Run() {
+    for (;;) {
+      Frame frame;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        work_.wait(lock, [this] { return !waiting_.empty() || stopping_; });
+        if (waiting_.empty()) return;
+        frame = std::move(waiting_.front());
+        waiting_.pop_front();
+      }
+      std::string why;
+      const bool ok = WritePngQuick(dir_ + "/" + FrameFileName(frame.index), frame.rgb.data(), frame.width,
+                                    frame.height, 3, &why);
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (!ok && error_.empty()) error_ = why.empty() ? "a frame could not be written" : why;
+      roomLeft_.notify_one();
+    }
+  }
+  void Stop() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stopping_ = true;
+    }
+    work_.notify_one();
+    if (writer_.joinable()) writer_.join();
+  }
+
   std::string dir_;
-  std::vector<uint8_t> rgb_;
   long count_ = 0;
+  std::mutex mutex_;
+  std::condition_variable work_, roomLeft_;
+  std::deque<Frame> waiting_;
+  bool stopping_ = false;
   std::string error_;
+  std::thread writer_;  // last: starts once everything above is in place
 };
 
 class FfmpegSink final : public FrameSink {
