@@ -13,6 +13,7 @@
 #include "io/data_file.h"
 #include "io/image_decode.h"
 #include "platform/platform.h"
+#include "platform/process.h"
 #include "tests/show/test_show.h"
 
 namespace {
@@ -113,4 +114,23 @@ TEST(Close, TheShowsListsAndTexturesAreFreedBeforeTheDisplayCloses) {
   ASSERT_EQ(PlayShow(options, &display), 0);
   EXPECT_EQ(display.lists, 0);
   EXPECT_EQ(display.textures, 0);
+}
+
+TEST(Render, AFrameThatCannotBeWrittenFailsTheRenderAndLaterFramesStop) {
+  // Frames are written by a second thread; its failure must still reach the caller.
+  const std::string dir = testshow::WriteShow("render-blocked");
+  DemoOptions options = ShowOptions(dir);
+  RenderRequest render;
+  render.out = dir + "/frames";
+  render.fps = options.fps;
+  render.width = options.width;
+  render.height = options.height;
+  render.from = 1.0;
+  render.to = 3.0;
+  std::string why;
+  // A folder where the third frame's file should go.
+  ASSERT_TRUE(platform::MakeDirectories(render.out + "/" + FrameFileName(3), &why)) << why;
+  EXPECT_EQ(RenderShow(options, render), 1);
+  EXPECT_FALSE(Rgb(render.out + "/" + FrameFileName(2)).empty());
+  EXPECT_TRUE(Rgb(render.out + "/" + FrameFileName(60)).empty());
 }
