@@ -2,6 +2,7 @@
 
 #include "archive/ace_archive.h"
 #include "platform/log.h"
+#include "show/pictures.h"
 #include "show/script.h"
 #include "show/show_loaders.h"
 #include "show/viewport.h"
@@ -70,6 +71,8 @@ void ShowSession::DrawPart(int32_t partIndex, float partFrames, float showTime, 
   if (!renderer_) return;
   if (draw && hasGl) {
     renderer_->RenderPart(partIndex, partFrames, showTime, opacityStep);
+    // Pictures loaded behind the loading screen reach their textures one a frame.
+    UploadNextPicture(tables);
   } else {
     renderer_->ReplayPart(partIndex, partFrames, showTime, opacityStep);
   }

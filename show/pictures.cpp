@@ -3,6 +3,7 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "io/image_decode.h"
@@ -64,6 +65,7 @@ void Quad(const Corner (&corners)[4], bool textured) {
 // sampled, linearly: the plain linear filter gives the same pixels without the software
 // rasterizer's per-pixel level selection.
 void ImageQuad(const ImageSlot& slot) {
+  UploadPicture(slot);
   glBindTexture(GL_TEXTURE_2D, slot.texture);
   const ViewportSize& view = CurrentViewport();
   const bool levelZeroOnly = view.width * 5 >= kPictureWidth * 4 && view.height * 5 >= kPictureHeight * 4;
@@ -150,15 +152,37 @@ ImageSlot MakeFullscreenImage(const std::string& file, bool png, std::string* wh
 
   ImageSlot slot;
   GLuint texture = 0;
+  GLint bound = 0;
+  glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
   glGenTextures(1, &texture);
   glBindTexture(GL_TEXTURE_2D, texture);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_NEAREST);
-  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-  UploadMipmaps(GL_RGBA, kCanvasWidth, kCanvasHeight, canvas->pixels.data());
+  glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(bound));
+  // The canvas is uploaded when first drawn or by UploadNextPicture, whichever comes first.
   slot.texture = texture;
   slot.canvas = std::move(canvas);
   return slot;
+}
+
+bool UploadPicture(const ImageSlot& slot) {
+  if (slot.texture == 0 || !slot.canvas || slot.canvas->pixels.empty()) return false;
+  GLint bound = 0;
+  glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+  glBindTexture(GL_TEXTURE_2D, slot.texture);
+  UploadMipmaps(GL_RGBA, kCanvasWidth, kCanvasHeight, slot.canvas->pixels.data());
+  glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(bound));
+  // The texture holds the picture now; every copy of the slot shares the canvas and sees it
+  // emptied.
+  std::vector<uint8_t>().swap(slot.canvas->pixels);
+  return true;
+}
+
+bool UploadNextPicture(const ShowTables& tables) {
+  const size_t count = std::min(static_cast<size_t>(std::max(tables.imageCount, 0)), tables.images.size());
+  for (size_t i = 0; i < count; ++i)
+    if (UploadPicture(tables.images[i])) return true;
+  return false;
 }
 
 void SetOverlayProjection() {
