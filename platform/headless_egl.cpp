@@ -91,7 +91,9 @@ class HeadlessEglDisplay final : public HeadlessDisplay {
     if (context_ == EGL_NO_CONTEXT) return false;
     size_t row = static_cast<size_t>(width_) * 4;
     rgba->resize(row * static_cast<size_t>(height_));
-    std::vector<uint8_t> flipped(rgba->size());
+    // Kept between calls: a render reads every frame, and fresh memory costs page faults.
+    std::vector<uint8_t>& flipped = readBuffer_;
+    flipped.resize(rgba->size());
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, width_, height_, GL_RGBA, GL_UNSIGNED_BYTE, flipped.data());
     // GL gives the bottom row first; callers get the top row first.
@@ -203,6 +205,7 @@ class HeadlessEglDisplay final : public HeadlessDisplay {
   int width_ = 0;
   int height_ = 0;
   uint32_t ticks_ = 0;
+  std::vector<uint8_t> readBuffer_;
 };
 
 }  // namespace
