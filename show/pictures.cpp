@@ -147,8 +147,14 @@ ImageSlot MakeFullscreenImage(const std::string& file, bool png, std::string* wh
     Log("fullscreen image %s is %dx%d, resampled to 640x480", file.c_str(), image.width, image.height);
   }
   // JPEG pixels are opaque; PNG pixels keep their alpha.
-  std::vector<uint8_t> picture = FitPicture(image, png ? 4 : 3);
-  auto canvas = std::make_shared<DecodedImage>(BuildCanvas(picture.data()));
+  std::shared_ptr<DecodedImage> canvas;
+  if (png && image.width == kPictureWidth && image.height == kPictureHeight &&
+      image.pixels.size() >= static_cast<size_t>(kPictureWidth) * kPictureHeight * 4) {
+    canvas = std::make_shared<DecodedImage>(BuildCanvas(image.pixels.data()));  // already 640 x 480 RGBA
+  } else {
+    std::vector<uint8_t> picture = FitPicture(image, png ? 4 : 3);
+    canvas = std::make_shared<DecodedImage>(BuildCanvas(picture.data()));
+  }
 
   ImageSlot slot;
   GLuint texture = 0;
