@@ -30,44 +30,71 @@ class FrameSink {
   virtual bool Finish(std::string* why) = 0;
 };
 
-// Frames are compressed and written by a second thread while the next one is drawn; at most
-// two wait their turn. Every file is made from its own frame alone, so the bytes do not depend
-// on the timing.
 class PngDirectorySink final : public FrameSink {
  public:
-  explicit PngDirectorySink(std::string dir) : dir_(std::move(dir)), writer_([this] { Run(); }) {}
-  ~PngDirectorySink() override { Stop(); }
+  explicit PngDirectorySink(std::string dir) : dir_(std::move(dir)) {}
+  bool Add(const std::vector<uint8_t>& rgba, int width, int height) override {
+    std::string why;
+    // The picture is opaque: alpha would only make viewers show a checkerboard.
+    rgb_.resize(static_cast<size_t>(width) * height * 3);
+    for (size_t i = 0, j = 0; j < rgb_.size(); i += 4, j += 3) {
+      rgb_[j] = rgba[i];
+      rgb_[j + 1] = rgba[i + 1];
+      rgb_[j + 2] = rgba[i + 2];
+    }
+    if (!WritePngQuick(dir_ + "/" + FrameFileName(++count_), rgb_.data(), width, height, 3, &why)) {
+      error_ = why;
+      return false;
+    }
+    return true;
+  }
+  bool Finish(std::string* why) override {
+    if (!error_.empty()) *why = error_;
+    return error_.empty();
+  }
+
+ private:
+  std::string dir_;
+  std::vector<uint8_t> rgb_;
+  long count_ = 0;
+  std::string error_;
+};
+
+// Hands frames to another sink on a second thread, so that a frame is compressed or piped
+// while the next one is drawn; at most two wait their turn. Frames keep their order, so the
+// output does not depend on the timing.
+class QueuedSink final : public FrameSink {
+ public:
+  explicit QueuedSink(std::unique_ptr<FrameSink> inner) : inner_(std::move(inner)), worker_([this] { Run(); }) {}
+  ~QueuedSink() override { Stop(); }
 
   bool Add(const std::vector<uint8_t>& rgba, int width, int height) override {
+    std::unique_lock<std::mutex> lock(mutex_);
+    roomLeft_.wait(lock, [this] { return waiting_.size() < 2 || failed_; });
+    if (failed_) return false;
     Frame frame;
-    frame.index = ++count_;
     frame.width = width;
     frame.height = height;
-    // The picture is opaque: alpha would only make viewers show a checkerboard.
-    frame.rgb.resize(static_cast<size_t>(width) * height * 3);
-    for (size_t i = 0, j = 0; j < frame.rgb.size(); i += 4, j += 3) {
-      frame.rgb[j] = rgba[i];
-      frame.rgb[j + 1] = rgba[i + 1];
-      frame.rgb[j + 2] = rgba[i + 2];
+    if (!spare_.empty()) {
+      frame.rgba = std::move(spare_.back());
+      spare_.pop_back();
     }
-    std::unique_lock<std::mutex> lock(mutex_);
-    roomLeft_.wait(lock, [this] { return waiting_.size() < 2 || !error_.empty(); });
-    if (!error_.empty()) return false;
+    frame.rgba.assign(rgba.begin(), rgba.end());
     waiting_.push_back(std::move(frame));
     work_.notify_one();
     return true;
   }
   bool Finish(std::string* why) override {
     Stop();
-    if (!error_.empty()) *why = error_;
-    return error_.empty();
+    const bool ok = inner_->Finish(why) && !failed_;
+    if (!ok && why->empty()) *why = "a frame could not be written";
+    return ok;
   }
 
  private:
   struct Frame {
-    long index = 0;
     int width = 0, height = 0;
-    std::vector<uint8_t> rgb;
+    std::vector<uint8_t> rgba;
   };
 
   void Run() {
@@ -80,11 +107,10 @@ class PngDirectorySink final : public FrameSink {
         frame = std::move(waiting_.front());
         waiting_.pop_front();
       }
-      std::string why;
-      const bool ok = WritePngQuick(dir_ + "/" + FrameFileName(frame.index), frame.rgb.data(), frame.width,
-                                    frame.height, 3, &why);
+      const bool ok = !failed_ && inner_->Add(frame.rgba, frame.width, frame.height);
       std::lock_guard<std::mutex> lock(mutex_);
-      if (!ok && error_.empty()) error_ = why.empty() ? "a frame could not be written" : why;
+      if (!ok) failed_ = true;
+      spare_.push_back(std::move(frame.rgba));  // its memory serves a later frame
       roomLeft_.notify_one();
     }
   }
@@ -94,17 +120,17 @@ class PngDirectorySink final : public FrameSink {
       stopping_ = true;
     }
     work_.notify_one();
-    if (writer_.joinable()) writer_.join();
+    if (worker_.joinable()) worker_.join();
   }
 
-  std::string dir_;
-  long count_ = 0;
+  std::unique_ptr<FrameSink> inner_;
   std::mutex mutex_;
   std::condition_variable work_, roomLeft_;
   std::deque<Frame> waiting_;
+  std::vector<std::vector<uint8_t>> spare_;
   bool stopping_ = false;
-  std::string error_;
-  std::thread writer_;  // last: starts once everything above is in place
+  bool failed_ = false;  // written by the worker under the lock; read by it alone otherwise
+  std::thread worker_;  // last: starts once everything above is in place
 };
 
 class FfmpegSink final : public FrameSink {
@@ -293,9 +319,9 @@ int RenderShow(const DemoOptions& options, const RenderRequest& request) {
       std::fprintf(stderr, "quillon: %s\n", why.c_str());
       return 1;
     }
-    sink = std::move(ffmpeg);
+    sink = std::make_unique<QueuedSink>(std::move(ffmpeg));
   } else {
-    sink = std::make_unique<PngDirectorySink>(r.out);
+    sink = std::make_unique<QueuedSink>(std::make_unique<PngDirectorySink>(r.out));
   }
 
   Progress progress(total);
