@@ -13,6 +13,7 @@ ShowSession::~ShowSession() { Close(); }
 
 void ShowSession::Prepare(const DemoOptions& options, platform::Display& display,
                           const platform::WindowRequest& request) {
+  platform::ReturnLargeBlocksToSystem();
   DataSource source;
   source.dataDir = options.dataDir;
   if (!options.noArchive) {
