@@ -144,8 +144,11 @@ class FfmpegSink final : public FrameSink {
     if (!wavPath.empty()) argv.insert(argv.end(), {"-i", wavPath});
     argv.insert(argv.end(), {"-map", "0:v"});
     if (!wavPath.empty()) argv.insert(argv.end(), {"-map", "1:a", "-c:a", "aac", "-b:a", "192k"});
+    // bitexact: no random container ids or version strings, so a render gives the same bytes
+    // every time.
     argv.insert(argv.end(), {"-c:v", "libx264", "-preset", "veryfast", "-crf", "18", "-pix_fmt", "yuv420p",
-                             "-shortest", r.out});
+                             "-shortest", "-fflags", "+bitexact", "-flags:v", "+bitexact", "-flags:a", "+bitexact",
+                             r.out});
     return process_.Start(argv, why);
   }
   bool Add(const std::vector<uint8_t>& rgba, int, int) override {

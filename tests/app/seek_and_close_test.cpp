@@ -134,3 +134,29 @@ TEST(Render, AFrameThatCannotBeWrittenFailsTheRenderAndLaterFramesStop) {
   EXPECT_FALSE(Rgb(render.out + "/" + FrameFileName(2)).empty());
   EXPECT_TRUE(Rgb(render.out + "/" + FrameFileName(60)).empty());
 }
+
+TEST(Render, AVideoIsTheSameBytesEveryTime) {
+  if (platform::FindOnPath("ffmpeg").empty()) GTEST_SKIP() << "ffmpeg is not installed";
+  const std::string dir = testshow::WriteShow("render-video");
+  DemoOptions options = ShowOptions(dir);
+  options.noSound = true;
+  std::vector<std::vector<uint8_t>> videos;
+  for (const char* name : {"/a.mkv", "/b.mkv"}) {
+    RenderRequest render;
+    render.out = dir + name;
+    render.fps = options.fps;
+    render.width = options.width;
+    render.height = options.height;
+    render.to = 0.5;
+    ASSERT_EQ(RenderShow(options, render), 0);
+    std::FILE* f = std::fopen(render.out.c_str(), "rb");
+    ASSERT_TRUE(f);
+    std::vector<uint8_t> bytes;
+    uint8_t buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) bytes.insert(bytes.end(), buffer, buffer + n);
+    std::fclose(f);
+    ASSERT_FALSE(bytes.empty());
+    videos.push_back(std::move(bytes));
+  }
+  EXPECT_TRUE(videos[0] == videos[1]) << "the two renders differ";
+}
