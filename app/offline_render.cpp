@@ -22,28 +22,32 @@
 
 namespace {
 
-// Where captured frames go.
+// Where captured frames go. Frames are numbered from 1 in the order they were drawn.
 class FrameSink {
  public:
   virtual ~FrameSink() = default;
-  virtual bool Add(const std::vector<uint8_t>& rgba, int width, int height) = 0;
+  virtual bool Add(long index, const std::vector<uint8_t>& rgba, int width, int height) = 0;
   virtual bool Finish(std::string* why) = 0;
+  // True when Add may run for several frames at once, in any order.
+  virtual bool Concurrent() const { return false; }
 };
 
+// One PNG file a frame; every file is made from its own frame alone.
 class PngDirectorySink final : public FrameSink {
  public:
   explicit PngDirectorySink(std::string dir) : dir_(std::move(dir)) {}
-  bool Add(const std::vector<uint8_t>& rgba, int width, int height) override {
+  bool Add(long index, const std::vector<uint8_t>& rgba, int width, int height) override {
     std::string why;
     // The picture is opaque: alpha would only make viewers show a checkerboard.
-    rgb_.resize(static_cast<size_t>(width) * height * 3);
-    for (size_t i = 0, j = 0; j < rgb_.size(); i += 4, j += 3) {
-      rgb_[j] = rgba[i];
-      rgb_[j + 1] = rgba[i + 1];
-      rgb_[j + 2] = rgba[i + 2];
+    std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
+    for (size_t i = 0, j = 0; j < rgb.size(); i += 4, j += 3) {
+      rgb[j] = rgba[i];
+      rgb[j + 1] = rgba[i + 1];
+      rgb[j + 2] = rgba[i + 2];
     }
-    if (!WritePngQuick(dir_ + "/" + FrameFileName(++count_), rgb_.data(), width, height, 3, &why)) {
-      error_ = why;
+    if (!WritePngQuick(dir_ + "/" + FrameFileName(index), rgb.data(), width, height, 3, &why)) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (error_.empty()) error_ = why;
       return false;
     }
     return true;
@@ -52,27 +56,32 @@ class PngDirectorySink final : public FrameSink {
     if (!error_.empty()) *why = error_;
     return error_.empty();
   }
+  bool Concurrent() const override { return true; }
 
  private:
   std::string dir_;
-  std::vector<uint8_t> rgb_;
-  long count_ = 0;
+  std::mutex mutex_;
   std::string error_;
 };
 
-// Hands frames to another sink on a second thread, so that a frame is compressed or piped
-// while the next one is drawn; at most two wait their turn. Frames keep their order, so the
-// output does not depend on the timing.
+// Hands frames to another sink on other threads, so that frames are compressed or piped while
+// the next one is drawn: two threads for a sink that takes frames in any order, one (keeping
+// the order) otherwise. A few frames wait their turn at most. Every frame keeps its number, so
+// the output does not depend on the timing.
 class QueuedSink final : public FrameSink {
  public:
-  explicit QueuedSink(std::unique_ptr<FrameSink> inner) : inner_(std::move(inner)), worker_([this] { Run(); }) {}
+  explicit QueuedSink(std::unique_ptr<FrameSink> inner) : inner_(std::move(inner)) {
+    const int workers = inner_->Concurrent() ? 2 : 1;
+    for (int i = 0; i < workers; ++i) workers_.emplace_back([this] { Run(); });
+  }
   ~QueuedSink() override { Stop(); }
 
-  bool Add(const std::vector<uint8_t>& rgba, int width, int height) override {
+  bool Add(long index, const std::vector<uint8_t>& rgba, int width, int height) override {
     std::unique_lock<std::mutex> lock(mutex_);
     roomLeft_.wait(lock, [this] { return waiting_.size() < 2 || failed_; });
     if (failed_) return false;
     Frame frame;
+    frame.index = index;
     frame.width = width;
     frame.height = height;
     if (!spare_.empty()) {
@@ -93,6 +102,7 @@ class QueuedSink final : public FrameSink {
 
  private:
   struct Frame {
+    long index = 0;
     int width = 0, height = 0;
     std::vector<uint8_t> rgba;
   };
@@ -100,14 +110,16 @@ class QueuedSink final : public FrameSink {
   void Run() {
     for (;;) {
       Frame frame;
+      bool failed = false;
       {
         std::unique_lock<std::mutex> lock(mutex_);
         work_.wait(lock, [this] { return !waiting_.empty() || stopping_; });
         if (waiting_.empty()) return;
         frame = std::move(waiting_.front());
         waiting_.pop_front();
+        failed = failed_;
       }
-      const bool ok = !failed_ && inner_->Add(frame.rgba, frame.width, frame.height);
+      const bool ok = !failed && inner_->Add(frame.index, frame.rgba, frame.width, frame.height);
       std::lock_guard<std::mutex> lock(mutex_);
       if (!ok) failed_ = true;
       spare_.push_back(std::move(frame.rgba));  // its memory serves a later frame
@@ -119,8 +131,9 @@ class QueuedSink final : public FrameSink {
       std::lock_guard<std::mutex> lock(mutex_);
       stopping_ = true;
     }
-    work_.notify_one();
-    if (worker_.joinable()) worker_.join();
+    work_.notify_all();
+    for (std::thread& worker : workers_)
+      if (worker.joinable()) worker.join();
   }
 
   std::unique_ptr<FrameSink> inner_;
@@ -129,8 +142,8 @@ class QueuedSink final : public FrameSink {
   std::deque<Frame> waiting_;
   std::vector<std::vector<uint8_t>> spare_;
   bool stopping_ = false;
-  bool failed_ = false;  // written by the worker under the lock; read by it alone otherwise
-  std::thread worker_;  // last: starts once everything above is in place
+  bool failed_ = false;
+  std::vector<std::thread> workers_;  // last: they start once everything above is in place
 };
 
 class FfmpegSink final : public FrameSink {
@@ -151,7 +164,7 @@ class FfmpegSink final : public FrameSink {
                              r.out});
     return process_.Start(argv, why);
   }
-  bool Add(const std::vector<uint8_t>& rgba, int, int) override {
+  bool Add(long, const std::vector<uint8_t>& rgba, int, int) override {
     if (failed_) return false;
     failed_ = !process_.Write(rgba.data(), rgba.size());
     return !failed_;
@@ -232,8 +245,8 @@ class RenderPlan final : public FramePlan {
   bool Draw(long index, int32_t) override { return index >= firstFrame_; }
   void Drawn(long, int32_t) override {
     int w = 0, h = 0;
-    if (!display_.ReadPixels(&pixels_, &w, &h) || !sink_->Add(pixels_, w, h)) failed_ = true;
     ++written_;
+    if (!display_.ReadPixels(&pixels_, &w, &h) || !sink_->Add(written_, pixels_, w, h)) failed_ = true;
     if (progress_) progress_->Update(written_);
   }
   long written() const { return written_; }
