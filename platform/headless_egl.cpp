@@ -131,7 +131,7 @@ class HeadlessEglDisplay final : public HeadlessDisplay {
     return false;
   }
 
-  // The design's pixel format: 8 bits for each of red, green and blue, 24 depth bits, no alpha
+  // The player's pixel format: 8 bits for each of red, green and blue, 24 depth bits, no alpha
   // and no stencil. EGL lists deeper formats (10-bit colour) first; those are slower for a
   // software rasterizer and round differently from a window, so the exact format is taken
   // where offered, then the closest one with 8-bit colour, then whatever comes first.
