@@ -4,8 +4,12 @@
 #include <cctype>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <deque>
 #include <cstdio>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "app/show_run.h"
@@ -18,28 +22,32 @@
 
 namespace {
 
-// Where captured frames go.
+// Where captured frames go. Frames are numbered from 1 in the order they were drawn.
 class FrameSink {
  public:
   virtual ~FrameSink() = default;
-  virtual bool Add(const std::vector<uint8_t>& rgba, int width, int height) = 0;
+  virtual bool Add(long index, const std::vector<uint8_t>& rgba, int width, int height) = 0;
   virtual bool Finish(std::string* why) = 0;
+  // True when Add may run for several frames at once, in any order.
+  virtual bool Concurrent() const { return false; }
 };
 
+// One PNG file a frame; every file is made from its own frame alone.
 class PngDirectorySink final : public FrameSink {
  public:
   explicit PngDirectorySink(std::string dir) : dir_(std::move(dir)) {}
-  bool Add(const std::vector<uint8_t>& rgba, int width, int height) override {
+  bool Add(long index, const std::vector<uint8_t>& rgba, int width, int height) override {
     std::string why;
     // The picture is opaque: alpha would only make viewers show a checkerboard.
-    rgb_.resize(static_cast<size_t>(width) * height * 3);
-    for (size_t i = 0, j = 0; j < rgb_.size(); i += 4, j += 3) {
-      rgb_[j] = rgba[i];
-      rgb_[j + 1] = rgba[i + 1];
-      rgb_[j + 2] = rgba[i + 2];
+    std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
+    for (size_t i = 0, j = 0; j < rgb.size(); i += 4, j += 3) {
+      rgb[j] = rgba[i];
+      rgb[j + 1] = rgba[i + 1];
+      rgb[j + 2] = rgba[i + 2];
     }
-    if (!WritePng(dir_ + "/" + FrameFileName(++count_), rgb_.data(), width, height, 3, &why)) {
-      error_ = why;
+    if (!WritePngQuick(dir_ + "/" + FrameFileName(index), rgb.data(), width, height, 3, &why)) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (error_.empty()) error_ = why;
       return false;
     }
     return true;
@@ -48,12 +56,94 @@ class PngDirectorySink final : public FrameSink {
     if (!error_.empty()) *why = error_;
     return error_.empty();
   }
+  bool Concurrent() const override { return true; }
 
  private:
   std::string dir_;
-  std::vector<uint8_t> rgb_;
-  long count_ = 0;
+  std::mutex mutex_;
   std::string error_;
+};
+
+// Hands frames to another sink on other threads, so that frames are compressed or piped while
+// the next one is drawn: two threads for a sink that takes frames in any order, one (keeping
+// the order) otherwise. A few frames wait their turn at most. Every frame keeps its number, so
+// the output does not depend on the timing.
+class QueuedSink final : public FrameSink {
+ public:
+  explicit QueuedSink(std::unique_ptr<FrameSink> inner) : inner_(std::move(inner)) {
+    const int workers = inner_->Concurrent() ? 2 : 1;
+    for (int i = 0; i < workers; ++i) workers_.emplace_back([this] { Run(); });
+  }
+  ~QueuedSink() override { Stop(); }
+
+  bool Add(long index, const std::vector<uint8_t>& rgba, int width, int height) override {
+    std::unique_lock<std::mutex> lock(mutex_);
+    roomLeft_.wait(lock, [this] { return waiting_.size() < 2 || failed_; });
+    if (failed_) return false;
+    Frame frame;
+    frame.index = index;
+    frame.width = width;
+    frame.height = height;
+    if (!spare_.empty()) {
+      frame.rgba = std::move(spare_.back());
+      spare_.pop_back();
+    }
+    frame.rgba.assign(rgba.begin(), rgba.end());
+    waiting_.push_back(std::move(frame));
+    work_.notify_one();
+    return true;
+  }
+  bool Finish(std::string* why) override {
+    Stop();
+    const bool ok = inner_->Finish(why) && !failed_;
+    if (!ok && why->empty()) *why = "a frame could not be written";
+    return ok;
+  }
+
+ private:
+  struct Frame {
+    long index = 0;
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgba;
+  };
+
+  void Run() {
+    for (;;) {
+      Frame frame;
+      bool failed = false;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        work_.wait(lock, [this] { return !waiting_.empty() || stopping_; });
+        if (waiting_.empty()) return;
+        frame = std::move(waiting_.front());
+        waiting_.pop_front();
+        failed = failed_;
+      }
+      const bool ok = !failed && inner_->Add(frame.index, frame.rgba, frame.width, frame.height);
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (!ok) failed_ = true;
+      spare_.push_back(std::move(frame.rgba));  // its memory serves a later frame
+      roomLeft_.notify_one();
+    }
+  }
+  void Stop() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stopping_ = true;
+    }
+    work_.notify_all();
+    for (std::thread& worker : workers_)
+      if (worker.joinable()) worker.join();
+  }
+
+  std::unique_ptr<FrameSink> inner_;
+  std::mutex mutex_;
+  std::condition_variable work_, roomLeft_;
+  std::deque<Frame> waiting_;
+  std::vector<std::vector<uint8_t>> spare_;
+  bool stopping_ = false;
+  bool failed_ = false;
+  std::vector<std::thread> workers_;  // last: they start once everything above is in place
 };
 
 class FfmpegSink final : public FrameSink {
@@ -67,11 +157,14 @@ class FfmpegSink final : public FrameSink {
     if (!wavPath.empty()) argv.insert(argv.end(), {"-i", wavPath});
     argv.insert(argv.end(), {"-map", "0:v"});
     if (!wavPath.empty()) argv.insert(argv.end(), {"-map", "1:a", "-c:a", "aac", "-b:a", "192k"});
+    // bitexact: no random container ids or version strings, so a render gives the same bytes
+    // every time.
     argv.insert(argv.end(), {"-c:v", "libx264", "-preset", "veryfast", "-crf", "18", "-pix_fmt", "yuv420p",
-                             "-shortest", r.out});
+                             "-shortest", "-fflags", "+bitexact", "-flags:v", "+bitexact", "-flags:a", "+bitexact",
+                             r.out});
     return process_.Start(argv, why);
   }
-  bool Add(const std::vector<uint8_t>& rgba, int, int) override {
+  bool Add(long, const std::vector<uint8_t>& rgba, int, int) override {
     if (failed_) return false;
     failed_ = !process_.Write(rgba.data(), rgba.size());
     return !failed_;
@@ -152,8 +245,8 @@ class RenderPlan final : public FramePlan {
   bool Draw(long index, int32_t) override { return index >= firstFrame_; }
   void Drawn(long, int32_t) override {
     int w = 0, h = 0;
-    if (!display_.ReadPixels(&pixels_, &w, &h) || !sink_->Add(pixels_, w, h)) failed_ = true;
     ++written_;
+    if (!display_.ReadPixels(&pixels_, &w, &h) || !sink_->Add(written_, pixels_, w, h)) failed_ = true;
     if (progress_) progress_->Update(written_);
   }
   long written() const { return written_; }
@@ -242,9 +335,9 @@ int RenderShow(const DemoOptions& options, const RenderRequest& request) {
       std::fprintf(stderr, "quillon: %s\n", why.c_str());
       return 1;
     }
-    sink = std::move(ffmpeg);
+    sink = std::make_unique<QueuedSink>(std::move(ffmpeg));
   } else {
-    sink = std::make_unique<PngDirectorySink>(r.out);
+    sink = std::make_unique<QueuedSink>(std::make_unique<PngDirectorySink>(r.out));
   }
 
   Progress progress(total);

@@ -2,6 +2,7 @@
 
 #include "archive/ace_archive.h"
 #include "platform/log.h"
+#include "show/pictures.h"
 #include "show/script.h"
 #include "show/show_loaders.h"
 #include "show/viewport.h"
@@ -12,6 +13,7 @@ ShowSession::~ShowSession() { Close(); }
 
 void ShowSession::Prepare(const DemoOptions& options, platform::Display& display,
                           const platform::WindowRequest& request) {
+  platform::ReturnLargeBlocksToSystem();
   DataSource source;
   source.dataDir = options.dataDir;
   if (!options.noArchive) {
@@ -70,6 +72,8 @@ void ShowSession::DrawPart(int32_t partIndex, float partFrames, float showTime, 
   if (!renderer_) return;
   if (draw && hasGl) {
     renderer_->RenderPart(partIndex, partFrames, showTime, opacityStep);
+    // Pictures loaded behind the loading screen reach their textures one a frame.
+    UploadNextPicture(tables);
   } else {
     renderer_->ReplayPart(partIndex, partFrames, showTime, opacityStep);
   }

@@ -2,7 +2,16 @@
 // unpacked, every texture, image and scene loaded), and frames per second at 640 x 480 over
 // every part (median and slowest part).
 //
-//   build/bench/bench_show [--size WxH] [--step N] [--parts] [--only A-B] [--data-dir DIR]
+//   build/bench/bench_show [--size WxH] [--step N] [--parts] [--only A-B] [--at SEC] [--data-dir DIR]
+//                          [--no-startup] [--memory] [--loops N]
+//
+// Whole processes first (median of five runs each): a bare EGL context that clears and draws
+// one triangle (the peer), this program doing what `quillon --headless --frames 1` does (time to
+// its first frame and the time its exit then takes, printed apart, and the peak resident
+// memory), and build/quillon itself. --memory also plays the whole show in build/quillon
+// (`--headless --no-sound`, 640 x 480) and prints its peak memory against the peer's; --loops N
+// plays it N times over (--loop) to show that the peak stays flat. --at SEC times the part
+// shown at that second alone.
 //
 // --parts also prints every part's median frame time (ms), frame rate and median processor time
 // (all threads of the process, ms; steadier than the wall clock on a busy machine), one line a
@@ -22,6 +31,7 @@
 #include <cstring>
 #include <ctime>
 #include <map>
+#include <string>
 #include <vector>
 
 #include "app/show_bridge.h"
@@ -72,14 +82,109 @@ double Median(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
+
+// The realtime clock in nanoseconds, as `date +%s%N` gives it: the same in every process.
+long long NowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+// A child mode: opens the display (and the show, unless bare), draws the first frame, prints
+// how long after `startNs` it was finished, then closes everything and exits.
+int ChildFirstFrame(bool bare, long long startNs, int width, int height) {
+  platform::WindowRequest request;
+  request.width = width;
+  request.height = height;
+  if (bare) {
+    auto display = platform::CreateHeadlessDisplay();
+    std::string error;
+    if (!display->Open(request, &error)) return 1;
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glBegin(GL_TRIANGLES);
+    glColor3f(1.0f, 0.5f, 0.0f);
+    glVertex2f(-0.5f, -0.5f);
+    glVertex2f(0.5f, -0.5f);
+    glVertex2f(0.0f, 0.5f);
+    glEnd();
+    display->SwapBuffers();
+    std::printf("first %.6f\n", static_cast<double>(NowNs() - startNs) * 1e-9);
+    std::fflush(stdout);
+    display->Close();
+    return 0;
+  }
+  DemoOptions options;
+  options.headless = true;
+  options.noSound = true;
+  ShowRun run;
+  if (!run.Open(options, request)) return 1;
+  run.session().DrawPart(0, 0.0f, 0.0f, 0.0f, true);
+  run.display().SwapBuffers();
+  std::printf("first %.6f\n", static_cast<double>(NowNs() - startNs) * 1e-9);
+  std::fflush(stdout);
+  run.Close();
+  return 0;
+}
+
+struct ProcessRun {
+  double firstFrame = 0.0;  // 0 when the process does not say
+  double total = 0.0;
+  double peakMb = 0.0;
+  bool ok = false;
+};
+
+// Runs a command line under /usr/bin/time for its peak resident memory.
+ProcessRun RunProcess(const std::string& command) {
+  ProcessRun r;
+  const long long start = NowNs();
+  const std::string line = "/usr/bin/time -f 'peak %M' " + command + " 2>&1";
+  FILE* p = popen(line.c_str(), "r");
+  if (!p) return r;
+  char text[512];
+  while (std::fgets(text, sizeof text, p)) {
+    double v = 0.0;
+    if (std::sscanf(text, "first %lf", &v) == 1) r.firstFrame = v;
+    if (std::sscanf(text, "peak %lf", &v) == 1) r.peakMb = v / 1024.0;
+  }
+  r.ok = pclose(p) == 0;
+  r.total = static_cast<double>(NowNs() - start) * 1e-9;
+  return r;
+}
+
+// Median of `runs` runs, field by field.
+ProcessRun MedianRun(const std::string& command, int runs) {
+  std::vector<double> first, total, peak;
+  ProcessRun out;
+  out.ok = true;
+  for (int i = 0; i < runs; ++i) {
+    ProcessRun r = RunProcess(command);
+    out.ok = out.ok && r.ok;
+    first.push_back(r.firstFrame);
+    total.push_back(r.total);
+    peak.push_back(r.peakMb);
+  }
+  out.firstFrame = Median(first);
+  out.total = Median(total);
+  out.peakMb = Median(peak);
+  return out;
+}
+
+std::string Quoted(const std::string& text) { return "'" + text + "'"; }
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  const Clock::time_point processStart = Clock::now();
   int width = 640, height = 480, step = 4;
   bool perPart = false;
   int32_t first = 0, last = 1 << 30;
   const char* dataDir = nullptr;
+  bool startupRuns = true, memory = false;
+  int loops = 0;
+  double at = -1.0;
+  if (argc == 4 && (!std::strcmp(argv[1], "--child-bare") || !std::strcmp(argv[1], "--child-show"))) {
+    std::sscanf(argv[3], "%dx%d", &width, &height);
+    return ChildFirstFrame(!std::strcmp(argv[1], "--child-bare"), std::atoll(argv[2]), width, height);
+  }
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--parts")) {
       perPart = true;
@@ -96,10 +201,21 @@ int main(int argc, char** argv) {
       }
       first = a;
       last = n == 2 ? b : a;
+    } else if (!std::strcmp(argv[i], "--no-startup")) {
+      startupRuns = false;
+    } else if (!std::strcmp(argv[i], "--memory")) {
+      memory = true;
+    } else if (i + 1 < argc && !std::strcmp(argv[i], "--loops")) {
+      loops = std::max(0, std::atoi(argv[++i]));
+      memory = true;
+    } else if (i + 1 < argc && !std::strcmp(argv[i], "--at")) {
+      at = std::atof(argv[++i]);
     } else if (i + 1 < argc && !std::strcmp(argv[i], "--data-dir")) {
       dataDir = argv[++i];
     } else {
-      std::fprintf(stderr, "usage: bench_show [--size WxH] [--step N] [--parts] [--only A-B] [--data-dir DIR]\n");
+      std::fprintf(stderr,
+                   "usage: bench_show [--size WxH] [--step N] [--parts] [--only A-B] [--at SEC] [--data-dir DIR] "
+                   "[--no-startup] [--memory] [--loops N]\n");
       return 2;
     }
   }
@@ -109,7 +225,51 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  // Start-up: everything the player does before its first frame, then the first frame.
+  char size[32];
+  std::snprintf(size, sizeof size, "%dx%d", width, height);
+  const std::string self = Quoted(argv[0]);
+  const std::string player = Quoted(std::string(QUILLON_BINARY_DIR) + "/quillon");
+  ProcessRun bare;
+  if (startupRuns || memory) {
+    bare = MedianRun(self + " --child-bare " + std::to_string(NowNs()) + " " + size, 1);  // warms the caches
+    bare = MedianRun(self + " --child-bare $(date +%s%N) " + size, 5);
+  }
+  if (startupRuns) {
+    // The children read the start time from the shell just before they start: a nanosecond
+    // count of the realtime clock, so the children compare against that same clock.
+    ProcessRun show = MedianRun(self + " --child-show $(date +%s%N) " + size, 5);
+    ProcessRun whole = MedianRun(player + " --headless --frames 1 --no-sound --size " + size, 5);
+    std::printf("whole processes at %s (median of 5): bare EGL context: first frame %.3f s, exit %.3f s, peak %.0f MB; "
+                "the show: first frame %.3f s (%.2fx the bare context), exit %.3f s, peak %.0f MB (%.2fx); "
+                "quillon --headless --frames 1: %.3f s in all, peak %.0f MB%s\n",
+                size, bare.firstFrame, bare.total - bare.firstFrame, bare.peakMb, show.firstFrame,
+                show.firstFrame / std::max(1e-9, bare.firstFrame), show.total - show.firstFrame, show.peakMb,
+                show.peakMb / std::max(1e-9, bare.peakMb), whole.total, whole.peakMb,
+                bare.ok && show.ok && whole.ok ? "" : " (a run failed)");
+  }
+  if (memory) {
+    ProcessRun once = RunProcess(player + " --headless --no-sound");
+    std::printf("whole show in quillon --headless --no-sound (640x480): %.1f s, peak %.0f MB (%.2fx the bare context's "
+                "%.0f MB)%s\n",
+                once.total, once.peakMb, once.peakMb / std::max(1e-9, bare.peakMb), bare.peakMb,
+                once.ok ? "" : " (failed)");
+    if (loops > 0) {
+      ShowRun probe;
+      DemoOptions probeOptions;
+      probeOptions.headless = true;
+      probeOptions.noSound = true;
+      probe.Open(probeOptions, platform::WindowRequest{});
+      const long frames = static_cast<long>(std::ceil(probe.Length() * 60.0)) * loops;
+      probe.Close();
+      ProcessRun looped = RunProcess(player + " --headless --no-sound --loop --frames " + std::to_string(frames));
+      std::printf("%d loops (%ld frames): %.1f s, peak %.0f MB (%.2fx one run's)%s\n", loops, frames, looped.total,
+                  looped.peakMb, looped.peakMb / std::max(1e-9, once.peakMb), looped.ok ? "" : " (failed)");
+    }
+  }
+
+  // Start-up in this process: everything the player does before its first frame, then the
+  // first frame (the whole processes above add the program's own loading and exit).
+  const Clock::time_point processStart = Clock::now();
   DemoOptions options;
   options.headless = true;
   options.noSound = true;
@@ -125,6 +285,15 @@ int main(int argc, char** argv) {
   run.session().DrawPart(0, 0.0f, 0.0f, 0.0f, true);
   run.display().SwapBuffers();
   const double startup = Since(processStart);
+  if (at >= 0.0) {
+    const auto& timeline = run.session().tables.timeline;
+    for (size_t i = 0; i + 1 < timeline.size(); ++i) {
+      if (static_cast<double>(timeline[i].time) > at * 1000.0) {
+        first = last = static_cast<int32_t>(i);
+        break;
+      }
+    }
+  }
 
   // The floor: copying the two data blocks the program carries.
   double copy = 1e30;
@@ -136,7 +305,7 @@ int main(int argc, char** argv) {
     (void)sink;
     copy = std::min(copy, Since(t));
   }
-  std::printf("start-up to first frame: %.3f s; copying the data blocks (%zu + %zu bytes): %.4f s; ratio %.1f "
+  std::printf("in this process, opening the show to first frame: %.3f s; copying the data blocks (%zu + %zu bytes): %.4f s; ratio %.1f "
               "(target: start-up under 1 s)\n",
               startup, archive.size, soundtrack.size, copy, startup / copy);
 

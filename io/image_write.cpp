@@ -130,8 +130,10 @@ bool EncodeJpeg(std::vector<uint8_t>* out, const uint8_t* samples, int width, in
   return ok;
 }
 
-bool EncodePng(std::vector<uint8_t>* out, const uint8_t* pixels, int width, int height, int channels,
-               std::string* why, int compressionLevel) {
+namespace {
+
+bool Encode(std::vector<uint8_t>* out, const uint8_t* pixels, int width, int height, int channels, std::string* why,
+            int compressionLevel, bool quick) {
   std::string ignored;
   std::string* message = why ? why : &ignored;
   if (!pixels || width <= 0 || height <= 0 || (channels != 3 && channels != 4)) {
@@ -152,6 +154,12 @@ bool EncodePng(std::vector<uint8_t>* out, const uint8_t* pixels, int width, int 
   }
   png_set_write_fn(png, &sink, WriteToVector, NoFlush);
   png_set_compression_level(png, compressionLevel);
+  if (quick) {
+    // zlib's fastest level after the cheapest useful filter: rendered frames come out about a
+    // tenth larger than at the default setting, in a fifth of the time.
+    png_set_compression_level(png, 1);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
+  }
   png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
                channels == 4 ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
@@ -165,10 +173,7 @@ bool EncodePng(std::vector<uint8_t>* out, const uint8_t* pixels, int width, int 
   return true;
 }
 
-bool WritePng(const std::string& path, const uint8_t* pixels, int width, int height, int channels, std::string* why,
-              int compressionLevel) {
-  std::vector<uint8_t> bytes;
-  if (!EncodePng(&bytes, pixels, width, height, channels, why, compressionLevel)) return false;
+bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes, std::string* why) {
   FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) {
     if (why) *why = "cannot create " + path + ": " + std::strerror(errno);
@@ -178,4 +183,28 @@ bool WritePng(const std::string& path, const uint8_t* pixels, int width, int hei
   ok = (std::fclose(f) == 0) && ok;
   if (!ok && why) *why = "cannot write " + path;
   return ok;
+}
+
+}  // namespace
+
+bool EncodePng(std::vector<uint8_t>* out, const uint8_t* pixels, int width, int height, int channels,
+               std::string* why, int compressionLevel) {
+  return Encode(out, pixels, width, height, channels, why, compressionLevel, false);
+}
+
+bool EncodePngQuick(std::vector<uint8_t>* out, const uint8_t* pixels, int width, int height, int channels,
+                    std::string* why) {
+  return Encode(out, pixels, width, height, channels, why, 1, true);
+}
+
+bool WritePng(const std::string& path, const uint8_t* pixels, int width, int height, int channels, std::string* why,
+              int compressionLevel) {
+  std::vector<uint8_t> bytes;
+  return EncodePng(&bytes, pixels, width, height, channels, why, compressionLevel) && WriteBytes(path, bytes, why);
+}
+
+bool WritePngQuick(const std::string& path, const uint8_t* pixels, int width, int height, int channels,
+                   std::string* why) {
+  std::vector<uint8_t> bytes;
+  return EncodePngQuick(&bytes, pixels, width, height, channels, why) && WriteBytes(path, bytes, why);
 }

@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -90,7 +91,9 @@ class HeadlessEglDisplay final : public HeadlessDisplay {
     if (context_ == EGL_NO_CONTEXT) return false;
     size_t row = static_cast<size_t>(width_) * 4;
     rgba->resize(row * static_cast<size_t>(height_));
-    std::vector<uint8_t> flipped(rgba->size());
+    // Kept between calls: a render reads every frame, and fresh memory costs page faults.
+    std::vector<uint8_t>& flipped = readBuffer_;
+    flipped.resize(rgba->size());
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, width_, height_, GL_RGBA, GL_UNSIGNED_BYTE, flipped.data());
     // GL gives the bottom row first; callers get the top row first.
@@ -128,12 +131,35 @@ class HeadlessEglDisplay final : public HeadlessDisplay {
     return false;
   }
 
+  // The player's pixel format: 8 bits for each of red, green and blue, 24 depth bits, no alpha
+  // and no stencil. EGL lists deeper formats (10-bit colour) first; those are slower for a
+  // software rasterizer and round differently from a window, so the exact format is taken
+  // where offered, then the closest one with 8-bit colour, then whatever comes first.
   bool ChooseConfig(EGLint surfaceType, EGLConfig* config) {
     const EGLint attribs[] = {EGL_SURFACE_TYPE, surfaceType, EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8,
                               EGL_BLUE_SIZE, 8, EGL_DEPTH_SIZE, 24, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
                               EGL_NONE};
     EGLint count = 0;
-    return eglChooseConfig(display_, attribs, config, 1, &count) && count > 0;
+    if (!eglChooseConfig(display_, attribs, nullptr, 0, &count) || count <= 0) return false;
+    std::vector<EGLConfig> configs(static_cast<size_t>(count));
+    if (!eglChooseConfig(display_, attribs, configs.data(), count, &count) || count <= 0) return false;
+    int best = -1, bestScore = 1 << 30;
+    for (int i = 0; i < count; ++i) {
+      EGLint r = 0, g = 0, b = 0, a = 0, depth = 0, stencil = 0;
+      eglGetConfigAttrib(display_, configs[static_cast<size_t>(i)], EGL_RED_SIZE, &r);
+      eglGetConfigAttrib(display_, configs[static_cast<size_t>(i)], EGL_GREEN_SIZE, &g);
+      eglGetConfigAttrib(display_, configs[static_cast<size_t>(i)], EGL_BLUE_SIZE, &b);
+      eglGetConfigAttrib(display_, configs[static_cast<size_t>(i)], EGL_ALPHA_SIZE, &a);
+      eglGetConfigAttrib(display_, configs[static_cast<size_t>(i)], EGL_DEPTH_SIZE, &depth);
+      eglGetConfigAttrib(display_, configs[static_cast<size_t>(i)], EGL_STENCIL_SIZE, &stencil);
+      const int score = (r == 8 && g == 8 && b == 8 ? 0 : 1000) + a + stencil + (depth - 24);
+      if (score < bestScore) {
+        bestScore = score;
+        best = i;
+      }
+    }
+    *config = configs[static_cast<size_t>(best)];
+    return true;
   }
 
   template <typename T>
@@ -179,6 +205,7 @@ class HeadlessEglDisplay final : public HeadlessDisplay {
   int width_ = 0;
   int height_ = 0;
   uint32_t ticks_ = 0;
+  std::vector<uint8_t> readBuffer_;
 };
 
 }  // namespace

@@ -150,4 +150,8 @@ uint32_t SystemTicks();
 
 void SleepMs(uint32_t ms);
 
+// Makes freed large blocks go back to the system at once (where the C library keeps them
+// otherwise), so the memory a loaded show no longer needs does not stay resident.
+void ReturnLargeBlocksToSystem();
+
 }  // namespace platform

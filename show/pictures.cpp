@@ -3,10 +3,13 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "io/image_decode.h"
 #include "platform/log.h"
+#include "show/mipmaps.h"
+#include "show/viewport.h"
 
 namespace {
 
@@ -57,9 +60,16 @@ void Quad(const Corner (&corners)[4], bool textured) {
   glEnd();
 }
 
-// The picture's part of the canvas over the whole view.
+// The picture's part of the canvas over the whole view. Where the view is large enough that the
+// picture is never shrunk by more than the mipmap selection rounds away, only level 0 is ever
+// sampled, linearly: the plain linear filter gives the same pixels without the software
+// rasterizer's per-pixel level selection.
 void ImageQuad(const ImageSlot& slot) {
+  UploadPicture(slot);
   glBindTexture(GL_TEXTURE_2D, slot.texture);
+  const ViewportSize& view = CurrentViewport();
+  const bool levelZeroOnly = view.width * 5 >= kPictureWidth * 4 && view.height * 5 >= kPictureHeight * 4;
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, levelZeroOnly ? GL_LINEAR : GL_LINEAR_MIPMAP_NEAREST);
   Quad({{0.0f, 0.0625f, -1, -1, -1}, {0.625f, 0.0625f, 1, -1, -1}, {0.625f, 1.0f, 1, 1, -1}, {0.0f, 1.0f, -1, 1, -1}},
        true);
 }
@@ -95,14 +105,20 @@ uint32_t MakeTexture(const std::string& file, bool png, bool mipmaps, std::strin
       }
     }
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, mipmaps ? GL_LINEAR_MIPMAP_LINEAR : GL_LINEAR);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-    if (mipmaps) gluBuild2DMipmaps(GL_TEXTURE_2D, GL_RGBA, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    if (mipmaps) {
+      UploadMipmaps(GL_RGBA, w, h, rgba.data());
+    } else {
+      glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    }
   } else {
     // Rows as stored: the picture's top row is texture row 0. Level 0 holds no alpha until the
     // mipmap builder replaces it with a 4-component level.
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, mipmaps ? GL_LINEAR_MIPMAP_NEAREST : GL_LINEAR);
-    glTexImage2D(GL_TEXTURE_2D, 0, 3, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, image.pixels.data());
-    if (mipmaps) gluBuild2DMipmaps(GL_TEXTURE_2D, 4, w, h, GL_RGBA, GL_UNSIGNED_BYTE, image.pixels.data());
+    if (mipmaps) {
+      UploadMipmaps(4, w, h, image.pixels.data());
+    } else {
+      glTexImage2D(GL_TEXTURE_2D, 0, 3, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, image.pixels.data());
+    }
   }
   return texture;
 }
@@ -131,21 +147,48 @@ ImageSlot MakeFullscreenImage(const std::string& file, bool png, std::string* wh
     Log("fullscreen image %s is %dx%d, resampled to 640x480", file.c_str(), image.width, image.height);
   }
   // JPEG pixels are opaque; PNG pixels keep their alpha.
-  std::vector<uint8_t> picture = FitPicture(image, png ? 4 : 3);
-  auto canvas = std::make_shared<DecodedImage>(BuildCanvas(picture.data()));
+  std::shared_ptr<DecodedImage> canvas;
+  if (png && image.width == kPictureWidth && image.height == kPictureHeight &&
+      image.pixels.size() >= static_cast<size_t>(kPictureWidth) * kPictureHeight * 4) {
+    canvas = std::make_shared<DecodedImage>(BuildCanvas(image.pixels.data()));  // already 640 x 480 RGBA
+  } else {
+    std::vector<uint8_t> picture = FitPicture(image, png ? 4 : 3);
+    canvas = std::make_shared<DecodedImage>(BuildCanvas(picture.data()));
+  }
 
   ImageSlot slot;
   GLuint texture = 0;
+  GLint bound = 0;
+  glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
   glGenTextures(1, &texture);
   glBindTexture(GL_TEXTURE_2D, texture);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_NEAREST);
-  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-  gluBuild2DMipmaps(GL_TEXTURE_2D, GL_RGBA, kCanvasWidth, kCanvasHeight, GL_RGBA, GL_UNSIGNED_BYTE,
-                    canvas->pixels.data());
+  glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(bound));
+  // The canvas is uploaded when first drawn or by UploadNextPicture, whichever comes first.
   slot.texture = texture;
   slot.canvas = std::move(canvas);
   return slot;
+}
+
+bool UploadPicture(const ImageSlot& slot) {
+  if (slot.texture == 0 || !slot.canvas || slot.canvas->pixels.empty()) return false;
+  GLint bound = 0;
+  glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+  glBindTexture(GL_TEXTURE_2D, slot.texture);
+  UploadMipmaps(GL_RGBA, kCanvasWidth, kCanvasHeight, slot.canvas->pixels.data());
+  glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(bound));
+  // The texture holds the picture now; every copy of the slot shares the canvas and sees it
+  // emptied.
+  std::vector<uint8_t>().swap(slot.canvas->pixels);
+  return true;
+}
+
+bool UploadNextPicture(const ShowTables& tables) {
+  const size_t count = std::min(static_cast<size_t>(std::max(tables.imageCount, 0)), tables.images.size());
+  for (size_t i = 0; i < count; ++i)
+    if (UploadPicture(tables.images[i])) return true;
+  return false;
 }
 
 void SetOverlayProjection() {

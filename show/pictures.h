@@ -35,6 +35,13 @@ uint32_t MakeTexture(const std::string& file, bool png, bool mipmaps, std::strin
 // MakeTexture.
 ImageSlot MakeFullscreenImage(const std::string& file, bool png, std::string* why = nullptr);
 
+// A fullscreen image's texture is filled on its first draw, or earlier by these: uploads the
+// slot's canvas (then freed) if not done yet; returns whether it did.
+bool UploadPicture(const ImageSlot& slot);
+// Uploads the first image of the table still waiting; false when none waits. The player calls
+// it once a drawn frame, so the loading screen is not held up by the upload work.
+bool UploadNextPicture(const ShowTables& tables);
+
 // The 1024 x 512 canvas, rows bottom first, for a 640 x 480 RGBA picture given top row first
 // (alpha is taken from the picture). Exposed for tests.
 DecodedImage BuildCanvas(const uint8_t* picture640x480Rgba);

@@ -13,6 +13,7 @@
 #include "io/data_file.h"
 #include "io/image_decode.h"
 #include "platform/platform.h"
+#include "platform/process.h"
 #include "tests/show/test_show.h"
 
 namespace {
@@ -113,4 +114,49 @@ TEST(Close, TheShowsListsAndTexturesAreFreedBeforeTheDisplayCloses) {
   ASSERT_EQ(PlayShow(options, &display), 0);
   EXPECT_EQ(display.lists, 0);
   EXPECT_EQ(display.textures, 0);
+}
+
+TEST(Render, AFrameThatCannotBeWrittenFailsTheRenderAndLaterFramesStop) {
+  // Frames are written by a second thread; its failure must still reach the caller.
+  const std::string dir = testshow::WriteShow("render-blocked");
+  DemoOptions options = ShowOptions(dir);
+  RenderRequest render;
+  render.out = dir + "/frames";
+  render.fps = options.fps;
+  render.width = options.width;
+  render.height = options.height;
+  render.from = 1.0;
+  render.to = 3.0;
+  std::string why;
+  // A folder where the third frame's file should go.
+  ASSERT_TRUE(platform::MakeDirectories(render.out + "/" + FrameFileName(3), &why)) << why;
+  EXPECT_EQ(RenderShow(options, render), 1);
+  EXPECT_FALSE(Rgb(render.out + "/" + FrameFileName(2)).empty());
+  EXPECT_TRUE(Rgb(render.out + "/" + FrameFileName(60)).empty());
+}
+
+TEST(Render, AVideoIsTheSameBytesEveryTime) {
+  if (platform::FindOnPath("ffmpeg").empty()) GTEST_SKIP() << "ffmpeg is not installed";
+  const std::string dir = testshow::WriteShow("render-video");
+  DemoOptions options = ShowOptions(dir);
+  options.noSound = true;
+  std::vector<std::vector<uint8_t>> videos;
+  for (const char* name : {"/a.mkv", "/b.mkv"}) {
+    RenderRequest render;
+    render.out = dir + name;
+    render.fps = options.fps;
+    render.width = options.width;
+    render.height = options.height;
+    render.to = 0.5;
+    ASSERT_EQ(RenderShow(options, render), 0);
+    std::FILE* f = std::fopen(render.out.c_str(), "rb");
+    ASSERT_TRUE(f);
+    std::vector<uint8_t> bytes;
+    uint8_t buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) bytes.insert(bytes.end(), buffer, buffer + n);
+    std::fclose(f);
+    ASSERT_FALSE(bytes.empty());
+    videos.push_back(std::move(bytes));
+  }
+  EXPECT_TRUE(videos[0] == videos[1]) << "the two renders differ";
 }

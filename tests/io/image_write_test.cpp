@@ -17,20 +17,26 @@ TEST(ImageWrite, PngRoundTripKeepsEveryPixelAndIsDeterministic) {
     rgba[i] = (i % 4 == 3) ? static_cast<uint8_t>(i * 37 + 11) : ((i * 7 % 5) < 2 ? 255 : 0);
   }
   rgba[3 + 4 * (w * 2 + 3)] = 0;  // one transparent pixel keeps the decoder's own alpha
-  std::vector<uint8_t> png, again;
-  std::string why;
-  ASSERT_TRUE(EncodePng(&png, rgba.data(), w, h, 4, &why)) << why;
-  ASSERT_TRUE(EncodePng(&again, rgba.data(), w, h, 4, &why));
-  EXPECT_EQ(png, again);
+  // Both settings: the default and the quick one the renderer uses.
+  for (bool quick : {false, true}) {
+    std::vector<uint8_t> png, again;
+    std::string why;
+    auto encode = [&](std::vector<uint8_t>* out) {
+      return quick ? EncodePngQuick(out, rgba.data(), w, h, 4, &why) : EncodePng(out, rgba.data(), w, h, 4, &why);
+    };
+    ASSERT_TRUE(encode(&png)) << why;
+    ASSERT_TRUE(encode(&again));
+    EXPECT_EQ(png, again);
 
-  DataFile f;
-  f.OpenMemory(png.data(), static_cast<int32_t>(png.size()));
-  DecodedImage image;
-  ASSERT_EQ(DecodePng(f, &image), kPngOk);
-  ASSERT_EQ(image.width, w);
-  ASSERT_EQ(image.height, h);
-  ASSERT_GE(image.pixels.size(), rgba.size());
-  EXPECT_TRUE(std::equal(rgba.begin(), rgba.end(), image.pixels.begin()));
+    DataFile f;
+    f.OpenMemory(png.data(), static_cast<int32_t>(png.size()));
+    DecodedImage image;
+    ASSERT_EQ(DecodePng(f, &image), kPngOk) << "quick " << quick;
+    ASSERT_EQ(image.width, w);
+    ASSERT_EQ(image.height, h);
+    ASSERT_GE(image.pixels.size(), rgba.size());
+    EXPECT_TRUE(std::equal(rgba.begin(), rgba.end(), image.pixels.begin())) << "quick " << quick;
+  }
 }
 
 TEST(ImageWrite, RefusesEmptyPicturesAndUnwritablePaths) {

@@ -2,6 +2,8 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
+
 #include "io/data_file.h"
 #include "tests/io/image_writer.h"
 #include "tests/show/gl_fixture.h"
@@ -85,6 +87,55 @@ TEST_F(Pictures, FullscreenImageAtHalfBrightnessAddsHalfThePicture) {
   GLboolean depthWrites = GL_FALSE;
   glGetBooleanv(GL_DEPTH_WRITEMASK, &depthWrites);
   EXPECT_TRUE(depthWrites);
+}
+
+TEST_F(Pictures, FullscreenImageShrunkFarIsAveragedNotAliased) {
+  // Stripes two pixels wide; shown ten times smaller, only the mipmaps give an even grey.
+  std::vector<uint8_t> rgb(640 * 480 * 3);
+  for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = (i / 3 % 640 / 2) % 2 ? 0 : 255;
+  Put("stripes.png", testimg::EncodePng(640, 480, PNG_COLOR_TYPE_RGB, 8, rgb));
+  ImageSlot slot = MakeFullscreenImage("data\\stripes.png", true);
+  ASSERT_NE(slot.texture, 0u);
+  ClearTo(0.0f, 0.0f, 0.0f);
+  DrawFullscreenImage(slot, 1.0f);
+  Grab();
+  int lowest = 255, highest = 0;
+  for (int x = 8; x < 56; ++x) {
+    lowest = std::min(lowest, At(x, 32)[0]);
+    highest = std::max(highest, At(x, 32)[0]);
+  }
+  EXPECT_LE(highest - lowest, 8);
+  EXPECT_GT(lowest, 16);
+}
+
+TEST_F(Pictures, ImagesAreUploadedOneAtATimeAndLetTheirCanvasGo) {
+  Put("a.png", testimg::EncodePng(640, 480, PNG_COLOR_TYPE_RGB, 8, Halves(640, 480, {0, 255, 0}, {0, 255, 0})));
+  Put("b.png", testimg::EncodePng(640, 480, PNG_COLOR_TYPE_RGB, 8, Halves(640, 480, {0, 0, 255}, {0, 0, 255})));
+  ShowTables tables;
+  tables.images[0] = MakeFullscreenImage("data\\a.png", true);
+  tables.images[1] = MakeFullscreenImage("data\\b.png", true);
+  tables.imageCount = 2;
+  ASSERT_TRUE(tables.images[0].canvas && tables.images[1].canvas);
+  EXPECT_FALSE(tables.images[0].canvas->pixels.empty());
+  EXPECT_TRUE(UploadNextPicture(tables));
+  EXPECT_TRUE(tables.images[0].canvas->pixels.empty());
+  EXPECT_FALSE(tables.images[1].canvas->pixels.empty());
+  EXPECT_TRUE(UploadNextPicture(tables));
+  EXPECT_FALSE(UploadNextPicture(tables));
+  EXPECT_FALSE(UploadPicture(tables.images[1]));
+  // Both textures hold their pictures, whether uploaded ahead or on the first draw.
+  ClearTo(0.0f, 0.0f, 0.0f);
+  DrawFullscreenImage(tables.images[1], 1.0f);
+  Grab();
+  EXPECT_RGB_NEAR(At(32, 32), 0, 0, 85, 2);  // a PNG without alpha is as opaque as it is bright
+  ImageSlot late = MakeFullscreenImage("data\\a.png", true);
+  ClearTo(0.0f, 0.0f, 0.0f);
+  DrawFullscreenImage(late, 1.0f);
+  Grab();
+  EXPECT_RGB_NEAR(At(32, 32), 0, 85, 0, 2);
+  EXPECT_TRUE(late.canvas->pixels.empty());
+  glDeleteTextures(1, &late.texture);
+  for (int i = 0; i < 2; ++i) glDeleteTextures(1, &tables.images[static_cast<size_t>(i)].texture);
 }
 
 TEST_F(Pictures, FullscreenImageIsUprightAndBlendedDrawUsesItsAlpha) {

@@ -23,13 +23,14 @@ void AddQuad(Mesh* m, const Vector3& a, const Vector3& b, const Vector3& c, cons
 
 namespace {
 
-void AddBoxFaces(Mesh* m, const Vector3& c, const Vector3& s, int32_t material, float uvScale, bool ends) {
+void AddBoxFaces(Mesh* m, const Vector3& c, const Vector3& s, int32_t material, float uvScale, bool ends,
+                 bool farSides = true) {
   float x0 = c.x - s.x / 2, x1 = c.x + s.x / 2, y0 = c.y - s.y / 2, y1 = c.y + s.y / 2, z0 = c.z - s.z / 2,
         z1 = c.z + s.z / 2;
   float ux = s.x * uvScale, uy = s.y * uvScale, uz = s.z * uvScale;
   AddQuad(m, {x0, y0, z0}, {x1, y0, z0}, {x1, y0, z1}, {x0, y0, z1}, material, ux, uz);  // -y
-  AddQuad(m, {x1, y1, z0}, {x0, y1, z0}, {x0, y1, z1}, {x1, y1, z1}, material, ux, uz);  // +y
-  AddQuad(m, {x1, y0, z0}, {x1, y1, z0}, {x1, y1, z1}, {x1, y0, z1}, material, uy, uz);  // +x
+  if (farSides) AddQuad(m, {x1, y1, z0}, {x0, y1, z0}, {x0, y1, z1}, {x1, y1, z1}, material, ux, uz);  // +y
+  if (farSides) AddQuad(m, {x1, y0, z0}, {x1, y1, z0}, {x1, y1, z1}, {x1, y0, z1}, material, uy, uz);  // +x
   AddQuad(m, {x0, y1, z0}, {x0, y0, z0}, {x0, y0, z1}, {x0, y1, z1}, material, uy, uz);  // -x
   if (!ends) return;
   AddQuad(m, {x0, y0, z1}, {x1, y0, z1}, {x1, y1, z1}, {x0, y1, z1}, material, ux, uy);  // top
@@ -44,6 +45,10 @@ void AddBox(Mesh* m, const Vector3& c, const Vector3& s, int32_t material, float
 
 void AddWalls(Mesh* m, const Vector3& c, const Vector3& s, int32_t material, float uvScale) {
   AddBoxFaces(m, c, s, material, uvScale, false);
+}
+
+void AddNearWalls(Mesh* m, const Vector3& c, const Vector3& s, int32_t material, float uvScale) {
+  AddBoxFaces(m, c, s, material, uvScale, false, false);
 }
 
 void AddSphere(Mesh* m, const Vector3& c, float radius, int slices, int stacks, int32_t material) {

@@ -46,6 +46,8 @@ void AddQuad(Mesh* m, const Vector3& a, const Vector3& b, const Vector3& c, cons
 void AddBox(Mesh* m, const Vector3& centre, const Vector3& size, int32_t material, float uvScale = 1);
 // The four side walls of such a box, without its top and bottom.
 void AddWalls(Mesh* m, const Vector3& centre, const Vector3& size, int32_t material, float uvScale = 1);
+// The -x and -y walls alone: for see-through walls, which look the same from either side.
+void AddNearWalls(Mesh* m, const Vector3& centre, const Vector3& size, int32_t material, float uvScale = 1);
 void AddSphere(Mesh* m, const Vector3& centre, float radius, int slices, int stacks, int32_t material);
 // A grid over x, y with heights from h (x, y), uv repeat times across.
 void AddHeightField(Mesh* m, float size, int cells, const std::function<float(float, float)>& h, int32_t material,

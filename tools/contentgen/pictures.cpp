@@ -322,7 +322,7 @@ Canvas Windows() {
     float fx = x * 16 - col, fy = y * 32 - row;
     bool window = fx > 0.2f && fx < 0.8f && fy > 0.25f && fy < 0.75f;
     float lit = Hash01(col, row, 62);
-    if (!window || lit < 0.7f) return Rgba{0, 0, 0, 1};
+    if (!window || lit < 0.45f) return Rgba{0, 0, 0, 1};
     return Scale(Mix(kAmber, kPaleAmber, Hash01(col, row, 63)), 0.55f);
   });
   return c;
