@@ -45,7 +45,7 @@ fi
 # One server for every run below. Its first program also starts Wine's background services,
 # which keep the output they were given: give them none, or a caller reading this script's
 # output (CTest reading a suite's) would wait for them.
-wineserver -p 60 </dev/null >/dev/null 2>&1
+wineserver -p 60 </dev/null >/dev/null 2>&1 || true  # already running after the prefix was made
 wine cmd.exe /c exit 0 </dev/null >/dev/null 2>&1 || true
 # Xvfb has no window manager: Wine would wait for one at every window's end (about 2 s each).
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 || true
