@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -133,7 +134,26 @@ class HeadlessEglDisplay final : public HeadlessDisplay {
                               EGL_BLUE_SIZE, 8, EGL_DEPTH_SIZE, 24, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
                               EGL_NONE};
     EGLint count = 0;
-    return eglChooseConfig(display_, attribs, config, 1, &count) && count > 0;
+    if (!eglChooseConfig(display_, attribs, nullptr, 0, &count) || count <= 0) return false;
+    std::vector<EGLConfig> configs(static_cast<size_t>(count));
+    if (!eglChooseConfig(display_, attribs, configs.data(), count, &count) || count <= 0) return false;
+    // EGL lists deeper colour first (10 bits a channel where the driver has them). The player's
+    // window has 8 bits a channel and no alpha, and frames drawn offscreen should be the ones a
+    // window shows (and the same on every system): take such a config where there is one.
+    *config = configs[0];
+    for (EGLint i = 0; i < count; ++i) {
+      if (Attrib(configs[i], EGL_RED_SIZE) == 8 && Attrib(configs[i], EGL_GREEN_SIZE) == 8 &&
+          Attrib(configs[i], EGL_BLUE_SIZE) == 8 && Attrib(configs[i], EGL_ALPHA_SIZE) == 0) {
+        *config = configs[i];
+        break;
+      }
+    }
+    return true;
+  }
+
+  EGLint Attrib(EGLConfig config, EGLint name) const {
+    EGLint value = -1;
+    return eglGetConfigAttrib(display_, config, name, &value) ? value : -1;
   }
 
   template <typename T>
