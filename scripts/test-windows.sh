@@ -168,6 +168,16 @@ else
   fail "window run: no swap interval line in $work/window.log"
 fi
 
+# --no-vsync and --size: the same script in a window of that inside size, no waiting for the refresh.
+status=0
+timeout 60 wine quillon.exe --no-launcher --window --no-sound --no-archive --data-dir loose --verbose --no-vsync \
+  --size 320x200 > window-novsync.log 2>&1 || status=$?
+if [ $status -eq 0 ] && tr -d '\r' < window-novsync.log | grep -Eq '^swap interval: asked for 0, got -?[0-9]+$'; then
+  pass "window run with --no-vsync --size 320x200: $(tr -d '\r' < window-novsync.log | grep -E '^swap interval: asked for' | head -n1)"
+else
+  fail "window run with --no-vsync --size 320x200: exit $status (see $work/window-novsync.log)"
+fi
+
 # The edit mode on a loose show: the window opens, the file watcher sees script.txt written
 # again and the show is reloaded, and Escape ends the run with exit code 0.
 rm -rf edit-show
