@@ -133,7 +133,7 @@ bool ShowEditor::Open(const DemoOptions& given, platform::Display* display) {
     if (options_.headless) {
       window_ = platform::CreateHeadlessDisplay();
     } else {
-      window_ = platform::CreateSdlDisplay();
+      window_ = platform::CreateWindowDisplay();
     }
     display = window_.get();
   }

@@ -58,9 +58,8 @@ class Win32Display final : public Display {
   bool Open(const WindowRequest& request, std::string* error) override;
   void DrawableSize(int* width, int* height) const override;
   void PumpEvents(WindowEvents& sink) override;
-  void SwapBuffers() override {
-    if (dc_ && context_) ::SwapBuffers(dc_);
-  }
+  void PictureArea(int* x, int* y, int* width, int* height) const override;
+  void SwapBuffers() override;
   uint32_t Ticks() override { return GetTickCount(); }
   bool ReadPixels(std::vector<uint8_t>* rgba, int* width, int* height) override;
   void Close() override;
@@ -71,6 +70,7 @@ class Win32Display final : public Display {
   void EnterFullscreen(int width, int height);
   void EnterWindowMode();
   void ShowAndActivate();
+  void SetSwapInterval(bool vsync);
 
   HWND window_ = nullptr;
   HDC dc_ = nullptr;
@@ -80,6 +80,15 @@ class Win32Display final : public Display {
   bool cursorHidden_ = false;
   bool closing_ = false;
   bool closeReported_ = false;
+  // Fullscreen without a display mode of the requested size: the picture keeps the requested
+  // shape in the middle of the desktop's mode.
+  bool letterbox_ = false;
+  int requestedWidth_ = 0;
+  int requestedHeight_ = 0;
+  // Swaps paced by the clock when vsync was asked for and the driver gives none (0: not paced),
+  // in performance-counter ticks.
+  LONGLONG pacePeriod_ = 0;
+  LONGLONG nextSwap_ = 0;
   // Messages arrive inside window creation and while dispatching; they reach the caller's sink
   // in order at the end of PumpEvents.
   std::vector<Event> pending_;
@@ -159,10 +168,23 @@ bool Win32Display::Open(const WindowRequest& request, std::string* error) {
   const int width = std::max(1, request.width);
   const int height = std::max(1, request.height);
   fullscreen_ = request.fullscreen;
+  letterbox_ = false;
+  requestedWidth_ = width;
+  requestedHeight_ = height;
   const DWORD exStyle = fullscreen_ ? WS_EX_TOPMOST : 0;
   const DWORD style = (fullscreen_ ? WS_POPUP : WS_OVERLAPPEDWINDOW) | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
-  HWND made = CreateWindowExA(exStyle, kClassName, request.title.c_str(), style, 0, 0, width, height, nullptr,
-                              nullptr, win32::ProgramInstance(), this);
+  // Windowed, the request is the outer size, frame included, unless the picture inside was asked for.
+  int outerWidth = width;
+  int outerHeight = height;
+  if (!fullscreen_ && !request.outerSize) {
+    RECT rect{0, 0, width, height};
+    if (AdjustWindowRectEx(&rect, style, FALSE, exStyle)) {
+      outerWidth = rect.right - rect.left;
+      outerHeight = rect.bottom - rect.top;
+    }
+  }
+  HWND made = CreateWindowExA(exStyle, kClassName, request.title.c_str(), style, 0, 0, outerWidth, outerHeight,
+                              nullptr, nullptr, win32::ProgramInstance(), this);
   if (!made) {
     Log("can't create the window (error %lu)", GetLastError());
     window_ = nullptr;
@@ -179,7 +201,74 @@ bool Win32Display::Open(const WindowRequest& request, std::string* error) {
     if (error) *error = contextError_;
     return false;
   }
+  SetSwapInterval(request.vsync);
   return true;
+}
+
+void Win32Display::SetSwapInterval(bool vsync) {
+  using SwapIntervalProc = BOOL(WINAPI*)(int);
+  using GetSwapIntervalProc = int(WINAPI*)();
+  using ExtensionsProc = const char*(WINAPI*)();
+  auto setInterval = reinterpret_cast<SwapIntervalProc>(
+      reinterpret_cast<void*>(wglGetProcAddress("wglSwapIntervalEXT")));
+  auto getInterval = reinterpret_cast<GetSwapIntervalProc>(
+      reinterpret_cast<void*>(wglGetProcAddress("wglGetSwapIntervalEXT")));
+  auto extensions = reinterpret_cast<ExtensionsProc>(
+      reinterpret_cast<void*>(wglGetProcAddress("wglGetExtensionsStringEXT")));
+  // Adaptive vsync (late frames are shown at once rather than a whole refresh later) where the
+  // driver offers it, else plain vsync; off when asked.
+  int asked = vsync ? -1 : 0;
+  int got = 0;
+  if (!setInterval) {
+    Log("swap interval: the driver offers no wglSwapIntervalEXT");
+  } else {
+    const char* names = extensions ? extensions() : nullptr;
+    const bool adaptive = names && std::strstr(names, "WGL_EXT_swap_control_tear") != nullptr;
+    if (vsync && (!adaptive || !setInterval(asked))) {
+      Log("swap interval -1 (adaptive) not offered");
+      asked = 1;
+      if (!setInterval(asked)) Log("swap interval 1 not offered (error %lu)", GetLastError());
+    } else if (!vsync && !setInterval(asked)) {
+      Log("swap interval 0 not offered (error %lu)", GetLastError());
+    }
+    got = getInterval ? getInterval() : asked;
+  }
+  Log("swap interval: asked for %d, got %d", asked, got);
+  // Where the driver cannot wait for the refresh, the swaps are paced to the display's refresh
+  // rate by the clock, so the loop does not draw frames nobody sees.
+  pacePeriod_ = 0;
+  nextSwap_ = 0;
+  if (vsync && got == 0) {
+    DEVMODEA mode;
+    std::memset(&mode, 0, sizeof mode);
+    mode.dmSize = sizeof mode;
+    int refresh = 0;
+    if (EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &mode)) refresh = static_cast<int>(mode.dmDisplayFrequency);
+    // 0 and 1 stand for the hardware's default rate.
+    if (refresh <= 1 || refresh > 1000) refresh = 60;
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    pacePeriod_ = frequency.QuadPart / refresh;
+    Log("swap interval: no vsync from the driver; frames paced to %d Hz", refresh);
+  }
+}
+
+void Win32Display::SwapBuffers() {
+  if (!dc_ || !context_) return;
+  if (pacePeriod_ != 0) {
+    // Waits for this frame's turn; a late frame goes at once and the pace starts again from it.
+    LARGE_INTEGER frequency, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    if (nextSwap_ > now.QuadPart && nextSwap_ - now.QuadPart <= 2 * pacePeriod_) {
+      Sleep(static_cast<DWORD>((nextSwap_ - now.QuadPart) * 1000 / frequency.QuadPart));
+      do {
+        QueryPerformanceCounter(&now);
+      } while (now.QuadPart < nextSwap_);
+    }
+    nextSwap_ = (nextSwap_ > now.QuadPart ? nextSwap_ : now.QuadPart) + pacePeriod_;
+  }
+  ::SwapBuffers(dc_);
 }
 
 void Win32Display::EnterFullscreen(int width, int height) {
@@ -208,9 +297,11 @@ void Win32Display::EnterFullscreen(int width, int height) {
       Log("can't go into fullscreen mode (result %ld)", result);
     }
   } else {
-    // No mode of that size: cover the desktop as it is and keep running.
+    // No mode of that size: cover the desktop as it is and keep running, the picture in the
+    // requested shape in the middle.
     SetWindowPos(window_, HWND_TOPMOST, 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
                  SWP_NOACTIVATE);
+    letterbox_ = true;
   }
   if (!cursorHidden_) {
     ShowCursor(FALSE);
@@ -237,6 +328,16 @@ void Win32Display::DrawableSize(int* width, int* height) const {
   if (window_) GetClientRect(window_, &client);
   if (width) *width = client.right - client.left;
   if (height) *height = client.bottom - client.top;
+}
+
+void Win32Display::PictureArea(int* x, int* y, int* width, int* height) const {
+  int w = 0, h = 0;
+  DrawableSize(&w, &h);
+  *x = 0;
+  *y = 0;
+  *width = w;
+  *height = h;
+  if (letterbox_) LetterboxArea(w, h, requestedWidth_, requestedHeight_, x, y, width, height);
 }
 
 void Win32Display::PumpEvents(WindowEvents& sink) {
@@ -294,6 +395,8 @@ void Win32Display::Close() {
   }
   dc_ = nullptr;
   fullscreen_ = false;
+  letterbox_ = false;
+  pacePeriod_ = 0;
   pending_.clear();
 }
 

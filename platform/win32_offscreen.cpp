@@ -60,11 +60,12 @@ class Win32OffscreenDisplay final : public HeadlessDisplay {
     *height = height_;
   }
 
-  void PumpEvents(WindowEvents&) override {
+  void PumpEvents(WindowEvents& sink) override {
     // The hidden window gets messages too (from the system); they need no answer but must not
-    // pile up in the queue.
+    // pile up in the queue. It has no keyboard of its own: the injected keys are its input.
     MSG message;
-    while (PeekMessageA(&message, window_, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+    while (window_ && PeekMessageA(&message, window_, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+    DeliverInjected(sink);
   }
 
   void SwapBuffers() override {

@@ -45,7 +45,7 @@ fi
 # One server for every run below. Its first program also starts Wine's background services,
 # which keep the output they were given: give them none, or a caller reading this script's
 # output (CTest reading a suite's) would wait for them.
-wineserver -p 60 </dev/null >/dev/null 2>&1
+wineserver -p 60 </dev/null >/dev/null 2>&1 || true  # already running after the prefix was made
 wine cmd.exe /c exit 0 </dev/null >/dev/null 2>&1 || true
 # Xvfb has no window manager: Wine would wait for one at every window's end (about 2 s each).
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 || true
@@ -138,7 +138,7 @@ fi
 mkdir -p loose
 printf '[part]\r\nnone.scx\r\n%s\r\n0\r\ncam\r\nstandard\r\nstandard\r\n' 1000 2000 3000 > loose/script.txt
 start=$(date +%s%N)
-wine quillon.exe --no-launcher --window --no-sound --no-archive --data-dir loose > window.log 2>&1 &
+wine quillon.exe --no-launcher --window --no-sound --no-archive --data-dir loose --verbose > window.log 2>&1 &
 pid=$!
 seen=0
 shown_at=0
@@ -159,6 +159,66 @@ if [ $status -eq 0 ] && [ $seen -eq 1 ] && [ $shown -lt 4000 ] && [ $elapsed -lt
   pass "window run of a three-part script: window up for $shown ms, exit 0 after $elapsed ms in all"
 else
   fail "window run of a three-part script: exit $status, window seen $seen for $shown ms, $elapsed ms in all (see $work/window.log)"
+fi
+
+# Vsync is asked for and what the driver gave is logged, as on Linux.
+if tr -d '\r' < window.log | grep -Eq '^swap interval: asked for -?1, got -?[0-9]+$'; then
+  pass "window run: $(tr -d '\r' < window.log | grep -E '^swap interval: asked for' | head -n1)"
+else
+  fail "window run: no swap interval line in $work/window.log"
+fi
+
+# --no-vsync and --size: the same script in a window of that inside size, no waiting for the refresh.
+status=0
+timeout 60 wine quillon.exe --no-launcher --window --no-sound --no-archive --data-dir loose --verbose --no-vsync \
+  --size 320x200 > window-novsync.log 2>&1 || status=$?
+if [ $status -eq 0 ] && tr -d '\r' < window-novsync.log | grep -Eq '^swap interval: asked for 0, got -?[0-9]+$'; then
+  pass "window run with --no-vsync --size 320x200: $(tr -d '\r' < window-novsync.log | grep -E '^swap interval: asked for' | head -n1)"
+else
+  fail "window run with --no-vsync --size 320x200: exit $status (see $work/window-novsync.log)"
+fi
+
+# The edit mode on a loose show: the window opens, the file watcher sees script.txt written
+# again and the show is reloaded, and Escape ends the run with exit code 0.
+rm -rf edit-show
+"$native/quillon" --export edit-show >/dev/null 2>&1
+wine quillon.exe --edit --data-dir edit-show --no-sound --verbose > edit.log 2>&1 &
+pid=$!
+editor=""
+for _ in $(seq 1 300); do
+  editor=$(xdotool search --name '^Quillon - edit-show$' 2>/dev/null | head -n1 || true)
+  [ -n "$editor" ] && break
+  kill -0 $pid 2>/dev/null || break
+  sleep 0.1
+done
+watching=0
+for _ in $(seq 1 100); do
+  if grep -q "edit: watching the show's folders" edit.log; then watching=1; break; fi
+  sleep 0.1
+done
+reloaded=0
+if [ -n "$editor" ] && [ $watching -eq 1 ]; then
+  sleep 0.5
+  cp edit-show/script.txt script.copy && cat script.copy > edit-show/script.txt
+  for _ in $(seq 1 100); do
+    if grep -q 'quillon: reloaded' edit.log; then reloaded=1; break; fi
+    sleep 0.1
+  done
+  xwd -root -silent > edit.xwd && ffmpeg -v error -y -i edit.xwd edit.png || true
+  xdotool windowfocus --sync "$editor" key Escape 2>/dev/null || xdotool key Escape
+fi
+status=0
+for _ in $(seq 1 100); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
+if kill -0 $pid 2>/dev/null; then
+  kill $pid
+  status=124
+fi
+wait $pid 2>/dev/null || status=$?
+watcher=$(tr -d '\r' < edit.log | sed -n "s/.*edit: watching the show's folders (\(.*\))/\1/p" | head -n1)
+if [ -n "$editor" ] && [ $reloaded -eq 1 ] && [ "$watcher" = "ReadDirectoryChangesW" ] && [ $status -eq 0 ]; then
+  pass "--edit: window up, script.txt written again is reloaded ($watcher), Escape ends it with exit code 0"
+else
+  fail "--edit: window '${editor}', watcher '${watcher}', reloaded $reloaded, exit $status (see $work/edit.log)"
 fi
 
 # The launcher: shown, photographed, ended with Escape and exit code 0.

@@ -1,8 +1,13 @@
 // The edit mode on the headless display: keys injected, files changed on disk, frames read back.
 #include <GL/gl.h>
 #include <gtest/gtest.h>
+#if defined(_WIN32)
+#include <windows.h>
+#include <psapi.h>
+#else
 #include <malloc.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <fstream>
@@ -312,10 +317,17 @@ GLuint HighestList() {
 }
 
 long ResidentKiB() {
+#if defined(_WIN32)
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof counters;
+  if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return 0;
+  return static_cast<long>(counters.WorkingSetSize / 1024);
+#else
   std::ifstream statm("/proc/self/statm");
   long pages = 0, resident = 0;
   statm >> pages >> resident;
   return resident * (sysconf(_SC_PAGESIZE) / 1024);
+#endif
 }
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -335,8 +347,10 @@ constexpr bool kSanitized = false;
 TEST_F(Editor, ReloadCyclesLeakNothing) {
   // Large blocks (decoded pictures, texture storage) are given back to the system when freed, so
   // the resident size follows what is held rather than how the allocator's heap happens to lie.
+#if !defined(_WIN32)
   mallopt(M_MMAP_THRESHOLD, 512 * 1024);
   mallopt(M_TRIM_THRESHOLD, 512 * 1024);
+#endif
   const std::string dir = testshow::WriteShow("editor_leak");
   Open(dir);
   Tap(kKeySpace);

@@ -38,6 +38,26 @@ TEST(HeadlessDisplay, ClearsToAColourAndReadsItBack) {
   display->Close();  // twice is harmless
 }
 
+// Offscreen frames are drawn as the player's window draws them: 8 bits a colour channel and no
+// alpha, whatever deeper formats the driver also offers, so they are the same on every system.
+TEST(HeadlessDisplay, DrawsWithEightBitsAChannelAndNoAlpha) {
+  auto display = platform::CreateHeadlessDisplay();
+  std::string error;
+  ASSERT_TRUE(display->Open({16, 16, false, "test"}, &error)) << error;
+  GLint red = 0, green = 0, blue = 0, alpha = -1, depth = 0;
+  glGetIntegerv(GL_RED_BITS, &red);
+  glGetIntegerv(GL_GREEN_BITS, &green);
+  glGetIntegerv(GL_BLUE_BITS, &blue);
+  glGetIntegerv(GL_ALPHA_BITS, &alpha);
+  glGetIntegerv(GL_DEPTH_BITS, &depth);
+  EXPECT_EQ(red, 8);
+  EXPECT_EQ(green, 8);
+  EXPECT_EQ(blue, 8);
+  EXPECT_EQ(alpha, 0);
+  EXPECT_GE(depth, 24);
+  display->Close();
+}
+
 TEST(HeadlessDisplay, VirtualClockOnlyMovesWhenAdvancedAndWraps) {
   auto display = platform::CreateHeadlessDisplay();
   EXPECT_EQ(display->Ticks(), 0u);

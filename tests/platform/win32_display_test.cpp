@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/log.h"
 #include "platform/platform.h"
 
 namespace {
@@ -23,6 +24,30 @@ struct Recorder : platform::WindowEvents {
   void OnKey(int virtualKey, bool down) override { keys.push_back({virtualKey, down}); }
   void OnResize(int width, int height) override { sizes.emplace_back(width, height); }
   void OnClose() override { ++closes; }
+};
+
+std::vector<std::string>* g_lines = nullptr;
+void Collect(const char* line) {
+  if (g_lines) g_lines->push_back(line);
+}
+
+// Collects the log's lines for one scope.
+struct LogCapture {
+  LogCapture() {
+    g_lines = &lines;
+    SetLogSink(&Collect);
+  }
+  ~LogCapture() {
+    SetLogSink(nullptr);
+    g_lines = nullptr;
+  }
+  bool Has(const std::string& text) const {
+    for (const auto& l : lines) {
+      if (l.find(text) != std::string::npos) return true;
+    }
+    return false;
+  }
+  std::vector<std::string> lines;
 };
 
 HWND PlayerWindow() { return FindWindowA("OpenGL WinClass", "Quillon"); }
@@ -150,6 +175,56 @@ TEST(Win32Display, FullscreenIsATopmostPopupAndClosingLeavesTheDesktopModeAsItWa
   EXPECT_EQ(after.dmPelsWidth, before.dmPelsWidth);
   EXPECT_EQ(after.dmPelsHeight, before.dmPelsHeight);
   EXPECT_EQ(after.dmBitsPerPel, before.dmBitsPerPel);
+}
+
+// Asking for vsync (or not) is logged with what the driver gave; a window of a given inside
+// size has exactly that picture area, its frame around it.
+TEST(Win32Display, SwapIntervalIsLoggedAndTheInsideSizeIsKept) {
+  for (bool vsync : {true, false}) {
+    LogCapture log;
+    auto display = platform::CreateWindowDisplay();
+    std::string error;
+    platform::WindowRequest request{120, 90, false, "Quillon"};
+    request.outerSize = false;
+    request.vsync = vsync;
+    ASSERT_TRUE(display->Open(request, &error)) << error;
+    EXPECT_TRUE(log.Has(vsync ? "swap interval: asked for " : "swap interval: asked for 0, got ")) << vsync;
+    int x = -1, y = -1, w = 0, h = 0;
+    display->PictureArea(&x, &y, &w, &h);
+    EXPECT_EQ(x, 0);
+    EXPECT_EQ(y, 0);
+    EXPECT_EQ(w, 120);
+    EXPECT_EQ(h, 90);
+    RECT outer;
+    GetWindowRect(PlayerWindow(), &outer);
+    EXPECT_GT(outer.right - outer.left, 120);
+    EXPECT_GT(outer.bottom - outer.top, 90);
+    // Paced or waiting for the refresh, frames still go out.
+    for (int i = 0; i < 3; ++i) display->SwapBuffers();
+    display->Close();
+  }
+}
+
+TEST(Win32Display, FullscreenWithoutAMatchingModeIsLetterboxedInTheDesktopMode) {
+  LogCapture log;
+  const DEVMODEA before = CurrentMode();
+  auto display = platform::CreateWindowDisplay();
+  std::string error;
+  // No display offers a 333 x 211 mode.
+  ASSERT_TRUE(display->Open({333, 211, true, "Quillon"}, &error)) << error;
+  EXPECT_TRUE(log.Has("screenmode not found"));
+  int w = 0, h = 0;
+  display->DrawableSize(&w, &h);
+  EXPECT_EQ(w, GetSystemMetrics(SM_CXSCREEN));
+  EXPECT_EQ(h, GetSystemMetrics(SM_CYSCREEN));
+  int x = -1, y = -1, pw = 0, ph = 0;
+  display->PictureArea(&x, &y, &pw, &ph);
+  EXPECT_TRUE(pw == w || ph == h) << pw << "x" << ph << " in " << w << "x" << h;
+  EXPECT_NEAR(static_cast<double>(pw) / ph, 333.0 / 211.0, 0.01);
+  EXPECT_EQ(x, (w - pw) / 2);
+  EXPECT_EQ(y, (h - ph) / 2);
+  display->Close();
+  EXPECT_EQ(CurrentMode().dmPelsWidth, before.dmPelsWidth);
 }
 
 TEST(Win32Display, ReopeningMakesAFreshWindowWithAContext) {
