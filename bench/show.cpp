@@ -118,7 +118,7 @@ int main(int argc, char** argv) {
     options.dataDir = dataDir;
   }
   ShowRun run;
-  platform::WindowRequest request;
+  WindowRequest request;
   request.width = width;
   request.height = height;
   run.Open(options, request);

@@ -7,8 +7,6 @@
 #include <string>
 #include <vector>
 
-namespace platform::win32 {
-
 // The failures of context set-up, in the order they can happen; the texts are shown to the user.
 inline constexpr char kNoPixelFormat[] = "Can't Find A Suitable PixelFormat.";
 inline constexpr char kCantSetPixelFormat[] = "Can't Set The PixelFormat.";
@@ -36,5 +34,3 @@ std::string QuoteArgument(const std::string& arg);
 
 // Reads the current GL read buffer as RGBA rows, top row first.
 bool ReadGlPixels(int width, int height, std::vector<unsigned char>* rgba);
-
-}  // namespace platform::win32

@@ -14,8 +14,6 @@
 #include "platform/platform.h"
 #include "platform/win32_common.h"
 
-namespace platform {
-
 namespace {
 
 constexpr char kClassName[] = "OpenGL WinClass";
@@ -88,12 +86,12 @@ class Win32Display final : public Display {
 
 bool RegisterWindowClass(WNDPROC procedure) {
   WNDCLASSA existing;
-  if (GetClassInfoA(win32::ProgramInstance(), kClassName, &existing)) return true;
+  if (GetClassInfoA(ProgramInstance(), kClassName, &existing)) return true;
   WNDCLASSA wc{};
   wc.style = CS_OWNDC;
   wc.lpfnWndProc = procedure;
-  wc.hInstance = win32::ProgramInstance();
-  wc.hIcon = win32::ProgramIcon(32);
+  wc.hInstance = ProgramInstance();
+  wc.hIcon = ProgramIcon(32);
   wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512) /* IDC_ARROW */);
   wc.hbrBackground = nullptr;
   wc.lpszClassName = kClassName;
@@ -118,7 +116,7 @@ LRESULT Win32Display::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CREATE:
       // The device context stays in use for the whole run (the class has its own).
       dc_ = GetDC(window_);
-      context_ = win32::CreateGlContext(dc_, &contextError_);
+      context_ = CreateGlContext(dc_, &contextError_);
       return 0;
     case WM_SIZE:
       pending_.push_back({Event::kResize, LOWORD(lParam), HIWORD(lParam)});
@@ -162,7 +160,7 @@ bool Win32Display::Open(const WindowRequest& request, std::string* error) {
   const DWORD exStyle = fullscreen_ ? WS_EX_TOPMOST : 0;
   const DWORD style = (fullscreen_ ? WS_POPUP : WS_OVERLAPPEDWINDOW) | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
   HWND made = CreateWindowExA(exStyle, kClassName, request.title.c_str(), style, 0, 0, width, height, nullptr,
-                              nullptr, win32::ProgramInstance(), this);
+                              nullptr, ProgramInstance(), this);
   if (!made) {
     Log("can't create the window (error %lu)", GetLastError());
     window_ = nullptr;
@@ -271,7 +269,7 @@ bool Win32Display::ReadPixels(std::vector<uint8_t>* rgba, int* width, int* heigh
   int w = 0, h = 0;
   DrawableSize(&w, &h);
   glReadBuffer(GL_BACK);
-  if (!win32::ReadGlPixels(w, h, rgba)) return false;
+  if (!ReadGlPixels(w, h, rgba)) return false;
   if (width) *width = w;
   if (height) *height = h;
   return true;
@@ -284,7 +282,7 @@ void Win32Display::Close() {
     ShowCursor(TRUE);
     cursorHidden_ = false;
   }
-  win32::DeleteGlContext(context_);
+  DeleteGlContext(context_);
   context_ = nullptr;
   if (window_) {
     if (dc_) ReleaseDC(window_, dc_);
@@ -300,5 +298,3 @@ void Win32Display::Close() {
 }  // namespace
 
 std::unique_ptr<Display> CreateWindowDisplay() { return std::make_unique<Win32Display>(); }
-
-}  // namespace platform

@@ -9,8 +9,6 @@
 #include "platform/win32_common.h"
 #include "platform/win32_resource.h"
 
-namespace platform::win32 {
-
 PIXELFORMATDESCRIPTOR PlayerPixelFormat() {
   PIXELFORMATDESCRIPTOR pfd;
   std::memset(&pfd, 0, sizeof pfd);
@@ -75,5 +73,3 @@ bool ReadGlPixels(int width, int height, std::vector<unsigned char>* rgba) {
   }
   return glGetError() == GL_NO_ERROR;
 }
-
-}  // namespace platform::win32

@@ -10,8 +10,6 @@
 #include "platform/win32_common.h"
 #include "platform/win32_resource.h"
 
-namespace platform {
-
 namespace {
 
 constexpr UINT_PTR kCloseTimer = 1;
@@ -85,8 +83,8 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
     case WM_INITDIALOG: {
       state = reinterpret_cast<DialogState*>(lParam);
       SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-      state->bigIcon = win32::ProgramIcon(GetSystemMetrics(SM_CXICON));
-      state->smallIcon = win32::ProgramIcon(GetSystemMetrics(SM_CXSMICON));
+      state->bigIcon = ProgramIcon(GetSystemMetrics(SM_CXICON));
+      state->smallIcon = ProgramIcon(GetSystemMetrics(SM_CXSMICON));
       SendMessageA(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(state->bigIcon));
       SendMessageA(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(state->smallIcon));
       CheckRadioButton(dialog, IDC_MODE_640_FULLSCREEN, IDC_MODE_1024_FULLSCREEN, IDC_MODE_640_FULLSCREEN);
@@ -161,7 +159,7 @@ bool RunLauncher(LauncherChoice* choice, const LauncherArt* art, std::string* er
   DialogState state;
   state.art = art;
   state.closeAfterMs = closeAfterMs;
-  const INT_PTR result = DialogBoxParamA(win32::ProgramInstance(), MAKEINTRESOURCEA(IDD_LAUNCHER), nullptr,
+  const INT_PTR result = DialogBoxParamA(ProgramInstance(), MAKEINTRESOURCEA(IDD_LAUNCHER), nullptr,
                                          &DialogProc, reinterpret_cast<LPARAM>(&state));
   if (state.madePicture) DeleteObject(state.madePicture);
   if (result == -1 || result == 0) {
@@ -175,5 +173,3 @@ bool RunLauncher(LauncherChoice* choice, const LauncherArt* art, std::string* er
   if (choice) *choice = state.model.choice();
   return true;
 }
-
-}  // namespace platform

@@ -22,7 +22,7 @@ void Write(const fs::path& path, const std::string& bytes) { std::ofstream(path,
 
 // Each backend reports a written, a new, a renamed-over and a removed file, once each, and
 // nothing when nothing changed; files in subfolders are not its business.
-void CheckWatcher(platform::FileWatcher& watcher, const std::string& name) {
+void CheckWatcher(FileWatcher& watcher, const std::string& name) {
   const fs::path dir = fs::temp_directory_path() / ("quillon_watch_" + name + "_" + std::to_string(::getpid()));
   fs::remove_all(dir);
   fs::create_directories(dir / "sub");
@@ -57,12 +57,12 @@ void CheckWatcher(platform::FileWatcher& watcher, const std::string& name) {
 }
 
 TEST(FileWatcher, SystemBackendSeesChanges) {
-  auto watcher = platform::CreateFileWatcher();
+  auto watcher = CreateFileWatcher();
   CheckWatcher(*watcher, watcher->Kind());
 }
 
 TEST(FileWatcher, PollingBackendSeesChanges) {
-  auto watcher = platform::CreatePollingFileWatcher();
+  auto watcher = CreatePollingFileWatcher();
   EXPECT_STREQ(watcher->Kind(), "polling");
   CheckWatcher(*watcher, "polling");
 }

@@ -23,7 +23,7 @@ constexpr double kFlatContrast = 3.0;
 // Draws the middle frame of each part while replaying the rest without drawing.
 class SheetPlan final : public FramePlan {
  public:
-  SheetPlan(platform::Display& display, std::vector<double> mids, double fps)
+  SheetPlan(Display& display, std::vector<double> mids, double fps)
       : display_(display), mids_(std::move(mids)), fps_(fps), frames_(mids_.size()) {}
   bool Done(long) override { return captured_ == mids_.size(); }
   bool Draw(long index, int32_t part) override {
@@ -44,7 +44,7 @@ class SheetPlan final : public FramePlan {
 
  private:
   double FrameTime(long index) const { return static_cast<double>(index) / fps_; }
-  platform::Display& display_;
+  Display& display_;
   std::vector<double> mids_;
   double fps_;
   std::vector<std::vector<uint8_t>> frames_;
@@ -97,7 +97,7 @@ void MeasureFrame(const std::vector<uint8_t>& rgba, double* mean, double* contra
 }
 
 void JudgeFrame(PartFrameStats* s) {
-  s->fadeIntended = partrules::FadesToBlack(s->part);
+  s->fadeIntended = FadesToBlack(s->part);
   s->black = s->mean < kBlackMean;
   s->flat = !s->black && s->contrast < kFlatContrast;
 }
@@ -130,7 +130,7 @@ void DrawNumber(std::vector<uint8_t>* rgba, int width, int height, int x, int y,
 int MakeContactSheet(const DemoOptions& options, const std::string& pngPath, std::vector<PartFrameStats>* stats,
                      int thumbWidth, int thumbHeight) {
   ShowRun run;
-  platform::WindowRequest window;
+  WindowRequest window;
   window.width = options.width;
   window.height = options.height;
   const bool canDraw = run.Open(options, window);
