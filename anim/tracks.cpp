@@ -2,8 +2,6 @@
 
 #include <cmath>
 
-namespace anim {
-
 namespace {
 
 // Smallest bytes of one key record, used to refuse counts the data cannot hold.
@@ -309,5 +307,3 @@ const std::vector<Vector3>& MorphTrack::Evaluate(float t) {
   for (size_t v = 0; v < output_.size(); ++v) output_[v] = HermiteSegment(a.value[v], a.out[v], b.value[v], b.in[v], s);
   return output_;
 }
-
-}  // namespace anim

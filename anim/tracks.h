@@ -20,8 +20,6 @@
 #include "anim/vecmath.h"
 #include "io/record_reader.h"
 
-namespace anim {
-
 // The header every key but a toggle key starts with.
 struct TrackKey {
   int32_t frame = 0;
@@ -127,5 +125,3 @@ class MorphTrack : public ListTrack<MorphKey> {
   std::vector<Vector3> output_;
   std::vector<Vector3> empty_;
 };
-
-}  // namespace anim

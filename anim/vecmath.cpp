@@ -2,8 +2,6 @@
 
 #include <cmath>
 
-namespace anim {
-
 Vector3 Cross(const Vector3& a, const Vector3& b) {
   return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
@@ -61,5 +59,3 @@ Quaternion Slerp(const Quaternion& qa, const Quaternion& qb, float u) {
   float wb = k * std::sin(u * theta);
   return {wa * qa.w + wb * qb.w, wa * qa.x + wb * qb.x, wa * qa.y + wb * qb.y, wa * qa.z + wb * qb.z};
 }
-
-}  // namespace anim

@@ -7,8 +7,6 @@
 //   Vector3 up = Matrix4::RotationZ(r).TransformPoint(up0);
 #pragma once
 
-namespace anim {
-
 struct Vector3 {
   float x = 0.0f, y = 0.0f, z = 0.0f;
   Vector3() = default;
@@ -49,5 +47,3 @@ Quaternion Slerp(const Quaternion& qa, const Quaternion& qb, float u);
 
 // The single-precision 1/3 the control construction uses (bits 0x3EAAAAAB).
 constexpr float kOneThird = 0.33333334f;
-
-}  // namespace anim

@@ -59,46 +59,46 @@ bool TakesValue(const std::string& name) {
   return false;
 }
 
-// Sets the option `name` (one that TakesValue) from its value; false with *error set when the
+// Sets the option `name` (one that TakesValue) from its value; false with *why set when the
 // value does not fit.
-bool SetValue(const std::string& name, const std::string& v, DemoOptions* o, std::string* error) {
+bool SetValue(const std::string& name, const std::string& v, DemoOptions* o, std::string* why) {
   if (name == "--mode") {
     long mode;
     if (!ParseLong(v, 0, 3, &mode)) {
-      *error = "--mode wants 0, 1, 2 or 3, not '" + v + "'";
+      *why = "--mode wants 0, 1, 2 or 3, not '" + v + "'";
       return false;
     }
     o->mode = static_cast<int>(mode);
     o->modeGiven = true;
   } else if (name == "--data-dir" || name == "--export") {
     if (v.empty()) {
-      *error = name + " wants a directory";
+      *why = name + " wants a directory";
       return false;
     }
     (name == "--data-dir" ? o->dataDir : o->exportDir) = v;
   } else if (name == "--render") {
     if (v.empty()) {
-      *error = "--render wants an output file or directory";
+      *why = "--render wants an output file or directory";
       return false;
     }
     o->renderOut = v;
   } else if (name == "--from" || name == "--to" || name == "--start" || name == "--frame") {
     double seconds;
     if (!ParseSeconds(v, &seconds)) {
-      *error = name + " wants a time in seconds, not '" + v + "'";
+      *why = name + " wants a time in seconds, not '" + v + "'";
       return false;
     }
     (name == "--from" ? o->from : name == "--to" ? o->to : name == "--start" ? o->start : o->frameAt) = seconds;
   } else if (name == "--frames") {
     long frames;
     if (!ParseLong(v, 0, 100000000L, &frames)) {
-      *error = "--frames wants a count of frames, not '" + v + "'";
+      *why = "--frames wants a count of frames, not '" + v + "'";
       return false;
     }
     o->frames = frames;
   } else if (name == "--size") {
     if (!ParseSize(v, &o->width, &o->height)) {
-      *error = "--size wants WIDTHxHEIGHT (1 to 16384 each), not '" + v + "'";
+      *why = "--size wants WIDTHxHEIGHT (1 to 16384 each), not '" + v + "'";
       return false;
     }
     o->sizeGiven = true;
@@ -106,7 +106,7 @@ bool SetValue(const std::string& name, const std::string& v, DemoOptions* o, std
     char* end = nullptr;
     double fps = std::strtod(v.c_str(), &end);
     if (v.empty() || *end != 0 || !std::isfinite(fps) || fps < 1.0 || fps > 1000.0) {
-      *error = "--fps wants a rate between 1 and 1000, not '" + v + "'";
+      *why = "--fps wants a rate between 1 and 1000, not '" + v + "'";
       return false;
     }
     o->fps = fps;
@@ -115,28 +115,28 @@ bool SetValue(const std::string& name, const std::string& v, DemoOptions* o, std
 }
 
 // The rules between options, once all are read.
-bool CheckCombinations(const DemoOptions& o, std::string* error) {
+bool CheckCombinations(const DemoOptions& o, std::string* why) {
   const bool offscreen = o.headless || !o.renderOut.empty() || o.frameGiven;
   if (o.fps != 60.0 && !offscreen) {
-    *error = "--fps goes with --headless, --render or --frame";
+    *why = "--fps goes with --headless, --render or --frame";
     return false;
   }
   if (o.edit && (!o.renderOut.empty() || o.frameGiven || o.info || !o.exportDir.empty() || o.loop ||
                  (o.modeGiven && o.mode != 1))) {
-    *error = "--edit plays the loose files in a window: it does not go with --render, --frame, --info, --export, "
+    *why = "--edit plays the loose files in a window: it does not go with --render, --frame, --info, --export, "
              "--loop or a fullscreen --mode";
     return false;
   }
   if (o.frames >= 0 && !o.headless) {
-    *error = "--frames goes with --headless";
+    *why = "--frames goes with --headless";
     return false;
   }
   if ((o.from != 0.0 || o.to >= 0.0) && o.renderOut.empty()) {
-    *error = "--from and --to go with --render";
+    *why = "--from and --to go with --render";
     return false;
   }
   if (o.to >= 0.0 && o.to <= o.from) {
-    *error = "--to must be later than --from";
+    *why = "--to must be later than --from";
     return false;
   }
   return true;
@@ -179,7 +179,7 @@ std::string UsageText() {
          "Escape ends the show. Without a display, use --headless.\n";
 }
 
-bool ParseCommandLine(const std::vector<std::string>& args, DemoOptions* o, std::string* error) {
+bool ParseCommandLine(const std::vector<std::string>& args, DemoOptions* o, std::string* why) {
   for (size_t i = 0; i < args.size(); ++i) {
     // "--name=value" gives the value in the same word.
     std::string name = args[i];
@@ -196,7 +196,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, DemoOptions* o, std:
     bool* on = SwitchOf(name, o);
     if (on || name == "--window") {
       if (inlineValue) {
-        *error = "option '" + name + "' takes no value";
+        *why = "option '" + name + "' takes no value";
         return false;
       }
       if (on) {
@@ -208,26 +208,26 @@ bool ParseCommandLine(const std::vector<std::string>& args, DemoOptions* o, std:
       continue;
     }
     if (!TakesValue(name)) {
-      *error = "unknown option '" + args[i] + "'";
+      *why = "unknown option '" + args[i] + "'";
       return false;
     }
     if (!inlineValue) {
       if (i + 1 >= args.size()) {
-        *error = "option '" + name + "' needs a value";
+        *why = "option '" + name + "' needs a value";
         return false;
       }
       value = args[++i];
     }
-    if (!SetValue(name, value, o, error)) return false;
+    if (!SetValue(name, value, o, why)) return false;
     // --frame SEC OUT.png: the picture's path follows the time.
     if (name == "--frame") {
       if (i + 1 >= args.size()) {
-        *error = "--frame wants SEC and an output PNG file";
+        *why = "--frame wants SEC and an output PNG file";
         return false;
       }
       o->framePath = args[++i];
       o->frameGiven = true;
     }
   }
-  return CheckCombinations(*o, error);
+  return CheckCombinations(*o, why);
 }

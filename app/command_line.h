@@ -34,8 +34,8 @@ struct DemoOptions {
   bool version = false;
 };
 
-// Parses argv. On error returns false and sets *error to a one-line message.
-bool ParseCommandLine(const std::vector<std::string>& args, DemoOptions* options, std::string* error);
+// Parses argv. On why returns false and sets *why to a one-line message.
+bool ParseCommandLine(const std::vector<std::string>& args, DemoOptions* options, std::string* why);
 
 // The --help text.
 std::string UsageText();

@@ -28,19 +28,19 @@
 namespace {
 
 // One run of the player: the window's events, the frame budget and the virtual clock.
-class PlayerHooks final : public FrameHooks, public platform::WindowEvents {
+class PlayerHooks final : public FrameHooks, public WindowEvents {
  public:
-  PlayerHooks(platform::Display& display, ShowSession& session)
+  PlayerHooks(Display& display, ShowSession& session)
       : display_(display), session_(session), hasGl_(session.hasGl) {}
 
-  void SetVirtualClock(platform::HeadlessDisplay* headless, double fps, long frameLimit) {
+  void SetVirtualClock(HeadlessDisplay* headless, double fps, long frameLimit) {
     headless_ = headless;
     fps_ = fps;
     frameLimit_ = frameLimit;
   }
 
   bool StopRequested() override {
-    return keys_.Down(platform::kKeyEscape) || closed_ || (frameLimit_ >= 0 && framesDrawn_ >= frameLimit_);
+    return keys_.Down(kKeyEscape) || closed_ || (frameLimit_ >= 0 && framesDrawn_ >= frameLimit_);
   }
   void PumpMessages() override { display_.PumpEvents(*this); }
   void RenderPart(int32_t part, float partFrames, float showTime, float opacityStep) override {
@@ -67,12 +67,12 @@ class PlayerHooks final : public FrameHooks, public platform::WindowEvents {
   long framesDrawn() const { return framesDrawn_; }
 
  private:
-  platform::Display& display_;
+  Display& display_;
   ShowSession& session_;
   bool hasGl_;
   KeyStateTable keys_;
   bool closed_ = false;
-  platform::HeadlessDisplay* headless_ = nullptr;
+  HeadlessDisplay* headless_ = nullptr;
   double fps_ = 60.0;
   long frameLimit_ = -1;
   long framesDrawn_ = 0;
@@ -81,7 +81,7 @@ class PlayerHooks final : public FrameHooks, public platform::WindowEvents {
 // The launcher's picture, decoded from the PNG the build carries.
 struct LauncherPicture {
   DecodedImage image;
-  platform::LauncherArt art;
+  LauncherArt art;
 };
 
 LauncherPicture DecodeLauncherArt(ByteBlock png) {
@@ -110,8 +110,8 @@ bool LookUpDisplayMode(int mode, int* width, int* height, bool* fullscreen) {
   return true;
 }
 
-int PlayShow(const DemoOptions& options, platform::Display* given) {
-  platform::WindowRequest request;
+int PlayShow(const DemoOptions& options, Display* given) {
+  WindowRequest request;
   if (!LookUpDisplayMode(options.mode, &request.width, &request.height, &request.fullscreen)) {
     std::fprintf(stderr, "quillon: display mode %d does not exist\n", options.mode);
     return 2;
@@ -129,16 +129,16 @@ int PlayShow(const DemoOptions& options, platform::Display* given) {
   request.vsync = !options.noVsync;
 
   // Headless, the run makes its own offscreen display; live, it plays in the system's window.
-  std::unique_ptr<platform::Display> window;
+  std::unique_ptr<Display> window;
   if (!given && !options.headless) {
-    window = platform::CreateWindowDisplay();
+    window = CreateWindowDisplay();
     given = window.get();
   }
   ShowRun run;
   run.Open(options, request, given);
-  platform::Display* display = &run.display();
-  platform::HeadlessDisplay* headless =
-      options.headless ? static_cast<platform::HeadlessDisplay*>(display) : nullptr;
+  Display* display = &run.display();
+  HeadlessDisplay* headless =
+      options.headless ? static_cast<HeadlessDisplay*>(display) : nullptr;
   ShowSession& session = run.session();
   // Nothing to play: Open has said why.
   if (!session.tables.scriptError.empty()) {
@@ -173,7 +173,7 @@ int PlayShow(const DemoOptions& options, platform::Display* given) {
 // Loads the show as a run would (offscreen) and prints the report show authors check.
 int PrintInfo(const DemoOptions& options) {
   ShowRun run;
-  run.Open(options, platform::WindowRequest());
+  run.Open(options, WindowRequest());
   // A show that cannot play still gets its report: the reason heads the list of problems.
   int status = PrintShowInfo(run.session().tables, stdout);
   run.Close();
@@ -199,16 +199,16 @@ int RunPlayer(int argc, char** argv) {
   if (options.edit) return RunEditor(options);
   const bool offscreen = options.headless || !options.renderOut.empty() || options.frameGiven || options.info ||
                          !options.exportDir.empty();
-  if (!offscreen && !platform::HasWindowSystem()) {
+  if (!offscreen && !HasWindowSystem()) {
     std::fprintf(stderr,
                  "quillon: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); "
                  "run 'quillon --headless' to play offscreen\n");
     return 1;
   }
   if (!offscreen && !options.noLauncher) {
-    platform::LauncherChoice choice;
+    LauncherChoice choice;
     LauncherPicture picture = DecodeLauncherArt(EmbeddedLauncherArt());
-    if (!platform::RunLauncher(&choice, picture.art.rgba ? &picture.art : nullptr, &error)) {
+    if (!RunLauncher(&choice, picture.art.rgba ? &picture.art : nullptr, &error)) {
       if (error.empty()) return 0;
       std::fprintf(stderr, "quillon: %s\n", error.c_str());
       return 1;

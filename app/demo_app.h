@@ -14,7 +14,7 @@ int RunPlayer(int argc, char** argv);
 
 // Plays with parsed options on a display the caller made (nullptr: one is made from the
 // options). Returns the exit code.
-int PlayShow(const DemoOptions& options, platform::Display* display);
+int PlayShow(const DemoOptions& options, Display* display);
 
 // Width, height and fullscreen flag of a display mode; false for a mode outside 0..3.
 bool LookUpDisplayMode(int mode, int* width, int* height, bool* fullscreen);

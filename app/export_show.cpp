@@ -36,7 +36,7 @@ int ExportShow(ByteBlock archiveBytes, ByteBlock soundtrack, const std::string& 
     std::fprintf(stderr, "quillon: this build carries no show to export\n");
     return 1;
   }
-  if (!platform::MakeDirectories(dir, &why)) {
+  if (!MakeDirectories(dir, &why)) {
     std::fprintf(stderr, "quillon: %s\n", why.c_str());
     return 1;
   }
@@ -67,7 +67,7 @@ int ExportShow(ByteBlock archiveBytes, ByteBlock soundtrack, const std::string& 
     // so members are written under lower-case names: the exported show plays as loose files.
     for (char& c : rel) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     std::string path = dir + "/" + rel;
-    if (!platform::MakeDirectories(Parent(path), &why)) {
+    if (!MakeDirectories(Parent(path), &why)) {
       std::fprintf(stderr, "quillon: %s\n", why.c_str());
       return 1;
     }

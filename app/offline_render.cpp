@@ -179,14 +179,14 @@ class FfmpegSink final : public FrameSink {
   }
 
  private:
-  platform::ChildProcess process_;
+  ChildProcess process_;
   bool failed_ = false;
 };
 
 // Progress on standard error: a redrawn bar on a terminal, a line per tenth otherwise.
 class Progress {
  public:
-  explicit Progress(long total) : total_(std::max(1L, total)), tty_(platform::IsTerminal(2)) {
+  explicit Progress(long total) : total_(std::max(1L, total)), tty_(IsTerminal(2)) {
     start_ = std::chrono::steady_clock::now();
   }
   void Update(long done) {
@@ -234,7 +234,7 @@ class Progress {
 // stops before the first frame at or after `to`.
 class RenderPlan final : public FramePlan {
  public:
-  RenderPlan(platform::Display& display, const RenderRequest& r, FrameSink* sink, Progress* progress)
+  RenderPlan(Display& display, const RenderRequest& r, FrameSink* sink, Progress* progress)
       : display_(display), r_(r), sink_(sink), progress_(progress) {
     firstFrame_ = static_cast<long>(std::ceil(r.from * r.fps - 1e-9));
   }
@@ -253,7 +253,7 @@ class RenderPlan final : public FramePlan {
   bool failed() const { return failed_; }
 
  private:
-  platform::Display& display_;
+  Display& display_;
   const RenderRequest& r_;
   FrameSink* sink_;
   Progress* progress_;
@@ -283,19 +283,19 @@ bool IsVideoPath(const std::string& out) {
 int RenderShow(const DemoOptions& options, const RenderRequest& request) {
   RenderRequest r = request;
   bool video = IsVideoPath(r.out);
-  if (video && platform::FindOnPath("ffmpeg").empty()) {
+  if (video && FindOnPath("ffmpeg").empty()) {
     std::fprintf(stderr, "quillon: ffmpeg is not installed, so %s cannot be written; install it (apt-get install "
                          "ffmpeg) or give a directory to receive PNG frames and soundtrack.wav\n", r.out.c_str());
     return 1;
   }
   std::string why;
-  if (!video && !platform::MakeDirectories(r.out, &why)) {
+  if (!video && !MakeDirectories(r.out, &why)) {
     std::fprintf(stderr, "quillon: %s\n", why.c_str());
     return 1;
   }
 
   ShowRun run;
-  platform::WindowRequest window;
+  WindowRequest window;
   window.width = r.width;
   window.height = r.height;
   if (!run.Open(options, window)) return 1;
@@ -357,7 +357,7 @@ int RenderShow(const DemoOptions& options, const RenderRequest& request) {
 
 int CaptureFrame(const DemoOptions& options, double seconds, const std::string& pngPath, int width, int height) {
   ShowRun run;
-  platform::WindowRequest window;
+  WindowRequest window;
   window.width = width;
   window.height = height;
   if (!run.Open(options, window)) return 1;

@@ -15,20 +15,20 @@ constexpr uint32_t kPollEveryMs = 250;  // how often a polling watcher lists the
 
 // A display whose swaps do nothing: the exact frame is drawn into the back buffer and read back
 // there, and only the editor's own swap (after the overlay) shows it.
-class NoSwapDisplay final : public platform::Display {
+class NoSwapDisplay final : public Display {
  public:
-  explicit NoSwapDisplay(platform::Display& d) : d_(d) {}
-  bool Open(const platform::WindowRequest& r, std::string* e) override { return d_.Open(r, e); }
+  explicit NoSwapDisplay(Display& d) : d_(d) {}
+  bool Open(const WindowRequest& r, std::string* e) override { return d_.Open(r, e); }
   void DrawableSize(int* w, int* h) const override { d_.DrawableSize(w, h); }
   void PictureArea(int* x, int* y, int* w, int* h) const override { d_.PictureArea(x, y, w, h); }
-  void PumpEvents(platform::WindowEvents& sink) override { d_.PumpEvents(sink); }
+  void PumpEvents(WindowEvents& sink) override { d_.PumpEvents(sink); }
   void SwapBuffers() override {}
   uint32_t Ticks() override { return d_.Ticks(); }
   bool ReadPixels(std::vector<uint8_t>* rgba, int* w, int* h) override { return d_.ReadPixels(rgba, w, h); }
   void Close() override {}
 
  private:
-  platform::Display& d_;
+  Display& d_;
 };
 
 // The timeline part a seek to `ms` draws: the frames of the replay (those before `ms` on the
@@ -119,10 +119,10 @@ int64_t ShowEditor::LastFrameMs() {
   return std::max<int64_t>(0, FirstMsShowing(timeline, last, TimelineLimitMs(timeline)) - 1);
 }
 
-bool ShowEditor::Open(const DemoOptions& given, platform::Display* display) {
+bool ShowEditor::Open(const DemoOptions& given, Display* display) {
   options_ = given;
   options_.noArchive = true;  // the loose files are what is edited
-  platform::WindowRequest request;
+  WindowRequest request;
   request.width = options_.width;
   request.height = options_.height;
   request.fullscreen = false;
@@ -131,13 +131,13 @@ bool ShowEditor::Open(const DemoOptions& given, platform::Display* display) {
   request.title = "Quillon - " + (options_.dataDir.empty() ? std::string(".") : options_.dataDir);
   if (!display) {
     if (options_.headless) {
-      window_ = platform::CreateHeadlessDisplay();
+      window_ = CreateHeadlessDisplay();
     } else {
-      window_ = platform::CreateWindowDisplay();
+      window_ = CreateWindowDisplay();
     }
     display = window_.get();
   }
-  headless_ = dynamic_cast<platform::HeadlessDisplay*>(display);
+  headless_ = dynamic_cast<HeadlessDisplay*>(display);
   const bool drawing = run_.Open(options_, request, display);
   if (!run_.session().tables.scriptError.empty()) return false;  // said by Open
   if (!drawing) {
@@ -148,7 +148,7 @@ bool ShowEditor::Open(const DemoOptions& given, platform::Display* display) {
   reloader_->Adopt();
   problems_ = run_.session().tables.failures;
   for (const std::string& problem : problems_) std::fprintf(stderr, "quillon: %s\n", problem.c_str());
-  watcher_ = platform::CreateFileWatcher();
+  watcher_ = CreateFileWatcher();
   WatchFolders();
   Log("edit: watching the show's folders (%s)", watcher_->Kind());
   clock_ = std::make_unique<DemoClock>([this] { return run_.display().Ticks(); });
@@ -168,7 +168,7 @@ void ShowEditor::WatchFolders() {
 }
 
 void ShowEditor::OnKey(int virtualKey, bool down) {
-  if (virtualKey == platform::kKeyShift) shift_ = down;
+  if (virtualKey == kKeyShift) shift_ = down;
   if (down) pressed_.push_back(virtualKey);
 }
 
@@ -182,32 +182,32 @@ void ShowEditor::OnResize(int, int) {
 void ShowEditor::HandleKey(int key) {
   const std::vector<PartEntry>& timeline = run_.session().tables.timeline;
   switch (key) {
-    case platform::kKeyEscape:
+    case kKeyEscape:
       closed_ = true;
       break;
-    case platform::kKeySpace:
+    case kKeySpace:
       SetPaused(!paused_);
       break;
-    case platform::kKeyLeft:
-    case platform::kKeyRight: {
+    case kKeyLeft:
+    case kKeyRight: {
       const int64_t step = shift_ ? 10000 : 1000;
-      SeekTo(timeMs_ + (key == platform::kKeyLeft ? -step : step));
+      SeekTo(timeMs_ + (key == kKeyLeft ? -step : step));
       break;
     }
-    case platform::kKeyPageUp:
+    case kKeyPageUp:
       SeekTo(PartStartMs(timeline, std::max(0, shownPart_ - 1)));
       break;
-    case platform::kKeyPageDown:
+    case kKeyPageDown:
       // The last entry is never drawn: there is no part after the one before it.
       if (shownPart_ + 1 < static_cast<int32_t>(timeline.size()) - 1) SeekTo(PartStartMs(timeline, shownPart_ + 1));
       break;
-    case platform::kKeyHome:
+    case kKeyHome:
       SeekTo(0);
       break;
     case 'R':
       ReloadNow();
       break;
-    case platform::kKeyTab:
+    case kKeyTab:
       overlayOn_ = !overlayOn_;
       break;
     default:
@@ -259,7 +259,7 @@ void ShowEditor::ShowExactFrame(int64_t ms) {
   shownPartFrames_ = state_.partFrames;
 
   struct OneFrame final : FramePlan {
-    platform::Display* display = nullptr;
+    Display* display = nullptr;
     HeldFrame* held = nullptr;
     bool drawn = false;
     int32_t part = 0;
@@ -318,7 +318,7 @@ void ShowEditor::PlayFrame() {
 }
 
 bool ShowEditor::Step() {
-  platform::Display& display = run_.display();
+  Display& display = run_.display();
   display.PumpEvents(*this);
   for (int key : std::exchange(pressed_, {})) {
     HandleKey(key);
@@ -365,14 +365,14 @@ void ShowEditor::DrawOverlay() {
 }
 
 void ShowEditor::Present() {
-  platform::Display& display = run_.display();
+  Display& display = run_.display();
   display.SwapBuffers();
   ++steps_;
   if (headless_) {
     // The virtual clock moves on by one frame.
     headless_->SetTicks(headless_->Ticks() + (steps_ % 3 == 0 ? 16 : 17));
   } else if (paused_ && options_.noVsync) {
-    platform::SleepMs(10);  // nothing moves: no need to spin
+    SleepMs(10);  // nothing moves: no need to spin
   }
   const uint32_t now = display.Ticks();
   ++fpsFrames_;
@@ -397,7 +397,7 @@ void ShowEditor::Close() {
 }
 
 int RunEditor(const DemoOptions& options) {
-  if (!options.headless && !platform::HasWindowSystem()) {
+  if (!options.headless && !HasWindowSystem()) {
     std::fprintf(stderr,
                  "quillon: --edit needs a display (neither DISPLAY nor WAYLAND_DISPLAY is set); "
                  "use --frame or --render to look at a show without one\n");

@@ -39,7 +39,7 @@
 #include "platform/file_watch.h"
 #include "platform/platform.h"
 
-class ShowEditor final : public platform::WindowEvents {
+class ShowEditor final : public WindowEvents {
  public:
   // Files must have been quiet this long before a change is reloaded.
   static constexpr uint32_t kSettleMs = 100;
@@ -51,7 +51,7 @@ class ShowEditor final : public platform::WindowEvents {
 
   // Opens `display` (a window when null) and loads the loose files of options.dataDir. False,
   // with the reason on standard error, when there is no show to edit.
-  bool Open(const DemoOptions& options, platform::Display* display = nullptr);
+  bool Open(const DemoOptions& options, Display* display = nullptr);
   // One turn: events and keys, file changes, one frame (or the paused one again), the overlay,
   // the swap. False once the editor is to close.
   bool Step();
@@ -69,13 +69,13 @@ class ShowEditor final : public platform::WindowEvents {
   const std::vector<std::string>& LoadProblems() const { return problems_; }
   int Reloads() const { return reloads_; }
   ShowSession& session() { return run_.session(); }
-  platform::Display& display() { return run_.display(); }
+  Display& display() { return run_.display(); }
 
   // The show time at which part `part` is first drawn when the show plays at 60 frames a second
   // (the frame after the one that passes the previous part's end).
   static int64_t PartStartMs(const std::vector<PartEntry>& timeline, int32_t part);
 
-  // platform::WindowEvents
+  // WindowEvents
   void OnKey(int virtualKey, bool down) override;
   void OnResize(int width, int height) override;
   void OnClose() override { closed_ = true; }
@@ -99,10 +99,10 @@ class ShowEditor final : public platform::WindowEvents {
 
   DemoOptions options_;
   ShowRun run_;
-  std::unique_ptr<platform::Display> window_;
-  platform::HeadlessDisplay* headless_ = nullptr;
+  std::unique_ptr<Display> window_;
+  HeadlessDisplay* headless_ = nullptr;
   std::unique_ptr<ShowReloader> reloader_;
-  std::unique_ptr<platform::FileWatcher> watcher_;
+  std::unique_ptr<FileWatcher> watcher_;
   std::unique_ptr<DemoClock> clock_;
   Soundtrack soundtrack_;
   EditOverlay overlay_;

@@ -12,7 +12,7 @@ namespace {
 // one frame at every swap.
 class SteppedHooks final : public FrameHooks {
  public:
-  SteppedHooks(ShowSession& session, platform::Display* display, FramePlan& plan, double fps, uint32_t startMs)
+  SteppedHooks(ShowSession& session, Display* display, FramePlan& plan, double fps, uint32_t startMs)
       : session_(session), display_(display), plan_(plan), fps_(fps), startMs_(startMs) {}
 
   uint32_t ticks() const { return ticks_; }
@@ -36,7 +36,7 @@ class SteppedHooks final : public FrameHooks {
 
  private:
   ShowSession& session_;
-  platform::Display* display_;
+  Display* display_;
   FramePlan& plan_;
   double fps_;
   uint32_t startMs_;
@@ -48,7 +48,7 @@ class SteppedHooks final : public FrameHooks {
 
 }  // namespace
 
-void PlayStepped(ShowSession& session, platform::Display* display, FramePlan& plan, double fps,
+void PlayStepped(ShowSession& session, Display* display, FramePlan& plan, double fps,
                  TimelineState* state, uint32_t startMs) {
   SteppedHooks hooks(session, display, plan, fps, startMs);
   DemoClock clock([&hooks] { return hooks.ticks(); });
@@ -79,10 +79,10 @@ double ShowLength(const ShowTables& tables) {
 ShowRun::ShowRun() = default;
 ShowRun::~ShowRun() = default;
 
-bool ShowRun::Open(const DemoOptions& options, const platform::WindowRequest& request, platform::Display* display) {
+bool ShowRun::Open(const DemoOptions& options, const WindowRequest& request, Display* display) {
   SetLogSink(options.verbose ? &LogToStderr : nullptr);
   if (!display) {
-    owned_ = platform::CreateHeadlessDisplay();
+    owned_ = CreateHeadlessDisplay();
     display = owned_.get();
   }
   display_ = display;
@@ -96,7 +96,7 @@ bool ShowRun::Open(const DemoOptions& options, const platform::WindowRequest& re
 
 bool ShowRun::DrawFrameAt(double seconds, TimelineState state, std::vector<uint8_t>* rgba, int* width, int* height) {
   struct OneFrame final : FramePlan {
-    platform::Display* display = nullptr;
+    Display* display = nullptr;
     std::vector<uint8_t>* rgba = nullptr;
     int width = 0, height = 0;
     bool drawn = false;

@@ -43,7 +43,7 @@ class FramePlan {
 // fps) milliseconds of show time. Continues from *state when given and leaves there where it
 // stopped. Drawn frames are finished on `display`; with no display, or a session without GL,
 // every frame is replayed.
-void PlayStepped(ShowSession& session, platform::Display* display, FramePlan& plan, double fps,
+void PlayStepped(ShowSession& session, Display* display, FramePlan& plan, double fps,
                  TimelineState* state = nullptr, uint32_t startMs = 0);
 
 // Seeking: replays the frames at k / fps seconds for every k with k / fps < seconds and returns
@@ -65,8 +65,8 @@ class ShowRun {
   // (a new offscreen display when null) with `request` and loads the show. Returns whether it
   // can draw; without GL the tables are still loaded. A script that gives no show (missing,
   // unreadable, fewer than two parts) is reported on standard error and gives false.
-  bool Open(const DemoOptions& options, const platform::WindowRequest& request,
-            platform::Display* display = nullptr);
+  bool Open(const DemoOptions& options, const WindowRequest& request,
+            Display* display = nullptr);
 
   void Play(FramePlan& plan, double fps, TimelineState* state = nullptr, uint32_t startMs = 0) {
     PlayStepped(session_, display_, plan, fps, state, startMs);
@@ -79,13 +79,13 @@ class ShowRun {
 
   double Length() const { return ShowLength(session_.tables); }
   ShowSession& session() { return session_; }
-  platform::Display& display() { return *display_; }
+  Display& display() { return *display_; }
   // Frees the show's GL objects while the context is current, then closes the display
   // (restoring the desktop for a window); safe twice.
   void Close();
 
  private:
-  std::unique_ptr<platform::Display> owned_;
-  platform::Display* display_ = nullptr;
+  std::unique_ptr<Display> owned_;
+  Display* display_ = nullptr;
   ShowSession session_;
 };

@@ -11,9 +11,9 @@ ShowSession::ShowSession() = default;
 // Frees the GL objects while the display (which outlives the session) still has its context.
 ShowSession::~ShowSession() { Close(); }
 
-void ShowSession::Prepare(const DemoOptions& options, platform::Display& display,
-                          const platform::WindowRequest& request) {
-  platform::ReturnLargeBlocksToSystem();
+void ShowSession::Prepare(const DemoOptions& options, Display& display,
+                          const WindowRequest& request) {
+  ReturnLargeBlocksToSystem();
   DataSource source;
   source.dataDir = options.dataDir;
   if (!options.noArchive) {
@@ -32,7 +32,7 @@ void ShowSession::Prepare(const DemoOptions& options, platform::Display& display
   display_ = &display;
   std::string error;
   hasGl = display.Open(request, &error);
-  if (!hasGl) platform::ShowErrorBox(error);
+  if (!hasGl) ShowErrorBox(error);
   if (hasGl) {
     int x = 0, y = 0, w = request.width, h = request.height;
     display.PictureArea(&x, &y, &w, &h);

@@ -28,7 +28,7 @@ class ShowSession {
   // Opens the archive (unless options.noArchive), installs the data source, opens the display
   // with `request`, sets the GL state and parses the script. A display that cannot give a GL
   // context is reported (message box) and the session goes on without drawing.
-  void Prepare(const DemoOptions& options, platform::Display& display, const platform::WindowRequest& request);
+  void Prepare(const DemoOptions& options, Display& display, const WindowRequest& request);
 
   // Frees the show's GL objects while the context is still current, then closes the display
   // given to Prepare. Safe to call twice; the session draws nothing afterwards.
@@ -47,7 +47,7 @@ class ShowSession {
   bool hasGl = false;
 
  private:
-  platform::Display* display_ = nullptr;
+  Display* display_ = nullptr;
   std::unique_ptr<PartRenderer> renderer_;
   std::unique_ptr<AceArchive> archive_;
   std::unique_ptr<DataSourceScope> dataSource_;

@@ -7,13 +7,11 @@
 #include "app/show_bridge.h"
 #include "platform/platform.h"
 
-namespace platform {
 class AudioDevice;
-}
 
 class Soundtrack {
  public:
-  using DeviceMaker = std::function<std::unique_ptr<platform::AudioDevice>()>;
+  using DeviceMaker = std::function<std::unique_ptr<AudioDevice>()>;
 
   // Plays through the sound card.
   Soundtrack();
@@ -26,7 +24,7 @@ class Soundtrack {
   // Plays the MP3 bytes from `startSeconds` on (sample for sample as the whole stream has them
   // there); nothing (a silent run) when there are none, when no device opens, or for a
   // headless run.
-  void Start(ByteBlock mp3, platform::HeadlessDisplay* virtualClock, double startSeconds = 0.0);
+  void Start(ByteBlock mp3, HeadlessDisplay* virtualClock, double startSeconds = 0.0);
   // Safe when nothing was started and safe twice.
   void Stop();
 

@@ -8,14 +8,14 @@
 bool DecodeSoundtrack(ByteBlock mp3, SoundtrackPcm* pcm) {
   pcm->stereo.clear();
   if (!mp3.data || mp3.size == 0) return false;
-  auto decoder = std::make_unique<audio::Mp3Decoder>();
-  std::vector<uint8_t> out(audio::Mp3Decoder::kMinOutputRoom);
-  audio::Mp3Feed feed(mp3.data, mp3.size);
+  auto decoder = std::make_unique<Mp3Decoder>();
+  std::vector<uint8_t> out(Mp3Decoder::kMinOutputRoom);
+  Mp3Feed feed(mp3.data, mp3.size);
   bool rateKnown = false;
   while (!feed.Done()) {
     int produced = 0;
     const int r = feed.Step(decoder.get(), out.data(), static_cast<int>(out.size()), &produced);
-    if (r != audio::Mp3Decoder::kFrameDecoded || produced <= 0) continue;
+    if (r != Mp3Decoder::kFrameDecoded || produced <= 0) continue;
     if (!rateKnown) {
       pcm->rate = decoder->SampleRate();
       rateKnown = true;

@@ -60,7 +60,7 @@ struct AceArchive::Header {
 struct AceArchive::Walker {
   ArchiveCursor cursor;
   AceUnpacker unpacker;
-  uint8_t header[ace::kMaxHeaderBuffer];
+  uint8_t header[kMaxHeaderBuffer];
   uint8_t scan[kScanBytes];
   uint8_t out[kChunk];
 
@@ -77,36 +77,36 @@ HeaderRead AceArchive::Walker::ReadHeader(Header* h) {
   }
   uint8_t head[4];
   if (!cursor.Read(head, 4)) return (cursor.Left() == 0 && !overran) ? HeaderRead::kEnd : HeaderRead::kShort;
-  const uint16_t storedCrc = ace::Get16(head);
-  h->size = ace::Get16(head + 2);
-  const size_t inBuffer = h->size < ace::kMaxHeaderBuffer ? h->size : ace::kMaxHeaderBuffer;
+  const uint16_t storedCrc = Get16(head);
+  h->size = Get16(head + 2);
+  const size_t inBuffer = h->size < kMaxHeaderBuffer ? h->size : kMaxHeaderBuffer;
   std::memset(header, 0, sizeof(header));
   if (!cursor.Read(header, inBuffer)) return HeaderRead::kShort;
-  uint32_t crc = ace::UpdateCrc(ace::kCrcStart, header, inBuffer);
+  uint32_t crc = UpdateCrc(kCrcStart, header, inBuffer);
   for (size_t rest = h->size - inBuffer; rest > 0;) {
     const size_t piece = rest < kScanBytes ? rest : kScanBytes;
     if (!cursor.Read(scan, piece)) return HeaderRead::kShort;
-    crc = ace::UpdateCrc(crc, scan, piece);
+    crc = UpdateCrc(crc, scan, piece);
     rest -= piece;
   }
   h->type = header[0];
-  h->flags = ace::Get16(header + 1);
-  cursor.addedLeft = (h->flags & ace::kFlagAddedData) ? ace::Get32(header + 3) : 0;
+  h->flags = Get16(header + 1);
+  cursor.addedLeft = (h->flags & kFlagAddedData) ? Get32(header + 3) : 0;
   if ((crc & 0xFFFF) != storedCrc) return HeaderRead::kBadCrc;
 
-  if (h->type == ace::kFileHeaderType) {
-    h->packed = ace::Get32(header + 3);
-    h->unpacked = ace::Get32(header + 7);
-    h->fileTime = ace::Get32(header + 11);
-    h->attributes = ace::Get32(header + 15);
-    h->crc = ace::Get32(header + 19);
+  if (h->type == kFileHeaderType) {
+    h->packed = Get32(header + 3);
+    h->unpacked = Get32(header + 7);
+    h->fileTime = Get32(header + 11);
+    h->attributes = Get32(header + 15);
+    h->crc = Get32(header + 19);
     h->method = header[23];
     h->quality = header[24];
-    h->methodParameter = ace::Get16(header + 25);
-    h->nameLength = ace::Get16(header + 29);
-    h->name = header + ace::kFileHeaderFixedBytes;
+    h->methodParameter = Get16(header + 25);
+    h->nameLength = Get16(header + 29);
+    h->name = header + kFileHeaderFixedBytes;
     // A file header must hold its own name (and that within the header buffer).
-    if (ace::kFileHeaderFixedBytes + size_t{h->nameLength} > inBuffer) return HeaderRead::kBadFields;
+    if (kFileHeaderFixedBytes + size_t{h->nameLength} > inBuffer) return HeaderRead::kBadFields;
   }
   return HeaderRead::kOk;
 }
@@ -269,16 +269,16 @@ bool AceArchive::FindMainHeader(Walker& walk) {
     if (!cursor.Read(walk.scan + kept, got)) return false;
     total += got;
     for (size_t o = 0; o + 7 <= kScanBytes; ++o) {
-      if (std::memcmp(walk.scan + o, ace::kSignature, 7) != 0) continue;
+      if (std::memcmp(walk.scan + o, kSignature, 7) != 0) continue;
       // Every attempt would read the same header at offset 0, so the first one decides.
       cursor.pos = 0;
       cursor.addedLeft = 0;
       Header h;
       if (walk.ReadHeader(&h) != HeaderRead::kOk) return false;
-      solid_ = (h.flags & ace::kFlagSolid) != 0;
-      multiVolume_ = (h.flags & ace::kFlagMultiVolume) != 0;
+      solid_ = (h.flags & kFlagSolid) != 0;
+      multiVolume_ = (h.flags & kFlagMultiVolume) != 0;
       volume_ = walk.header[13];
-      creationTime_ = ace::Get32(walk.header + 14);
+      creationTime_ = Get32(walk.header + 14);
       return true;
     }
     cursor.pos = total;
@@ -301,7 +301,7 @@ bool AceArchive::WalkNextHeader(Walker& walk) {
             headerStart);
     return false;
   }
-  if (h.type != ace::kFileHeaderType) return true;  // its added data is skipped by the next read
+  if (h.type != kFileHeaderType) return true;  // its added data is skipped by the next read
 
   const uint64_t available = cursor.addedLeft < cursor.Left() ? cursor.addedLeft : cursor.Left();
   if (static_cast<int32_t>(h.unpacked) < 0 || h.unpacked > cursor.addedLeft * kMaxBytesPerPackedByte + kSizeSlack) {

@@ -7,8 +7,6 @@
 #define ACE_CRC_CLMUL 1
 #endif
 
-namespace ace {
-
 namespace {
 
 // The archive's CRC-32 is the usual one (reflected polynomial 0xEDB88320, start 0xFFFFFFFF)
@@ -191,5 +189,3 @@ bool MakeCode(int bits, int highest, uint8_t* lengths, uint16_t* table, int32_t*
   }
   return true;
 }
-
-}  // namespace ace

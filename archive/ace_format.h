@@ -3,14 +3,12 @@
 // builder with the archive's own order for codes of equal length, the cache of recent match
 // distances and the header layout constants.
 //
-//   uint32_t crc = ace::UpdateCrc(ace::kCrcStart, bytes, n);   // "abc" gives 0xCADBBE3D
-//   ace::MakeCode(11, highest, lengths, table, firstEntry);      // decode table + code starts
+//   uint32_t crc = UpdateCrc(kCrcStart, bytes, n);   // "abc" gives 0xCADBBE3D
+//   MakeCode(11, highest, lengths, table, firstEntry);      // decode table + code starts
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-
-namespace ace {
 
 constexpr uint32_t kCrcStart = 0xFFFFFFFFu;
 uint32_t UpdateCrc(uint32_t crc, const uint8_t* data, size_t n);
@@ -89,5 +87,3 @@ inline uint32_t Get32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
          (static_cast<uint32_t>(p[3]) << 24);
 }
-
-}  // namespace ace

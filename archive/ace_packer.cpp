@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr int64_t kWindow = int64_t{1} << ace::kDictionaryBits;
+constexpr int64_t kWindow = int64_t{1} << kDictionaryBits;
 constexpr int kHashBits = 17;
 constexpr int kMaxChain = 128;
 constexpr int kNiceLength = 160;
@@ -148,11 +148,11 @@ void EnsureTwoCodes(uint8_t* lengths, int maxSymbol) {
 
 // Codes exactly as the decoder's table builder hands them out.
 void AssignCodes(int bits, const uint8_t* lengths, int highest, uint32_t* codes) {
-  uint8_t copy[ace::kMaxMainSymbol + 1];
-  uint16_t table[1 << ace::kTableBits];
-  int32_t first[ace::kMaxMainSymbol + 1];
+  uint8_t copy[kMaxMainSymbol + 1];
+  uint16_t table[1 << kTableBits];
+  int32_t first[kMaxMainSymbol + 1];
   std::memcpy(copy, lengths, static_cast<size_t>(highest) + 1);
-  ace::MakeCode(bits, highest, copy, table, first);
+  MakeCode(bits, highest, copy, table, first);
   for (int s = 0; s <= highest; ++s)
     codes[s] = lengths[s] && first[s] >= 0 ? static_cast<uint32_t>(first[s]) >> (bits - lengths[s]) : 0;
 }
@@ -194,13 +194,13 @@ void WriteLengths(BitWriter& w, const uint8_t* lengths, int maxSymbol) {
       ++i;
     }
   }
-  uint32_t freq[ace::kMaxCodeLengthUp + 1] = {};
+  uint32_t freq[kMaxCodeLengthUp + 1] = {};
   for (const auto& item : items) ++freq[item.first];
-  uint8_t codeLength[ace::kMaxCodeLengthUp + 1];
-  LimitedLengths(freq, up + 1, ace::kCodeLengthTableBits, codeLength);
+  uint8_t codeLength[kMaxCodeLengthUp + 1];
+  LimitedLengths(freq, up + 1, kCodeLengthTableBits, codeLength);
   EnsureTwoCodes(codeLength, up);
-  uint32_t code[ace::kMaxCodeLengthUp + 1];
-  AssignCodes(ace::kCodeLengthTableBits, codeLength, up, code);
+  uint32_t code[kMaxCodeLengthUp + 1];
+  AssignCodes(kCodeLengthTableBits, codeLength, up, code);
 
   w.Put(static_cast<uint32_t>(n), 9);
   w.Put(static_cast<uint32_t>(low), 4);
@@ -213,32 +213,32 @@ void WriteLengths(BitWriter& w, const uint8_t* lengths, int maxSymbol) {
 }
 
 struct BlockCode {
-  uint8_t mainLength[ace::kMaxMainSymbol + 1];
-  uint8_t lengthLength[ace::kMaxLengthSymbol + 1];
+  uint8_t mainLength[kMaxMainSymbol + 1];
+  uint8_t lengthLength[kMaxLengthSymbol + 1];
 };
 
 struct Frequencies {
-  uint32_t main[ace::kMaxMainSymbol + 1] = {};
-  uint32_t length[ace::kMaxLengthSymbol + 1] = {};
+  uint32_t main[kMaxMainSymbol + 1] = {};
+  uint32_t length[kMaxLengthSymbol + 1] = {};
   int tokens = 0;
 
   void Add(const Token& t) {
     ++main[t.symbol];
-    if (t.symbol >= ace::kFirstReuseSymbol) ++length[t.lengthSymbol];
+    if (t.symbol >= kFirstReuseSymbol) ++length[t.lengthSymbol];
     ++tokens;
   }
   void Add(const Frequencies& f) {
-    for (int i = 0; i <= ace::kMaxMainSymbol; ++i) main[i] += f.main[i];
-    for (int i = 0; i <= ace::kMaxLengthSymbol; ++i) length[i] += f.length[i];
+    for (int i = 0; i <= kMaxMainSymbol; ++i) main[i] += f.main[i];
+    for (int i = 0; i <= kMaxLengthSymbol; ++i) length[i] += f.length[i];
     tokens += f.tokens;
   }
 };
 
 void BuildCode(const Frequencies& f, BlockCode* code) {
-  LimitedLengths(f.main, ace::kMaxMainSymbol + 1, ace::kTableBits, code->mainLength);
-  EnsureTwoCodes(code->mainLength, ace::kMaxMainSymbol);
-  LimitedLengths(f.length, ace::kMaxLengthSymbol + 1, ace::kTableBits, code->lengthLength);
-  EnsureTwoCodes(code->lengthLength, ace::kMaxLengthSymbol);
+  LimitedLengths(f.main, kMaxMainSymbol + 1, kTableBits, code->mainLength);
+  EnsureTwoCodes(code->mainLength, kMaxMainSymbol);
+  LimitedLengths(f.length, kMaxLengthSymbol + 1, kTableBits, code->lengthLength);
+  EnsureTwoCodes(code->lengthLength, kMaxLengthSymbol);
 }
 
 // Bits a block with these statistics costs: its tables, its count and its symbols (the
@@ -247,28 +247,28 @@ uint64_t BlockBits(const Frequencies& f) {
   BlockCode code;
   BuildCode(f, &code);
   BitWriter counter(nullptr);
-  WriteLengths(counter, code.mainLength, ace::kMaxMainSymbol);
-  WriteLengths(counter, code.lengthLength, ace::kMaxLengthSymbol);
-  uint64_t bits = counter.Count() + ace::kBlockCountBits;
-  for (int i = 0; i <= ace::kMaxMainSymbol; ++i) bits += uint64_t{f.main[i]} * code.mainLength[i];
-  for (int i = 0; i <= ace::kMaxLengthSymbol; ++i) bits += uint64_t{f.length[i]} * code.lengthLength[i];
+  WriteLengths(counter, code.mainLength, kMaxMainSymbol);
+  WriteLengths(counter, code.lengthLength, kMaxLengthSymbol);
+  uint64_t bits = counter.Count() + kBlockCountBits;
+  for (int i = 0; i <= kMaxMainSymbol; ++i) bits += uint64_t{f.main[i]} * code.mainLength[i];
+  for (int i = 0; i <= kMaxLengthSymbol; ++i) bits += uint64_t{f.length[i]} * code.lengthLength[i];
   return bits;
 }
 
 void WriteBlock(BitWriter& w, const Token* tokens, int count, const Frequencies& f) {
   BlockCode code;
   BuildCode(f, &code);
-  WriteLengths(w, code.mainLength, ace::kMaxMainSymbol);
-  WriteLengths(w, code.lengthLength, ace::kMaxLengthSymbol);
-  w.Put(static_cast<uint32_t>(count), ace::kBlockCountBits);
-  uint32_t mainCode[ace::kMaxMainSymbol + 1];
-  uint32_t lengthCode[ace::kMaxLengthSymbol + 1];
-  AssignCodes(ace::kTableBits, code.mainLength, Highest(code.mainLength, ace::kMaxMainSymbol), mainCode);
-  AssignCodes(ace::kTableBits, code.lengthLength, Highest(code.lengthLength, ace::kMaxLengthSymbol), lengthCode);
+  WriteLengths(w, code.mainLength, kMaxMainSymbol);
+  WriteLengths(w, code.lengthLength, kMaxLengthSymbol);
+  w.Put(static_cast<uint32_t>(count), kBlockCountBits);
+  uint32_t mainCode[kMaxMainSymbol + 1];
+  uint32_t lengthCode[kMaxLengthSymbol + 1];
+  AssignCodes(kTableBits, code.mainLength, Highest(code.mainLength, kMaxMainSymbol), mainCode);
+  AssignCodes(kTableBits, code.lengthLength, Highest(code.lengthLength, kMaxLengthSymbol), lengthCode);
   for (int i = 0; i < count; ++i) {
     const Token& t = tokens[i];
     w.Put(mainCode[t.symbol], code.mainLength[t.symbol]);
-    if (t.symbol < ace::kFirstReuseSymbol) continue;
+    if (t.symbol < kFirstReuseSymbol) continue;
     w.Put(t.extra, t.extraCount);
     w.Put(lengthCode[t.lengthSymbol], code.lengthLength[t.lengthSymbol]);
   }
@@ -322,7 +322,7 @@ void Put32(std::vector<uint8_t>* v, uint32_t x) {
 
 // Prepends header CRC and size to the header bytes that follow them.
 void AppendHeader(std::vector<uint8_t>* out, const std::vector<uint8_t>& body) {
-  Put16(out, ace::Crc(body.data(), body.size()) & 0xFFFF);
+  Put16(out, Crc(body.data(), body.size()) & 0xFFFF);
   Put16(out, static_cast<uint32_t>(body.size()));
   out->insert(out->end(), body.begin(), body.end());
 }
@@ -401,7 +401,7 @@ struct AcePacker::Coder {
     return kNewMatchBits + (m >= 2 ? m - 1 : 0);
   }
 
-  Choice Best(int64_t pos, int64_t end, int64_t regionStart, const ace::DistanceCache& cache) {
+  Choice Best(int64_t pos, int64_t end, int64_t regionStart, const DistanceCache& cache) {
     InsertUpTo(pos);
     Choice best;
     const int64_t left = end - pos;
@@ -410,7 +410,7 @@ struct AcePacker::Coder {
       const uint32_t d = cache.Peek(k);
       const int64_t src = pos - d - 1;
       if (src < regionStart) continue;
-      const int x = ace::ReuseExtraLength(k);
+      const int x = ReuseExtraLength(k);
       const int len = MatchLength(src, pos, static_cast<int>(std::min<int64_t>(left, 255 + x)));
       if (len < x) continue;
       const int score = len * kLiteralBits - (kReuseMatchBits + (k ? 1 : 0));
@@ -424,7 +424,7 @@ struct AcePacker::Coder {
     bool shortened = false;
     for (; cand >= lowest && budget > 0; --budget) {
       const uint32_t d = static_cast<uint32_t>(pos - cand - 1);
-      const int x = ace::NewDistanceExtraLength(d);
+      const int x = NewDistanceExtraLength(d);
       const int cap = static_cast<int>(std::min<int64_t>(left, 255 + x));
       // Only a longer match can beat a nearer one.
       if (longest < cap && At(cand)[longest] == At(pos)[longest]) {
@@ -450,7 +450,7 @@ struct AcePacker::Coder {
   }
 
   void Parse(int64_t start, int64_t end, int64_t regionStart, std::vector<Token>* tokens) {
-    ace::DistanceCache cache;
+    DistanceCache cache;
     int64_t pos = start;
     Choice cur = Best(pos, end, regionStart, cache);
     auto literal = [&](int64_t p) { tokens->push_back({*At(p), 0, 0, 0}); };
@@ -473,18 +473,18 @@ struct AcePacker::Coder {
       Token t{};
       if (cur.reuse >= 0) {
         cache.Reuse(cur.reuse);
-        t.symbol = static_cast<uint16_t>(ace::kFirstReuseSymbol + cur.reuse);
-        t.lengthSymbol = static_cast<uint8_t>(cur.length - ace::ReuseExtraLength(cur.reuse));
+        t.symbol = static_cast<uint16_t>(kFirstReuseSymbol + cur.reuse);
+        t.lengthSymbol = static_cast<uint8_t>(cur.length - ReuseExtraLength(cur.reuse));
       } else {
         const uint32_t d = cur.distance;
         cache.Push(d);
         const int m = d <= 1 ? static_cast<int>(d) : BitLength(d);
-        t.symbol = static_cast<uint16_t>(ace::kFirstNewDistanceSymbol + m);
+        t.symbol = static_cast<uint16_t>(kFirstNewDistanceSymbol + m);
         if (m >= 2) {
           t.extraCount = static_cast<uint8_t>(m - 1);
           t.extra = d - (uint32_t{1} << (m - 1));
         }
-        t.lengthSymbol = static_cast<uint8_t>(cur.length - ace::NewDistanceExtraLength(d));
+        t.lengthSymbol = static_cast<uint8_t>(cur.length - NewDistanceExtraLength(d));
       }
       tokens->push_back(t);
       pos += cur.length;
@@ -507,11 +507,11 @@ struct AcePacker::Coder {
 };
 
 AcePacker::AcePacker(bool solid) : coder_(new Coder), solid_(solid) {
-  uint8_t main[ace::kMainHeaderFixedBytes] = {};
-  main[0] = ace::kMainHeaderType;
+  uint8_t main[kMainHeaderFixedBytes] = {};
+  main[0] = kMainHeaderType;
   main[1] = 0;
-  main[2] = solid ? ace::kFlagSolid >> 8 : 0;
-  std::memcpy(main + 3, ace::kSignature, 7);
+  main[2] = solid ? kFlagSolid >> 8 : 0;
+  std::memcpy(main + 3, kSignature, 7);
   main[10] = 20;  // version needed to extract
   main[11] = 20;  // version that created the archive
   // host, volume, creation time, reserved bytes and the advertisement length stay 0
@@ -547,16 +547,16 @@ bool AcePacker::AddMember(const std::string& name, const uint8_t* data, size_t s
   if (stored) method = 0;
 
   std::vector<uint8_t> body;
-  body.push_back(ace::kFileHeaderType);
-  Put16(&body, ace::kFlagAddedData | (solid_ ? ace::kFlagSolid : 0));
+  body.push_back(kFileHeaderType);
+  Put16(&body, kFlagAddedData | (solid_ ? kFlagSolid : 0));
   Put32(&body, static_cast<uint32_t>(payloadSize));
   Put32(&body, static_cast<uint32_t>(size));
   Put32(&body, fileTime);
   Put32(&body, attributes);
-  Put32(&body, ace::Crc(data, size));
+  Put32(&body, Crc(data, size));
   body.push_back(method);
   body.push_back(method ? 5 : 0);  // quality
-  Put16(&body, ace::kDictionaryBits - 10);
+  Put16(&body, kDictionaryBits - 10);
   Put16(&body, 0);
   Put16(&body, static_cast<uint32_t>(name.size()));
   body.insert(body.end(), name.begin(), name.end());

@@ -63,7 +63,7 @@ void AceUnpacker::Release() {
 bool AceUnpacker::Init() {
   Release();
   // A zeroed dictionary keeps what a damaged stream copies from unwritten places deterministic.
-  for (int bits = ace::kDictionaryBits; bits >= 0 && !dictionary_; --bits) {
+  for (int bits = kDictionaryBits; bits >= 0 && !dictionary_; --bits) {
     dictionary_ = static_cast<uint8_t*>(std::calloc(size_t{1} << bits, 1));
     if (dictionary_) dictionaryBits_ = bits;
   }
@@ -113,7 +113,7 @@ void AceUnpacker::Refill() {
 void AceUnpacker::BeginMember(const MemberPacking& member, ArchiveCursor* cursor) {
   cursor_ = cursor;
   member_ = member;
-  crc_ = ace::kCrcStart;
+  crc_ = kCrcStart;
   remainingOutput_ = member.unpackedSize > 0 ? member.unpackedSize : 0;
   // An empty member (directory entries of later archivers use other method numbers) has
   // nothing to decode, whatever its method says.
@@ -141,13 +141,13 @@ int32_t AceUnpacker::UnpackChunk(uint8_t* destination, int32_t capacity) {
     error_ = kUnknownMethod;
     return 0;
   }
-  crc_ = ace::UpdateCrc(crc_, destination, static_cast<size_t>(produced));
+  crc_ = UpdateCrc(crc_, destination, static_cast<size_t>(produced));
   return produced;
 }
 
 bool AceUnpacker::ReadLengths(int maxSymbol, uint8_t* lengths, uint16_t* table) {
   std::memset(lengths, 0, static_cast<size_t>(maxSymbol) + 1);
-  std::memset(table, 0, sizeof(uint16_t) << ace::kTableBits);
+  std::memset(table, 0, sizeof(uint16_t) << kTableBits);
   int highest = static_cast<int>(Peek(9));
   Skip(9);
   if (highest > maxSymbol) highest = maxSymbol;
@@ -155,16 +155,16 @@ bool AceUnpacker::ReadLengths(int maxSymbol, uint8_t* lengths, uint16_t* table) 
   Skip(4);
   const int up = static_cast<int>(Peek(4));
   Skip(4);
-  uint8_t codeLength[ace::kMaxCodeLengthUp + 1] = {};
+  uint8_t codeLength[kMaxCodeLengthUp + 1] = {};
   for (int i = 0; i <= up; ++i) {
     codeLength[i] = static_cast<uint8_t>(Peek(3));
     Skip(3);
   }
   // The code-length code's table lives in the first entries of the table being read.
-  if (!ace::MakeCode(ace::kCodeLengthTableBits, up, codeLength, table)) return false;
+  if (!MakeCode(kCodeLengthTableBits, up, codeLength, table)) return false;
 
   for (int j = 0; j <= highest;) {
-    const int c = table[Peek(ace::kCodeLengthTableBits)];
+    const int c = table[Peek(kCodeLengthTableBits)];
     Skip(codeLength[c]);
     if (c < up) {
       lengths[j++] = static_cast<uint8_t>(c);
@@ -179,19 +179,19 @@ bool AceUnpacker::ReadLengths(int maxSymbol, uint8_t* lengths, uint16_t* table) 
     for (int i = 1; i <= highest; ++i) lengths[i] = static_cast<uint8_t>((lengths[i] + lengths[i - 1]) % up);
   for (int i = 0; i <= highest; ++i)
     if (lengths[i]) lengths[i] = static_cast<uint8_t>(lengths[i] + low);
-  return ace::MakeCode(ace::kTableBits, highest, lengths, table);
+  return MakeCode(kTableBits, highest, lengths, table);
 }
 
 bool AceUnpacker::ReadBlockTables() {
-  if (!ReadLengths(ace::kMaxMainSymbol, mainLength_, mainTable_)) return false;
-  if (!ReadLengths(ace::kMaxLengthSymbol, lengthLength_, lengthTable_)) return false;
+  if (!ReadLengths(kMaxMainSymbol, mainLength_, mainTable_)) return false;
+  if (!ReadLengths(kMaxLengthSymbol, lengthLength_, lengthTable_)) return false;
   // Symbol and code length side by side, so a decode step is one lookup.
-  for (int i = 0; i < (1 << ace::kTableBits); ++i) {
+  for (int i = 0; i < (1 << kTableBits); ++i) {
     mainFast_[i] = mainTable_[i] | (uint32_t{mainLength_[mainTable_[i]]} << 16);
     lengthFast_[i] = lengthTable_[i] | (uint32_t{lengthLength_[lengthTable_[i]]} << 16);
   }
-  blockCount_ = static_cast<int32_t>(Peek(ace::kBlockCountBits));
-  Skip(ace::kBlockCountBits);
+  blockCount_ = static_cast<int32_t>(Peek(kBlockCountBits));
+  Skip(kBlockCountBits);
   return true;
 }
 
@@ -284,7 +284,7 @@ int32_t AceUnpacker::UnpackLz(uint8_t* destination, int32_t capacity) {
     held -= k;
   };
   load();
-  constexpr int kShift = 64 - ace::kTableBits;
+  constexpr int kShift = 64 - kTableBits;
 
   while (produced < limit) {
     if (blockCount == 0) {
@@ -310,12 +310,12 @@ int32_t AceUnpacker::UnpackLz(uint8_t* destination, int32_t capacity) {
     } else {
       uint32_t distance;
       int32_t count;
-      if (c < ace::kFirstNewDistanceSymbol) {
-        const int k = static_cast<int>(c) - ace::kFirstReuseSymbol;
+      if (c < kFirstNewDistanceSymbol) {
+        const int k = static_cast<int>(c) - kFirstReuseSymbol;
         distance = cache_.Reuse(k);
-        count = ace::ReuseExtraLength(k);
+        count = ReuseExtraLength(k);
       } else {
-        const uint32_t m = c - ace::kFirstNewDistanceSymbol;
+        const uint32_t m = c - kFirstNewDistanceSymbol;
         if (m <= 1) {
           distance = m;
         } else {
@@ -323,7 +323,7 @@ int32_t AceUnpacker::UnpackLz(uint8_t* destination, int32_t capacity) {
           take(m - 1);
         }
         cache_.Push(distance);
-        count = ace::NewDistanceExtraLength(distance);
+        count = NewDistanceExtraLength(distance);
       }
       const uint32_t lengthEntry = lengthFast_[buffer >> kShift];
       take(lengthEntry >> 16);

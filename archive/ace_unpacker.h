@@ -131,7 +131,7 @@ class AceUnpacker {
   ArchiveCursor* cursor_ = nullptr;
   MemberPacking member_;
   int32_t remainingOutput_ = 0;
-  uint32_t crc_ = ace::kCrcStart;
+  uint32_t crc_ = kCrcStart;
   int error_ = kNoError;
 
   // Bit reader: raw_ receives the packed bytes as read, bits_ holds them in stream order
@@ -142,11 +142,11 @@ class AceUnpacker {
 
   // Block tables.
   int32_t blockCount_ = 0;
-  uint8_t mainLength_[ace::kMaxMainSymbol + 1] = {};
-  uint16_t mainTable_[1 << ace::kTableBits] = {};
-  uint8_t lengthLength_[ace::kMaxLengthSymbol + 1] = {};
-  uint16_t lengthTable_[1 << ace::kTableBits] = {};
-  uint32_t mainFast_[1 << ace::kTableBits] = {};
-  uint32_t lengthFast_[1 << ace::kTableBits] = {};
-  ace::DistanceCache cache_;
+  uint8_t mainLength_[kMaxMainSymbol + 1] = {};
+  uint16_t mainTable_[1 << kTableBits] = {};
+  uint8_t lengthLength_[kMaxLengthSymbol + 1] = {};
+  uint16_t lengthTable_[1 << kTableBits] = {};
+  uint32_t mainFast_[1 << kTableBits] = {};
+  uint32_t lengthFast_[1 << kTableBits] = {};
+  DistanceCache cache_;
 };

@@ -5,8 +5,6 @@
 #include "io/data_file.h"
 #include "platform/log.h"
 
-namespace audio {
-
 void AudioStream::Start(const void* dataOrName, int rate, int size, double startSeconds) {
   Stop();
   const uint8_t* data = nullptr;
@@ -49,5 +47,3 @@ void AudioStream::Stop() {
   }
   std::vector<uint8_t>().swap(owned_);
 }
-
-}  // namespace audio

@@ -1,7 +1,7 @@
 // AudioStream: the soundtrack's front end. Starts the MP3 stream (from memory or from a file
 // found through DataFile) on a WaveOutPlayer over the given audio device, and stops it.
 //
-//   auto device = platform::CreateSystemAudioDevice();
+//   auto device = CreateSystemAudioDevice();
 //   AudioStream stream(device.get());
 //   stream.Start(mp3, 44100, mp3Size);      // size != 0: bytes in memory, used in place
 //   stream.Start("music.mp3", 44100, 0);    // size == 0: a file name (archive, then disk)
@@ -20,11 +20,9 @@
 #include "audio/wave_out_player.h"
 #include "platform/audio_device.h"
 
-namespace audio {
-
 class AudioStream {
  public:
-  explicit AudioStream(platform::AudioDevice* device) : player_(device) {}
+  explicit AudioStream(AudioDevice* device) : player_(device) {}
   ~AudioStream() { Stop(); }
   AudioStream(const AudioStream&) = delete;
   AudioStream& operator=(const AudioStream&) = delete;
@@ -43,5 +41,3 @@ class AudioStream {
   std::vector<uint8_t> owned_;  // the file's bytes for a file start
   bool started_ = false;
 };
-
-}  // namespace audio

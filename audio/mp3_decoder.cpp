@@ -9,12 +9,7 @@
 
 #include "audio/mp3_tables.h"
 
-namespace audio {
-
 namespace {
-
-using namespace mp3tables;
-
 const int kBitrates[2][3][15] = {
     {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
      {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
@@ -1329,5 +1324,3 @@ void Mp3Decoder::EmitSlot(const float* v0, const float* v1, int16_t* out, float*
   for (int j = 0; j < 32; ++j) left[j] = (left[j] + right[j]) * 0.5f;
   StoreSlot(left, out, 1, fout);
 }
-
-}  // namespace audio

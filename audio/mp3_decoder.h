@@ -3,12 +3,12 @@
 //
 // The stream is fed in pieces of any size; each Decode call appends its piece to the decoder's
 // input queue and decodes at most one frame:
-//   audio::Mp3Decoder dec;                 // ready to use (Init has run)
+//   Mp3Decoder dec;                 // ready to use (Init has run)
 //   int produced = 0;
 //   int r = dec.Decode(piece, 64, out, 5000, &produced);
 //   // r == 0: a frame was decoded, `produced` bytes of interleaved PCM written to out
 //   // r == 1: more input is needed;  r == -1: output room below 4608 bytes or the queue is full
-// Pass no input (nullptr, 0) to go on decoding what is already queued; audio::Mp3Feed
+// Pass no input (nullptr, 0) to go on decoding what is already queued; Mp3Feed
 // (mp3_feed.h) feeds a stream in memory the way the player does. A stream's output has the
 // channel count of its first frame (mono: one sample per time step) and the stream's sampling
 // rate: see SampleRate()/Channels() after the first decoded frame. A stream whose channel count
@@ -22,8 +22,6 @@
 
 #include <cstddef>
 #include <cstdint>
-
-namespace audio {
 
 class Mp3Decoder {
  public:
@@ -215,5 +213,3 @@ class Mp3Decoder {
   float* spectrumOut_ = nullptr;
   int spectrumValues_ = 0;
 };
-
-}  // namespace audio

@@ -3,8 +3,6 @@
 
 #include <algorithm>
 
-namespace audio {
-
 int Mp3Feed::Step(Mp3Decoder* decoder, uint8_t* out, int room, int* produced) {
   if (produced) *produced = 0;
   if (done_) return Mp3Decoder::kNeedMore;
@@ -24,5 +22,3 @@ int Mp3Feed::Step(Mp3Decoder* decoder, uint8_t* out, int room, int* produced) {
     done_ = true;
   return r;
 }
-
-}  // namespace audio

@@ -4,10 +4,10 @@
 // shorter than a piece fill it faster than one frame per call empties it); once the whole stream
 // has been given, steps without input decode what is still queued until nothing moves.
 //
-//   audio::Mp3Feed feed(mp3, size);                 // 64-byte pieces
+//   Mp3Feed feed(mp3, size);                 // 64-byte pieces
 //   while (!feed.Done()) {
 //     int produced = 0;
-//     if (feed.Step(&decoder, out, 5000, &produced) == audio::Mp3Decoder::kFrameDecoded) ...
+//     if (feed.Step(&decoder, out, 5000, &produced) == Mp3Decoder::kFrameDecoded) ...
 //   }
 #pragma once
 
@@ -15,8 +15,6 @@
 #include <cstdint>
 
 #include "audio/mp3_decoder.h"
-
-namespace audio {
 
 class Mp3Feed {
  public:
@@ -39,5 +37,3 @@ class Mp3Feed {
   size_t offset_ = 0;
   bool done_ = false;
 };
-
-}  // namespace audio

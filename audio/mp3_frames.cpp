@@ -4,8 +4,6 @@
 #include <cmath>
 #include <vector>
 
-namespace audio {
-
 namespace {
 
 using Header = Mp3Decoder::Header;
@@ -114,5 +112,3 @@ SeekPoint FindSeekPoint(const uint8_t* data, size_t size, double seconds) {
   at.targetFrame = frames[k].offset - at.feedFrom;
   return at;
 }
-
-}  // namespace audio

@@ -2,11 +2,11 @@
 // samples and bytes per frame, the stream's sampling rate, and where to begin decoding to start
 // playing at a given time.
 //
-//   uint32_t word = audio::HeaderWord(p);                  // 4 bytes, big-endian
-//   audio::Mp3Decoder::Header h = audio::Mp3Decoder::DecodeHeader(word);
-//   int samples = audio::SamplesPerFrame(h);               // per channel: 384, 576 or 1152
-//   int bytes = audio::FrameLength(h);                     // header included; 0: free format
-//   audio::SeekPoint at = audio::FindSeekPoint(mp3, size, 180.0);
+//   uint32_t word = HeaderWord(p);                  // 4 bytes, big-endian
+//   Mp3Decoder::Header h = Mp3Decoder::DecodeHeader(word);
+//   int samples = SamplesPerFrame(h);               // per channel: 384, 576 or 1152
+//   int bytes = FrameLength(h);                     // header included; 0: free format
+//   SeekPoint at = FindSeekPoint(mp3, size, 180.0);
 //
 // The walk over the frames follows the headers from the first one (confirmed by the header
 // that follows it), skipping a leading Xing tag frame as the decoder does, and resynchronising
@@ -17,8 +17,6 @@
 #include <cstdint>
 
 #include "audio/mp3_decoder.h"
-
-namespace audio {
 
 inline uint32_t HeaderWord(const uint8_t* p) {
   return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
@@ -45,5 +43,3 @@ struct SeekPoint {
   bool pastEnd = false;    // the stream ends before that time
 };
 SeekPoint FindSeekPoint(const uint8_t* data, size_t size, double seconds);
-
-}  // namespace audio

@@ -6,8 +6,6 @@
 
 #include <cstdint>
 
-namespace audio::mp3tables {
-
 // Huffman lookup: one array of multi-level tables. Entry with bit 16 clear: a leaf, value in
 // bits 0-7 (x << 4 | y, or the count1 quadruple), code bits used at this level in bits 8-15.
 // Bit 16 set: a link, lookup width of the next level in bits 0-7, its start in bits 17-31.
@@ -60,5 +58,3 @@ extern const float kIsRatioLsf[2][16][2];
 extern const float kDctFactors[31];
 // Layers I and II: scale factor index i gives 2^(1 - i / 3); index 63 gives 0.
 extern const float kLayer2Scale[64];
-
-}  // namespace audio::mp3tables

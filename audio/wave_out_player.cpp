@@ -5,9 +5,7 @@
 #include <chrono>
 #include <cstring>
 
-namespace audio {
-
-WaveOutPlayer::WaveOutPlayer(platform::AudioDevice* device) : device_(device) {}
+WaveOutPlayer::WaveOutPlayer(AudioDevice* device) : device_(device) {}
 
 WaveOutPlayer::~WaveOutPlayer() {
   Stop();
@@ -109,7 +107,7 @@ void WaveOutPlayer::Refill() {
 }
 
 void WaveOutPlayer::ThreadMain() {
-  platform::RaiseCurrentThreadPriority();
+  RaiseCurrentThreadPriority();
   threadDone_.store(false);
   while (!stopRequest_.load()) {
     Refill();
@@ -139,5 +137,3 @@ void WaveOutPlayer::Close() {
   if (deviceOpen_ && device_) device_->Close();
   deviceOpen_ = false;
 }
-
-}  // namespace audio

@@ -1,4 +1,4 @@
-// WaveOutPlayer: plays an MP3 stream through a platform::AudioDevice as one looping ring of
+// WaveOutPlayer: plays an MP3 stream through a AudioDevice as one looping ring of
 // 16-bit stereo PCM, 150 chunks of 20 ms (884 frames at 44100 Hz, about 3 s in all), kept about
 // one ring ahead of the play position by a refill thread that polls the device every 10 ms.
 //
@@ -26,8 +26,6 @@
 #include "audio/mp3_frames.h"
 #include "platform/audio_device.h"
 
-namespace audio {
-
 class WaveOutPlayer {
  public:
   static constexpr int kPendingBytes = 65536;  // decoded PCM waiting for the ring
@@ -36,7 +34,7 @@ class WaveOutPlayer {
   static constexpr int kPollMs = 10;           // refill thread period
   static constexpr int kBufferMs = 1500;       // the ring is twice this long
 
-  explicit WaveOutPlayer(platform::AudioDevice* device);
+  explicit WaveOutPlayer(AudioDevice* device);
   ~WaveOutPlayer();
   WaveOutPlayer(const WaveOutPlayer&) = delete;
   WaveOutPlayer& operator=(const WaveOutPlayer&) = delete;
@@ -75,7 +73,7 @@ class WaveOutPlayer {
   void TakeFrame(const uint8_t* pcm, int bytes);
   void ThreadMain();
 
-  platform::AudioDevice* device_;
+  AudioDevice* device_;
   std::unique_ptr<Mp3Decoder> decoder_;
   std::vector<uint8_t> ring_;
   std::vector<uint8_t> pending_;
@@ -95,5 +93,3 @@ class WaveOutPlayer {
   std::atomic<bool> threadDone_{true};
   std::atomic<uint64_t> filled_{0};
 };
-
-}  // namespace audio

@@ -115,7 +115,7 @@ int main(int argc, char** argv) {
   long oursRss = 0, refRss = 0;
   long long samples = 0;
   int rate = 0, channels = 0;
-  auto dec = std::make_unique<audio::Mp3Decoder>();
+  auto dec = std::make_unique<Mp3Decoder>();
   std::vector<uint8_t> out(5000);
   for (int run = 0; run < kRuns; ++run) {
     double cpu;
@@ -138,10 +138,10 @@ int main(int argc, char** argv) {
     samples = 0;
     std::clock_t c0 = std::clock();
     auto t0 = std::chrono::steady_clock::now();
-    audio::Mp3Feed feed(stream.data(), stream.size());
+    Mp3Feed feed(stream.data(), stream.size());
     while (!feed.Done()) {
       int produced = 0;
-      if (feed.Step(dec.get(), out.data(), 5000, &produced) == audio::Mp3Decoder::kFrameDecoded)
+      if (feed.Step(dec.get(), out.data(), 5000, &produced) == Mp3Decoder::kFrameDecoded)
         samples += produced / 2;
     }
     inProcessWall = std::min(inProcessWall, Seconds(t0));

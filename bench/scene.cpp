@@ -42,10 +42,6 @@ void operator delete[](void* p, size_t) noexcept { operator delete[](p); }
 #pragma GCC diagnostic pop
 
 namespace {
-
-using anim::Quaternion;
-using anim::Vector3;
-
 constexpr int kNodes = 240;
 constexpr int kKeySpacing = 10;  // frames between keys
 constexpr int kFrames = 3000;   // evaluations per run, a third of a frame apart
@@ -61,15 +57,15 @@ float Rand(unsigned* seed) {
   return static_cast<float>((*seed >> 8) & 0xffff) / 65536.0f;
 }
 
-anim::VectorKey MakeVector(int32_t frame, unsigned* seed) {
-  anim::VectorKey k = StillVectorKey(frame, {Rand(seed) * 10, Rand(seed) * 10, Rand(seed) * 10});
+VectorKey MakeVector(int32_t frame, unsigned* seed) {
+  VectorKey k = StillVectorKey(frame, {Rand(seed) * 10, Rand(seed) * 10, Rand(seed) * 10});
   k.tension = Rand(seed) * 0.5f;
   k.continuity = Rand(seed) - 0.5f;
   k.bias = Rand(seed) - 0.5f;
   return k;
 }
 
-anim::RotationKey MakeRotation(int32_t frame, unsigned* seed) {
+RotationKey MakeRotation(int32_t frame, unsigned* seed) {
   float a = Rand(seed) * 3.0f;
   return StillRotationKey(frame, Quaternion(std::cos(a), std::sin(a) * 0.6f, std::sin(a) * 0.8f, 0.0f));
 }
@@ -111,22 +107,21 @@ size_t Segment(const std::vector<Key>& keys, float t, float* s) {
   return i;
 }
 
-Vector3 PeerVector(const anim::VectorTrack& track, float t) {
+Vector3 PeerVector(const VectorTrack& track, float t) {
   if (track.keys.empty()) return {};
   float s;
   size_t i = Segment(track.keys, t, &s);
   if (s < 0.0f) return track.keys[i].value;
-  return anim::HermiteSegment(track.keys[i].value, track.keys[i].out, track.keys[i + 1].value, track.keys[i + 1].in, s);
+  return HermiteSegment(track.keys[i].value, track.keys[i].out, track.keys[i + 1].value, track.keys[i + 1].in, s);
 }
 
-Quaternion PeerRotation(const anim::RotationTrack& track, float t) {
+Quaternion PeerRotation(const RotationTrack& track, float t) {
   if (track.keys.empty()) return Quaternion::Identity();
   float s;
   size_t i = Segment(track.keys, t, &s);
   if (s < 0.0f) return track.keys[i].value;
   const auto& a = track.keys[i];
   const auto& b = track.keys[i + 1];
-  using anim::Slerp;
   Quaternion l1 = Slerp(a.value, a.out, s), l2 = Slerp(a.out, b.in, s), l3 = Slerp(b.in, b.value, s);
   return Slerp(Slerp(l1, l2, s), Slerp(l2, l3, s), s);
 }
@@ -142,7 +137,7 @@ void PeerWalk(const SceneNode& node, float t) {
                                             : static_cast<const DummyNode&>(k).rotationTrack;
       const auto& scl = k.kind == kMeshKind ? static_cast<const MeshNode&>(k).scaleTrack
                                             : static_cast<const DummyNode&>(k).scaleTrack;
-      anim::Matrix4 m = NodeMatrix(PeerRotation(rot, t), PeerVector(scl, t), p);
+      Matrix4 m = NodeMatrix(PeerRotation(rot, t), PeerVector(scl, t), p);
       gSink += m.m[0];
     }
     gSink += p.x;

@@ -82,7 +82,6 @@ double Median(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
-
 // The realtime clock in nanoseconds, as `date +%s%N` gives it: the same in every process.
 long long NowNs() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
@@ -92,11 +91,11 @@ long long NowNs() {
 // A child mode: opens the display (and the show, unless bare), draws the first frame, prints
 // how long after `startNs` it was finished, then closes everything and exits.
 int ChildFirstFrame(bool bare, long long startNs, int width, int height) {
-  platform::WindowRequest request;
+  WindowRequest request;
   request.width = width;
   request.height = height;
   if (bare) {
-    auto display = platform::CreateHeadlessDisplay();
+    auto display = CreateHeadlessDisplay();
     std::string error;
     if (!display->Open(request, &error)) return 1;
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
@@ -258,7 +257,7 @@ int main(int argc, char** argv) {
       DemoOptions probeOptions;
       probeOptions.headless = true;
       probeOptions.noSound = true;
-      probe.Open(probeOptions, platform::WindowRequest{});
+      probe.Open(probeOptions, WindowRequest{});
       const long frames = static_cast<long>(std::ceil(probe.Length() * 60.0)) * loops;
       probe.Close();
       ProcessRun looped = RunProcess(player + " --headless --no-sound --loop --frames " + std::to_string(frames));
@@ -278,7 +277,7 @@ int main(int argc, char** argv) {
     options.dataDir = dataDir;
   }
   ShowRun run;
-  platform::WindowRequest request;
+  WindowRequest request;
   request.width = width;
   request.height = height;
   run.Open(options, request);

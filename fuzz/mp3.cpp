@@ -10,20 +10,20 @@
 #include "audio/mp3_frames.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static audio::Mp3Decoder* decoder = new audio::Mp3Decoder();
+  static Mp3Decoder* decoder = new Mp3Decoder();
   static uint8_t out[5000];
   static float fout[2500];
   decoder->Init();
   decoder->SetFloatOutput(fout);
-  audio::Mp3Feed feed(data, size);
+  Mp3Feed feed(data, size);
   while (!feed.Done()) {
     int produced = 0;
-    if (feed.Step(decoder, out, sizeof(out), &produced) == audio::Mp3Decoder::kError) __builtin_trap();
+    if (feed.Step(decoder, out, sizeof(out), &produced) == Mp3Decoder::kError) __builtin_trap();
     if (produced < 0 || produced > 4608) __builtin_trap();
   }
   decoder->Exit();
-  const audio::SeekPoint at = audio::FindSeekPoint(data, size, 0.01 + static_cast<double>(size % 97) / 10.0);
+  const SeekPoint at = FindSeekPoint(data, size, 0.01 + static_cast<double>(size % 97) / 10.0);
   if (!at.pastEnd && at.feedFrom + at.targetFrame >= size) __builtin_trap();
-  audio::ProbeStreamRate(data, size);
+  ProbeStreamRate(data, size);
   return 0;
 }

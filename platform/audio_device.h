@@ -2,7 +2,7 @@
 // PCM which the device plays over and over, and polls how many bytes have been played so far
 // (the count keeps growing across loops of the ring).
 //
-//   auto dev = platform::CreateSdlAudioDevice();   // or CreateNullAudioDevice / WavSink
+//   auto dev = CreateSdlAudioDevice();   // or CreateNullAudioDevice / WavSink
 //   if (!dev->Open(44100, 2)) { /* no device: run silent */ }
 //   dev->PlayLoop(ring, ringBytes);                 // ring stays the caller's until Stop
 //   uint64_t played = dev->PlayedBytes();           // from any thread
@@ -18,8 +18,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-namespace platform {
 
 class AudioDevice {
  public:
@@ -65,5 +63,3 @@ std::unique_ptr<HeadlessAudioDevice> CreateWavSinkAudioDevice();
 // Raises the calling thread to the highest scheduling priority the OS grants it (real-time
 // when permitted, else the best normal priority); returns false when nothing could be raised.
 bool RaiseCurrentThreadPriority();
-
-}  // namespace platform

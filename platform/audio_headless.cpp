@@ -6,8 +6,6 @@
 
 #include "platform/audio_device.h"
 
-namespace platform {
-
 namespace {
 
 class VirtualAudioDevice : public HeadlessAudioDevice {
@@ -122,5 +120,3 @@ class VirtualAudioDevice : public HeadlessAudioDevice {
 std::unique_ptr<HeadlessAudioDevice> CreateNullAudioDevice() { return std::make_unique<VirtualAudioDevice>(false); }
 
 std::unique_ptr<HeadlessAudioDevice> CreateWavSinkAudioDevice() { return std::make_unique<VirtualAudioDevice>(true); }
-
-}  // namespace platform

@@ -8,8 +8,6 @@
 
 #include "platform/audio_device.h"
 
-namespace platform {
-
 namespace {
 
 class SdlAudioDevice : public AudioDevice {
@@ -101,5 +99,3 @@ class SdlAudioDevice : public AudioDevice {
 
 std::unique_ptr<AudioDevice> CreateSdlAudioDevice() { return std::make_unique<SdlAudioDevice>(); }
 std::unique_ptr<AudioDevice> CreateSystemAudioDevice() { return CreateSdlAudioDevice(); }
-
-}  // namespace platform

@@ -5,8 +5,6 @@
 
 #include "platform/audio_device.h"
 
-namespace platform {
-
 bool RaiseCurrentThreadPriority() {
   sched_param param{};
   param.sched_priority = sched_get_priority_max(SCHED_FIFO);
@@ -17,5 +15,3 @@ bool RaiseCurrentThreadPriority() {
     if (setpriority(PRIO_PROCESS, 0, nice) == 0) return true;
   return false;
 }
-
-}  // namespace platform

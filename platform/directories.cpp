@@ -3,8 +3,6 @@
 
 #include "platform/process.h"
 
-namespace platform {
-
 bool MakeDirectories(const std::string& path, std::string* why) {
   std::error_code ec;
   std::filesystem::create_directories(path, ec);
@@ -14,5 +12,3 @@ bool MakeDirectories(const std::string& path, std::string* why) {
   }
   return true;
 }
-
-}  // namespace platform

@@ -1,8 +1,6 @@
 // Picking the fullscreen mode from the list the display reports.
 #include "platform/platform.h"
 
-namespace platform {
-
 namespace {
 // The mode table holds 5000 entries and the scan stops one short of its end.
 constexpr int kMaxModesExamined = 4999;
@@ -20,10 +18,6 @@ int ChooseDisplayMode(const DisplayModeInfo* modes, int count, int width, int he
   }
   return best;
 }
-
-}  // namespace platform
-
-namespace platform {
 
 void LetterboxArea(int width, int height, int shapeWidth, int shapeHeight, int* x, int* y, int* areaWidth,
                    int* areaHeight) {
@@ -47,5 +41,3 @@ void LetterboxArea(int width, int height, int shapeWidth, int shapeHeight, int* 
   *areaWidth = w;
   *areaHeight = h;
 }
-
-}  // namespace platform

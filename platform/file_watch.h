@@ -2,7 +2,7 @@
 // One small interface with a backend per system (inotify on Linux) and a polling backend that
 // works everywhere by comparing each file's size, modification time and identity.
 //
-//   auto watcher = platform::CreateFileWatcher();      // the system's own, else polling
+//   auto watcher = CreateFileWatcher();      // the system's own, else polling
 //   watcher->Watch("show");  watcher->Watch("show/data");
 //   for (const std::string& path : watcher->Changes()) ...   // call as often as you like
 #pragma once
@@ -10,8 +10,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-namespace platform {
 
 class FileWatcher {
  public:
@@ -34,5 +32,3 @@ class FileWatcher {
 std::unique_ptr<FileWatcher> CreateFileWatcher();
 // Compares what the folders hold at each Changes() call with the call before.
 std::unique_ptr<FileWatcher> CreatePollingFileWatcher();
-
-}  // namespace platform

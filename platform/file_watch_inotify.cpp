@@ -13,7 +13,6 @@
 #include "platform/file_watch.h"
 #include "platform/log.h"
 
-namespace platform {
 namespace {
 
 constexpr uint32_t kEvents =
@@ -74,7 +73,5 @@ std::unique_ptr<FileWatcher> CreateFileWatcher() {
   }
   return std::make_unique<InotifyFileWatcher>(fd);
 }
-
-}  // namespace platform
 
 #endif  // __linux__

@@ -7,7 +7,6 @@
 
 #include "platform/file_watch.h"
 
-namespace platform {
 namespace {
 
 namespace fs = std::filesystem;
@@ -71,5 +70,3 @@ std::unique_ptr<FileWatcher> CreatePollingFileWatcher() { return std::make_uniqu
 // QUILLON_NATIVE_FILE_WATCH).
 std::unique_ptr<FileWatcher> CreateFileWatcher() { return CreatePollingFileWatcher(); }
 #endif
-
-}  // namespace platform

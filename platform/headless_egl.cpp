@@ -12,7 +12,6 @@
 
 #include "platform/platform.h"
 
-namespace platform {
 namespace {
 
 using GenFramebuffers = void (*)(GLsizei, GLuint*);
@@ -40,33 +39,33 @@ class HeadlessEglDisplay final : public HeadlessDisplay {
  public:
   ~HeadlessEglDisplay() override { Close(); }
 
-  bool Open(const WindowRequest& request, std::string* error) override {
+  bool Open(const WindowRequest& request, std::string* why) override {
     Close();
     width_ = request.width > 0 ? request.width : 1;
     height_ = request.height > 0 ? request.height : 1;
     display_ = OpenEglDisplay();
     if (display_ == EGL_NO_DISPLAY || !eglInitialize(display_, nullptr, nullptr)) {
       display_ = EGL_NO_DISPLAY;
-      return Fail(error, "Can't Find A Suitable PixelFormat.");
+      return Fail(why, "Can't Find A Suitable PixelFormat.");
     }
-    if (!eglBindAPI(EGL_OPENGL_API)) return Fail(error, "Can't Create A GL Rendering Context.");
+    if (!eglBindAPI(EGL_OPENGL_API)) return Fail(why, "Can't Create A GL Rendering Context.");
 
     // Prefer a pbuffer; fall back to a surfaceless context with a framebuffer object.
     EGLConfig config = nullptr;
     bool pbuffer = ChooseConfig(EGL_PBUFFER_BIT, &config);
-    if (!pbuffer && !ChooseConfig(0, &config)) return Fail(error, "Can't Find A Suitable PixelFormat.");
+    if (!pbuffer && !ChooseConfig(0, &config)) return Fail(why, "Can't Find A Suitable PixelFormat.");
 
     context_ = eglCreateContext(display_, config, EGL_NO_CONTEXT, nullptr);
-    if (context_ == EGL_NO_CONTEXT) return Fail(error, "Can't Create A GL Rendering Context.");
+    if (context_ == EGL_NO_CONTEXT) return Fail(why, "Can't Create A GL Rendering Context.");
 
     if (pbuffer) {
       const EGLint attribs[] = {EGL_WIDTH, width_, EGL_HEIGHT, height_, EGL_NONE};
       surface_ = eglCreatePbufferSurface(display_, config, attribs);
     }
     if (!eglMakeCurrent(display_, surface_, surface_, context_)) {
-      return Fail(error, "Can't activate GLRC.");
+      return Fail(why, "Can't activate GLRC.");
     }
-    if (surface_ == EGL_NO_SURFACE && !MakeFramebuffer()) return Fail(error, "Can't activate GLRC.");
+    if (surface_ == EGL_NO_SURFACE && !MakeFramebuffer()) return Fail(why, "Can't activate GLRC.");
     glViewport(0, 0, width_, height_);
     return true;
   }
@@ -125,8 +124,8 @@ class HeadlessEglDisplay final : public HeadlessDisplay {
   }
 
  private:
-  bool Fail(std::string* error, const char* text) {
-    if (error) *error = text;
+  bool Fail(std::string* why, const char* text) {
+    if (why) *why = text;
     Close();
     return false;
   }
@@ -211,5 +210,3 @@ class HeadlessEglDisplay final : public HeadlessDisplay {
 }  // namespace
 
 std::unique_ptr<HeadlessDisplay> CreateHeadlessDisplay() { return std::make_unique<HeadlessEglDisplay>(); }
-
-}  // namespace platform

@@ -7,8 +7,6 @@
 #include <cfloat>
 #include <cstddef>
 
-namespace platform {
-
 ImGuiGlue::ImGuiGlue(SDL_Window* window) : window_(window) {
   ImGuiIO& io = ImGui::GetIO();
   io.BackendPlatformName = "quillon-sdl2";
@@ -182,5 +180,3 @@ void ImGuiGlue::Render(const ImDrawData* data) {
   glPopClientAttrib();
   glPopAttrib();
 }
-
-}  // namespace platform

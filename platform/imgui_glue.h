@@ -14,8 +14,6 @@ union SDL_Event;
 struct SDL_Window;
 struct ImDrawData;
 
-namespace platform {
-
 // An RGBA picture (rows top first, as ImGui and the launcher hand them over) as a linearly
 // filtered GL texture; the texture binding is left as it was. Returns the texture name.
 unsigned UploadRgbaTexture(const uint8_t* rgba, int width, int height);
@@ -43,5 +41,3 @@ class ImGuiGlue {
   bool pressed_[3] = {false, false, false};
   unsigned fontTexture_ = 0;
 };
-
-}  // namespace platform

@@ -3,8 +3,6 @@
 #include <SDL_keyboard.h>
 #include <SDL_keycode.h>
 
-namespace platform {
-
 namespace {
 
 struct KeyPair {
@@ -54,5 +52,3 @@ int32_t SdlKeycodeFromName(const char* name) {
   if (!name) return SDLK_UNKNOWN;
   return SDL_GetKeyFromName(name);
 }
-
-}  // namespace platform

@@ -12,8 +12,6 @@
 #include "platform/log.h"
 #include "platform/sdl_common.h"
 
-namespace platform {
-
 namespace {
 
 constexpr char kTitle[] = "Quillon - Veltrum";
@@ -194,13 +192,13 @@ void DrawDialog(const Layout& l, LauncherModel* model, bool* noSound, bool* loop
 
 }  // namespace
 
-bool RunLauncher(LauncherChoice* choice, const LauncherArt* art, std::string* error,
+bool RunLauncher(LauncherChoice* choice, const LauncherArt* art, std::string* why,
                  uint32_t closeAfterMs) {
-  if (error) error->clear();
-  std::string why;
-  if (!SdlVideoAcquire(&why)) {
-    Log("launcher: can't start the video system: %s", why.c_str());
-    if (error) *error = "Can't open the launcher window: " + why;
+  if (why) why->clear();
+  std::string reason;
+  if (!SdlVideoAcquire(&reason)) {
+    Log("launcher: can't start the video system: %s", reason.c_str());
+    if (why) *why = "Can't open the launcher window: " + reason;
     return false;
   }
   LauncherModel model;
@@ -233,9 +231,9 @@ bool RunLauncher(LauncherChoice* choice, const LauncherArt* art, std::string* er
       ui.context = SDL_GL_CreateContext(ui.window);
     }
     if (!ui.window || !ui.context || SDL_GL_MakeCurrent(ui.window, ui.context) != 0) {
-      why = SDL_GetError();
-      Log("launcher: can't open the window: %s", why.c_str());
-      if (error) *error = "Can't open the launcher window: " + why;
+      reason = SDL_GetError();
+      Log("launcher: can't open the window: %s", reason.c_str());
+      if (why) *why = "Can't open the launcher window: " + reason;
     } else {
       SDL_GL_SetSwapInterval(1);
       ui.glue = std::make_unique<ImGuiGlue>(ui.window);
@@ -281,5 +279,3 @@ bool RunLauncher(LauncherChoice* choice, const LauncherArt* art, std::string* er
   if (choice) *choice = model.choice();
   return true;
 }
-
-}  // namespace platform

@@ -3,10 +3,10 @@
 // closing the window cancels. Draws with Dear ImGui over SDL2 and OpenGL; on Windows it is the
 // native dialog of resource 102 (win32_launcher.cpp).
 // Usage:
-//   platform::LauncherChoice choice;
-//   platform::LauncherArt art{rgba, 180, 182};   // or nullptr for the built-in picture
-//   std::string error;
-//   if (!platform::RunLauncher(&choice, &art, &error)) return error.empty() ? 0 : 1;
+//   LauncherChoice choice;
+//   LauncherArt art{rgba, 180, 182};   // or nullptr for the built-in picture
+//   std::string why;
+//   if (!RunLauncher(&choice, &art, &why)) return why.empty() ? 0 : 1;
 //   // choice.mode: 0 = 640x480 fullscreen, 1 = window, 2 = 800x600 fs, 3 = 1024x768 fs
 #pragma once
 
@@ -14,8 +14,6 @@
 #include <string>
 
 #include "platform/launcher_art.h"
-
-namespace platform {
 
 struct LauncherChoice {
   int mode = 0;
@@ -56,10 +54,8 @@ class LauncherModel {
 };
 
 // Shows the launcher until the viewer decides. Returns true with *choice filled on "Run Demo",
-// false otherwise (*choice untouched): when cancelled *error is left empty, when no window
+// false otherwise (*choice untouched): when cancelled *why is left empty, when no window
 // could be opened it says why. closeAfterMs > 0 cancels by itself after that many
 // milliseconds (for unattended checks).
-bool RunLauncher(LauncherChoice* choice, const LauncherArt* art, std::string* error = nullptr,
+bool RunLauncher(LauncherChoice* choice, const LauncherArt* art, std::string* why = nullptr,
                  uint32_t closeAfterMs = 0);
-
-}  // namespace platform

@@ -6,8 +6,6 @@
 #include <cmath>
 #include <cstddef>
 
-namespace platform {
-
 namespace {
 
 float Clamp01(float v) { return std::min(1.0f, std::max(0.0f, v)); }
@@ -64,5 +62,3 @@ std::vector<uint8_t> MakePlaceholderArt(int width, int height) {
   }
   return rgba;
 }
-
-}  // namespace platform

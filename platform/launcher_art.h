@@ -1,14 +1,12 @@
 // The launcher's picture: the one the show brings (decoded by the caller, since the platform
 // layer reads no image files) or, when it brings none, one drawn here. The drawn one is also
 // the program's window icon.
-//   std::vector<uint8_t> rgba = platform::MakePlaceholderArt(platform::kLauncherArtWidth,
-//                                                            platform::kLauncherArtHeight);
+//   std::vector<uint8_t> rgba = MakePlaceholderArt(kLauncherArtWidth,
+//                                                            kLauncherArtHeight);
 #pragma once
 
 #include <cstdint>
 #include <vector>
-
-namespace platform {
 
 // The picture shown on the right of the launcher: RGBA rows, top row first.
 struct LauncherArt {
@@ -22,5 +20,3 @@ constexpr int kLauncherArtHeight = 182;
 
 // The picture used when the content brings none: a dusk sky with a ringed planet, RGBA rows.
 std::vector<uint8_t> MakePlaceholderArt(int width, int height);
-
-}  // namespace platform

@@ -3,8 +3,6 @@
 
 #include "platform/launcher.h"
 
-namespace platform {
-
 namespace {
 
 struct RadioRow {
@@ -62,5 +60,3 @@ void LauncherModel::RunDemo(bool noSound, bool loop) {
 void LauncherModel::Cancel() {
   if (outcome_ == Outcome::kOpen) outcome_ = Outcome::kCancelled;
 }
-
-}  // namespace platform

@@ -5,8 +5,6 @@
 #include <malloc.h>
 #endif
 
-namespace platform {
-
 void ReturnLargeBlocksToSystem() {
 #if defined(__GLIBC__)
   // glibc raises its threshold for mapping a block of its own each time such a block is freed;
@@ -16,5 +14,3 @@ void ReturnLargeBlocksToSystem() {
   mallopt(M_MMAP_THRESHOLD, 256 * 1024);
 #endif
 }
-
-}  // namespace platform

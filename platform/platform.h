@@ -8,7 +8,7 @@
 // On Windows the same two are native (win32_display.cpp, win32_offscreen.cpp: a hidden
 // window's WGL context); CreateWindowDisplay() names the system's own window backend.
 // Usage:
-//   auto d = platform::CreateHeadlessDisplay();
+//   auto d = CreateHeadlessDisplay();
 //   if (d->Open({320, 240, false, "Quillon"}, &err)) { glClear(...); d->ReadPixels(rgba); }
 #pragma once
 
@@ -16,8 +16,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-namespace platform {
 
 // Virtual-key codes the player reacts to.
 enum : int {
@@ -72,8 +70,8 @@ class Display {
  public:
   virtual ~Display() = default;
   // Creates the window or surface with the GL context current and sized. On failure returns
-  // false and puts the message for the user in *error (one of the context failure texts).
-  virtual bool Open(const WindowRequest& request, std::string* error) = 0;
+  // false and puts the message for the user in *why (one of the context failure texts).
+  virtual bool Open(const WindowRequest& request, std::string* why) = 0;
   // Size of the drawable area in pixels.
   virtual void DrawableSize(int* width, int* height) const = 0;
   // Where in the drawable area the show's picture goes: all of it, except where a fullscreen
@@ -142,7 +140,7 @@ std::unique_ptr<Display> CreateWindowDisplay();
 // True when a window system is reachable (DISPLAY or WAYLAND_DISPLAY is set).
 bool HasWindowSystem();
 
-// Shows a message box with the caption "Error" (standard error when there is no window system).
+// Shows a message box with the caption "Error" (standard why when there is no window system).
 void ShowErrorBox(const std::string& text);
 
 // Milliseconds from the OS's monotonic clock, as a wrapping 32-bit counter.
@@ -153,5 +151,3 @@ void SleepMs(uint32_t ms);
 // Makes freed large blocks go back to the system at once (where the C library keeps them
 // otherwise), so the memory a loaded show no longer needs does not stay resident.
 void ReturnLargeBlocksToSystem();
-
-}  // namespace platform

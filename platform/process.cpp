@@ -10,8 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace platform {
-
 ChildProcess::~ChildProcess() { Finish(); }
 
 bool ChildProcess::Start(const std::vector<std::string>& argv, std::string* why, const std::string& logPath) {
@@ -107,5 +105,3 @@ std::string FindOnPath(const std::string& program) {
 }
 
 bool IsTerminal(int fd) { return isatty(fd) == 1; }
-
-}  // namespace platform

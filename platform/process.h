@@ -1,7 +1,7 @@
 // Child processes and the terminal: a program started with a pipe to its standard input (the
 // offline render feeds ffmpeg this way), a lookup on PATH, and whether a stream is a terminal.
 //
-//   platform::ChildProcess ffmpeg;
+//   ChildProcess ffmpeg;
 //   if (ffmpeg.Start({"ffmpeg", "-i", "-", "out.mkv"}, &why)) { ffmpeg.Write(bytes, n); ffmpeg.Finish(); }
 #pragma once
 
@@ -9,8 +9,6 @@
 #include <cstdint>
 #include <string>
 #include <vector>
-
-namespace platform {
 
 class ChildProcess {
  public:
@@ -41,5 +39,3 @@ bool IsTerminal(int fd);
 
 // Creates the directory (and its parents) if needed; false with a reason when it cannot.
 bool MakeDirectories(const std::string& path, std::string* why);
-
-}  // namespace platform

@@ -5,10 +5,8 @@
 
 struct SDL_Window;
 
-namespace platform {
-
 // Starts SDL's video subsystem (counted: each successful call needs one SdlVideoRelease).
-bool SdlVideoAcquire(std::string* error);
+bool SdlVideoAcquire(std::string* why);
 void SdlVideoRelease();
 
 // Requests the player's GL framebuffer for windows created next: compatibility profile,
@@ -17,5 +15,3 @@ bool SdlRequestGlFormat();
 
 // Gives a window the program's icon (the launcher picture drawn small).
 void SdlSetProgramIcon(SDL_Window* window);
-
-}  // namespace platform

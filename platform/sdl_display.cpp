@@ -15,8 +15,6 @@
 #include "platform/platform.h"
 #include "platform/sdl_common.h"
 
-namespace platform {
-
 namespace {
 
 constexpr char kNoPixelFormat[] = "Can't Find A Suitable PixelFormat.";
@@ -33,7 +31,7 @@ class SdlDisplay final : public Display {
  public:
   ~SdlDisplay() override { Close(); }
 
-  bool Open(const WindowRequest& request, std::string* error) override;
+  bool Open(const WindowRequest& request, std::string* why) override;
   void DrawableSize(int* width, int* height) const override;
   void PictureArea(int* x, int* y, int* width, int* height) const override;
   void PumpEvents(WindowEvents& sink) override;
@@ -63,25 +61,25 @@ class SdlDisplay final : public Display {
   std::array<DisplayModeInfo, kModeTableSize> modes_{};
 };
 
-void SetError(std::string* error, const char* text) {
+void SetError(std::string* why, const char* text) {
   Log("%s (%s)", text, SDL_GetError());
-  if (error) *error = text;
+  if (why) *why = text;
 }
 
-bool SdlDisplay::Open(const WindowRequest& request, std::string* error) {
+bool SdlDisplay::Open(const WindowRequest& request, std::string* why) {
   Close();
   closeReported_ = false;
-  std::string why;
-  if (!SdlVideoAcquire(&why)) {
-    Log("can't start the video system: %s", why.c_str());
-    if (error) *error = "Can't open a window: " + why;
+  std::string reason;
+  if (!SdlVideoAcquire(&reason)) {
+    Log("can't start the video system: %s", reason.c_str());
+    if (why) *why = "Can't open a window: " + reason;
     return false;
   }
   videoUp_ = true;
   // Losing focus in fullscreen brings the window back instead of minimising it.
   SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
   if (!SdlRequestGlFormat()) {
-    SetError(error, kCantSetPixelFormat);
+    SetError(why, kCantSetPixelFormat);
     return false;
   }
 
@@ -96,7 +94,7 @@ bool SdlDisplay::Open(const WindowRequest& request, std::string* error) {
   // The GL visual is chosen while the window is made, so a failure here is a pixel format failure.
   window_ = SDL_CreateWindow(request.title.c_str(), 0, 0, width, height, flags);
   if (!window_) {
-    SetError(error, kNoPixelFormat);
+    SetError(why, kNoPixelFormat);
     return false;
   }
 
@@ -105,10 +103,10 @@ bool SdlDisplay::Open(const WindowRequest& request, std::string* error) {
   bool ok = true;
   context_ = SDL_GL_CreateContext(window_);
   if (!context_) {
-    SetError(error, kNoContext);
+    SetError(why, kNoContext);
     ok = false;
   } else if (SDL_GL_MakeCurrent(window_, context_) != 0) {
-    SetError(error, kCantActivate);
+    SetError(why, kCantActivate);
     SDL_GL_DeleteContext(context_);
     context_ = nullptr;
     ok = false;
@@ -349,9 +347,9 @@ void SdlDisplay::Close() {
 
 }  // namespace
 
-bool SdlVideoAcquire(std::string* error) {
+bool SdlVideoAcquire(std::string* why) {
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-    if (error) *error = SDL_GetError();
+    if (why) *why = SDL_GetError();
     return false;
   }
   return true;
@@ -406,5 +404,3 @@ void ShowErrorBox(const std::string& text) {
   }
   std::fprintf(stderr, "Error: %s\n", text.c_str());
 }
-
-}  // namespace platform

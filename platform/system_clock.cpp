@@ -4,8 +4,6 @@
 
 #include "platform/platform.h"
 
-namespace platform {
-
 uint32_t SystemTicks() {
   const auto since = std::chrono::steady_clock::now().time_since_epoch();
   // Truncating to 32 bits wraps the counter the way a 32-bit tick count does.
@@ -14,5 +12,3 @@ uint32_t SystemTicks() {
 }
 
 void SleepMs(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
-}  // namespace platform

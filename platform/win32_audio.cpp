@@ -9,8 +9,6 @@
 #include "platform/audio_device.h"
 #include "platform/log.h"
 
-namespace platform {
-
 namespace {
 
 class WaveOutDevice final : public AudioDevice {
@@ -130,5 +128,3 @@ std::unique_ptr<AudioDevice> CreateSystemAudioDevice() { return std::make_unique
 bool RaiseCurrentThreadPriority() {
   return SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL) != 0;
 }
-
-}  // namespace platform

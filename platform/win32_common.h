@@ -7,8 +7,6 @@
 #include <string>
 #include <vector>
 
-namespace platform::win32 {
-
 // The failures of context set-up, in the order they can happen; the texts are shown to the user.
 inline constexpr char kNoPixelFormat[] = "Can't Find A Suitable PixelFormat.";
 inline constexpr char kCantSetPixelFormat[] = "Can't Set The PixelFormat.";
@@ -20,8 +18,8 @@ inline constexpr char kCantActivate[] = "Can't activate GLRC.";
 PIXELFORMATDESCRIPTOR PlayerPixelFormat();
 
 // Chooses and sets the player's pixel format on `dc`, creates a GL context and makes it
-// current. On failure returns null with the user's message in *error; nothing is left current.
-HGLRC CreateGlContext(HDC dc, std::string* error);
+// current. On failure returns null with the user's message in *why; nothing is left current.
+HGLRC CreateGlContext(HDC dc, std::string* why);
 
 // Deletes a context made by CreateGlContext after making nothing current; null is fine.
 void DeleteGlContext(HGLRC context);
@@ -36,5 +34,3 @@ std::string QuoteArgument(const std::string& arg);
 
 // Reads the current GL read buffer as RGBA rows, top row first.
 bool ReadGlPixels(int width, int height, std::vector<unsigned char>* rgba);
-
-}  // namespace platform::win32

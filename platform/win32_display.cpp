@@ -14,8 +14,6 @@
 #include "platform/platform.h"
 #include "platform/win32_common.h"
 
-namespace platform {
-
 namespace {
 
 constexpr char kClassName[] = "OpenGL WinClass";
@@ -55,7 +53,7 @@ class Win32Display final : public Display {
  public:
   ~Win32Display() override { Close(); }
 
-  bool Open(const WindowRequest& request, std::string* error) override;
+  bool Open(const WindowRequest& request, std::string* why) override;
   void DrawableSize(int* width, int* height) const override;
   void PumpEvents(WindowEvents& sink) override;
   void PictureArea(int* x, int* y, int* width, int* height) const override;
@@ -97,12 +95,12 @@ class Win32Display final : public Display {
 
 bool RegisterWindowClass(WNDPROC procedure) {
   WNDCLASSA existing;
-  if (GetClassInfoA(win32::ProgramInstance(), kClassName, &existing)) return true;
+  if (GetClassInfoA(ProgramInstance(), kClassName, &existing)) return true;
   WNDCLASSA wc{};
   wc.style = CS_OWNDC;
   wc.lpfnWndProc = procedure;
-  wc.hInstance = win32::ProgramInstance();
-  wc.hIcon = win32::ProgramIcon(32);
+  wc.hInstance = ProgramInstance();
+  wc.hIcon = ProgramIcon(32);
   wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512) /* IDC_ARROW */);
   wc.hbrBackground = nullptr;
   wc.lpszClassName = kClassName;
@@ -127,7 +125,7 @@ LRESULT Win32Display::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CREATE:
       // The device context stays in use for the whole run (the class has its own).
       dc_ = GetDC(window_);
-      context_ = win32::CreateGlContext(dc_, &contextError_);
+      context_ = CreateGlContext(dc_, &contextError_);
       return 0;
     case WM_SIZE:
       pending_.push_back({Event::kResize, LOWORD(lParam), HIWORD(lParam)});
@@ -153,7 +151,7 @@ LRESULT Win32Display::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
   }
 }
 
-bool Win32Display::Open(const WindowRequest& request, std::string* error) {
+bool Win32Display::Open(const WindowRequest& request, std::string* why) {
   Close();
   closing_ = false;
   closeReported_ = false;
@@ -162,7 +160,7 @@ bool Win32Display::Open(const WindowRequest& request, std::string* error) {
   InstallDesktopGuards();
   if (!RegisterWindowClass(&Win32Display::WindowProc)) {
     Log("can't register the window class (error %lu)", GetLastError());
-    if (error) *error = "Can't open a window: the window class could not be registered.";
+    if (why) *why = "Can't open a window: the window class could not be registered.";
     return false;
   }
   const int width = std::max(1, request.width);
@@ -184,11 +182,11 @@ bool Win32Display::Open(const WindowRequest& request, std::string* error) {
     }
   }
   HWND made = CreateWindowExA(exStyle, kClassName, request.title.c_str(), style, 0, 0, outerWidth, outerHeight,
-                              nullptr, nullptr, win32::ProgramInstance(), this);
+                              nullptr, nullptr, ProgramInstance(), this);
   if (!made) {
     Log("can't create the window (error %lu)", GetLastError());
     window_ = nullptr;
-    if (error) *error = "Can't open a window.";
+    if (why) *why = "Can't open a window.";
     return false;
   }
   if (fullscreen_) {
@@ -198,7 +196,7 @@ bool Win32Display::Open(const WindowRequest& request, std::string* error) {
   }
   // Without a context the window stays up, as an empty window; drawing then does nothing.
   if (!context_) {
-    if (error) *error = contextError_;
+    if (why) *why = contextError_;
     return false;
   }
   SetSwapInterval(request.vsync);
@@ -372,7 +370,7 @@ bool Win32Display::ReadPixels(std::vector<uint8_t>* rgba, int* width, int* heigh
   int w = 0, h = 0;
   DrawableSize(&w, &h);
   glReadBuffer(GL_BACK);
-  if (!win32::ReadGlPixels(w, h, rgba)) return false;
+  if (!ReadGlPixels(w, h, rgba)) return false;
   if (width) *width = w;
   if (height) *height = h;
   return true;
@@ -385,7 +383,7 @@ void Win32Display::Close() {
     ShowCursor(TRUE);
     cursorHidden_ = false;
   }
-  win32::DeleteGlContext(context_);
+  DeleteGlContext(context_);
   context_ = nullptr;
   if (window_) {
     if (dc_) ReleaseDC(window_, dc_);
@@ -403,5 +401,3 @@ void Win32Display::Close() {
 }  // namespace
 
 std::unique_ptr<Display> CreateWindowDisplay() { return std::make_unique<Win32Display>(); }
-
-}  // namespace platform

@@ -14,7 +14,6 @@
 #include "platform/log.h"
 #include "platform/win32_common.h"
 
-namespace platform {
 namespace {
 
 constexpr DWORD kFilter = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_LAST_WRITE |
@@ -212,5 +211,3 @@ class Win32FileWatcher final : public FileWatcher {
 }  // namespace
 
 std::unique_ptr<FileWatcher> CreateFileWatcher() { return std::make_unique<Win32FileWatcher>(); }
-
-}  // namespace platform

@@ -9,8 +9,6 @@
 #include "platform/win32_common.h"
 #include "platform/win32_resource.h"
 
-namespace platform::win32 {
-
 PIXELFORMATDESCRIPTOR PlayerPixelFormat() {
   PIXELFORMATDESCRIPTOR pfd;
   std::memset(&pfd, 0, sizeof pfd);
@@ -24,10 +22,10 @@ PIXELFORMATDESCRIPTOR PlayerPixelFormat() {
   return pfd;
 }
 
-HGLRC CreateGlContext(HDC dc, std::string* error) {
-  auto fail = [error](const char* text) -> HGLRC {
+HGLRC CreateGlContext(HDC dc, std::string* why) {
+  auto fail = [why](const char* text) -> HGLRC {
     Log("%s (error %lu)", text, GetLastError());
-    if (error) *error = text;
+    if (why) *why = text;
     return nullptr;
   };
   if (!dc) return fail(kNoPixelFormat);
@@ -75,5 +73,3 @@ bool ReadGlPixels(int width, int height, std::vector<unsigned char>* rgba) {
   }
   return glGetError() == GL_NO_ERROR;
 }
-
-}  // namespace platform::win32

@@ -10,8 +10,6 @@
 #include "platform/win32_common.h"
 #include "platform/win32_resource.h"
 
-namespace platform {
-
 namespace {
 
 constexpr UINT_PTR kCloseTimer = 1;
@@ -85,8 +83,8 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
     case WM_INITDIALOG: {
       state = reinterpret_cast<DialogState*>(lParam);
       SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-      state->bigIcon = win32::ProgramIcon(GetSystemMetrics(SM_CXICON));
-      state->smallIcon = win32::ProgramIcon(GetSystemMetrics(SM_CXSMICON));
+      state->bigIcon = ProgramIcon(GetSystemMetrics(SM_CXICON));
+      state->smallIcon = ProgramIcon(GetSystemMetrics(SM_CXSMICON));
       SendMessageA(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(state->bigIcon));
       SendMessageA(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(state->smallIcon));
       CheckRadioButton(dialog, IDC_MODE_640_FULLSCREEN, IDC_MODE_1024_FULLSCREEN, IDC_MODE_640_FULLSCREEN);
@@ -156,24 +154,22 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
 
 }  // namespace
 
-bool RunLauncher(LauncherChoice* choice, const LauncherArt* art, std::string* error, uint32_t closeAfterMs) {
-  if (error) error->clear();
+bool RunLauncher(LauncherChoice* choice, const LauncherArt* art, std::string* why, uint32_t closeAfterMs) {
+  if (why) why->clear();
   DialogState state;
   state.art = art;
   state.closeAfterMs = closeAfterMs;
-  const INT_PTR result = DialogBoxParamA(win32::ProgramInstance(), MAKEINTRESOURCEA(IDD_LAUNCHER), nullptr,
+  const INT_PTR result = DialogBoxParamA(ProgramInstance(), MAKEINTRESOURCEA(IDD_LAUNCHER), nullptr,
                                          &DialogProc, reinterpret_cast<LPARAM>(&state));
   if (state.madePicture) DeleteObject(state.madePicture);
   if (result == -1 || result == 0) {
     // 0: no parent window could be used; -1: the template is missing or broken.
     const DWORD code = GetLastError();
     Log("launcher: the dialog could not be shown (error %lu)", code);
-    if (error) *error = "Can't open the launcher dialog (error " + std::to_string(code) + ")";
+    if (why) *why = "Can't open the launcher dialog (error " + std::to_string(code) + ")";
     return false;
   }
   if (state.model.outcome() != LauncherModel::Outcome::kRun) return false;
   if (choice) *choice = state.model.choice();
   return true;
 }
-
-}  // namespace platform

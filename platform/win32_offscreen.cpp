@@ -8,18 +8,17 @@
 #include "platform/platform.h"
 #include "platform/win32_common.h"
 
-namespace platform {
 namespace {
 
 constexpr char kClassName[] = "Quillon Offscreen";
 
 bool RegisterOffscreenClass() {
   WNDCLASSA existing;
-  if (GetClassInfoA(win32::ProgramInstance(), kClassName, &existing)) return true;
+  if (GetClassInfoA(ProgramInstance(), kClassName, &existing)) return true;
   WNDCLASSA wc{};
   wc.style = CS_OWNDC;
   wc.lpfnWndProc = DefWindowProcA;
-  wc.hInstance = win32::ProgramInstance();
+  wc.hInstance = ProgramInstance();
   wc.lpszClassName = kClassName;
   return RegisterClassA(&wc) != 0;
 }
@@ -33,18 +32,18 @@ class Win32OffscreenDisplay final : public HeadlessDisplay {
  public:
   ~Win32OffscreenDisplay() override { Close(); }
 
-  bool Open(const WindowRequest& request, std::string* error) override {
+  bool Open(const WindowRequest& request, std::string* why) override {
     Close();
     width_ = request.width > 0 ? request.width : 1;
     height_ = request.height > 0 ? request.height : 1;
-    if (!RegisterOffscreenClass()) return Fail(error, win32::kNoPixelFormat);
+    if (!RegisterOffscreenClass()) return Fail(why, kNoPixelFormat);
     // Never shown; WS_POPUP keeps the client area the requested size for the back-buffer case.
     window_ = CreateWindowExA(0, kClassName, request.title.c_str(), WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0,
-                              0, width_, height_, nullptr, nullptr, win32::ProgramInstance(), nullptr);
-    if (!window_) return Fail(error, win32::kNoPixelFormat);
+                              0, width_, height_, nullptr, nullptr, ProgramInstance(), nullptr);
+    if (!window_) return Fail(why, kNoPixelFormat);
     dc_ = GetDC(window_);
-    context_ = win32::CreateGlContext(dc_, error);
-    if (!context_) return Fail(error, nullptr);
+    context_ = CreateGlContext(dc_, why);
+    if (!context_) return Fail(why, nullptr);
     if (!MakeFramebuffer()) {
       Log("offscreen: no framebuffer object, drawing into the hidden window's back buffer");
       DeleteFramebuffer();
@@ -79,7 +78,7 @@ class Win32OffscreenDisplay final : public HeadlessDisplay {
 
   bool ReadPixels(std::vector<uint8_t>* rgba, int* width, int* height) override {
     if (!context_) return false;
-    if (!win32::ReadGlPixels(width_, height_, rgba)) return false;
+    if (!ReadGlPixels(width_, height_, rgba)) return false;
     *width = width_;
     *height = height_;
     return true;
@@ -88,7 +87,7 @@ class Win32OffscreenDisplay final : public HeadlessDisplay {
   void Close() override {
     if (context_ && dc_) wglMakeCurrent(dc_, context_);
     DeleteFramebuffer();
-    win32::DeleteGlContext(context_);
+    DeleteGlContext(context_);
     context_ = nullptr;
     if (window_) {
       if (dc_) ReleaseDC(window_, dc_);
@@ -102,8 +101,8 @@ class Win32OffscreenDisplay final : public HeadlessDisplay {
   bool UsesFramebuffer() const { return fbo_ != 0; }
 
  private:
-  bool Fail(std::string* error, const char* text) {
-    if (error && text) *error = text;
+  bool Fail(std::string* why, const char* text) {
+    if (why && text) *why = text;
     Close();
     return false;
   }
@@ -169,5 +168,3 @@ class Win32OffscreenDisplay final : public HeadlessDisplay {
 }  // namespace
 
 std::unique_ptr<HeadlessDisplay> CreateHeadlessDisplay() { return std::make_unique<Win32OffscreenDisplay>(); }
-
-}  // namespace platform

@@ -8,8 +8,6 @@
 #include "platform/process.h"
 #include "platform/win32_common.h"
 
-namespace platform {
-
 namespace {
 
 HANDLE AsHandle(intptr_t value) { return reinterpret_cast<HANDLE>(value); }
@@ -27,8 +25,6 @@ bool HasExtension(const std::string& name) {
 }
 
 }  // namespace
-
-namespace win32 {
 
 // Quoted when it holds blanks or quotes, with the backslashes before a quote doubled.
 std::string QuoteArgument(const std::string& arg) {
@@ -52,8 +48,6 @@ std::string QuoteArgument(const std::string& arg) {
   quoted += '"';
   return quoted;
 }
-
-}  // namespace win32
 
 ChildProcess::~ChildProcess() { Finish(); }
 
@@ -90,7 +84,7 @@ bool ChildProcess::Start(const std::vector<std::string>& argv, std::string* why,
   std::string commandLine;
   for (const std::string& a : argv) {
     if (!commandLine.empty()) commandLine += ' ';
-    commandLine += win32::QuoteArgument(a);
+    commandLine += QuoteArgument(a);
   }
   PROCESS_INFORMATION info{};
   const BOOL started = CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
@@ -164,5 +158,3 @@ std::string FindOnPath(const std::string& program) {
 }
 
 bool IsTerminal(int fd) { return _isatty(fd) != 0; }
-
-}  // namespace platform

@@ -5,8 +5,6 @@
 
 #include "platform/platform.h"
 
-namespace platform {
-
 // The desktop is always there on Windows.
 bool HasWindowSystem() { return true; }
 
@@ -20,5 +18,3 @@ void ShowErrorBox(const std::string& text) {
 uint32_t SystemTicks() { return GetTickCount(); }
 
 void SleepMs(uint32_t ms) { Sleep(ms); }
-
-}  // namespace platform

@@ -91,21 +91,21 @@ bool ReadMaterials(RecordReader& r, const TextureLookup* textures,
   return true;
 }
 
-void LineStyle::Draw(const anim::Vector3* vertices, const std::vector<MeshFace>& faces, const anim::Vector3*,
+void LineStyle::Draw(const Vector3* vertices, const std::vector<MeshFace>& faces, const Vector3*,
                      bool) const {
   glColor3f(1.0f, 1.0f, 1.0f);
   glBegin(GL_LINES);
   for (const MeshFace& face : faces) {
     for (const MeshCorner& corner : face.corners) {
-      const anim::Vector3& v = vertices[corner.vertex];
+      const Vector3& v = vertices[corner.vertex];
       glVertex3f(v.x, v.y, v.z);
     }
   }
   glEnd();
 }
 
-void TextureStyle::Draw(const anim::Vector3* vertices, const std::vector<MeshFace>& faces,
-                        const anim::Vector3* normals, bool passFlag) const {
+void TextureStyle::Draw(const Vector3* vertices, const std::vector<MeshFace>& faces,
+                        const Vector3* normals, bool passFlag) const {
   if (opacity <= 0.0f) return;
   glEnable(GL_TEXTURE_2D);
   glBindTexture(GL_TEXTURE_2D, textures.empty() ? 0 : textures[0]);
@@ -138,8 +138,8 @@ void TextureStyle::Draw(const anim::Vector3* vertices, const std::vector<MeshFac
   glDisable(GL_TEXTURE_2D);
 }
 
-void ReflectionStyle::Draw(const anim::Vector3* vertices, const std::vector<MeshFace>& faces,
-                           const anim::Vector3* normals, bool passFlag) const {
+void ReflectionStyle::Draw(const Vector3* vertices, const std::vector<MeshFace>& faces,
+                           const Vector3* normals, bool passFlag) const {
   glPolygonMode(GL_FRONT, GL_FILL);
   glEnable(GL_CULL_FACE);
   glEnable(GL_NORMALIZE);
@@ -162,7 +162,7 @@ void ReflectionStyle::Draw(const anim::Vector3* vertices, const std::vector<Mesh
   glBegin(GL_TRIANGLES);
   for (const MeshFace& face : faces) {
     for (const MeshCorner& corner : face.corners) {
-      const anim::Vector3& n = normals[corner.vertex];
+      const Vector3& n = normals[corner.vertex];
       glNormal3f(n.x, n.y, n.z);
       glArrayElement(corner.vertex);
     }

@@ -50,7 +50,7 @@ class DrawStyle {
   virtual ~DrawStyle() = default;
   // Draws the faces; every corner's vertex index must be within vertices and normals. The
   // pass flag, when set, leaves the blend function to the caller.
-  virtual void Draw(const anim::Vector3* vertices, const std::vector<MeshFace>& faces, const anim::Vector3* normals,
+  virtual void Draw(const Vector3* vertices, const std::vector<MeshFace>& faces, const Vector3* normals,
                     bool passFlag) const = 0;
   virtual int32_t TextureCount() const = 0;
   // True when what Draw issues now puts no pixel on screen once the current colour's alpha is 0
@@ -64,28 +64,28 @@ class DrawStyle {
 
 class LineStyle : public DrawStyle {
  public:
-  void Draw(const anim::Vector3*, const std::vector<MeshFace>&, const anim::Vector3*, bool) const override;
+  void Draw(const Vector3*, const std::vector<MeshFace>&, const Vector3*, bool) const override;
   int32_t TextureCount() const override { return 0; }
   bool HiddenAtZeroAlpha() const override { return false; }  // sets its own colour
 };
 
 class TextureStyle : public DrawStyle {
  public:
-  void Draw(const anim::Vector3*, const std::vector<MeshFace>&, const anim::Vector3*, bool) const override;
+  void Draw(const Vector3*, const std::vector<MeshFace>&, const Vector3*, bool) const override;
   int32_t TextureCount() const override { return 1; }
   bool HiddenAtZeroAlpha() const override { return opacity < 1.0f; }  // see-through or nothing
 };
 
 class ReflectionStyle : public DrawStyle {
  public:
-  void Draw(const anim::Vector3*, const std::vector<MeshFace>&, const anim::Vector3*, bool) const override;
+  void Draw(const Vector3*, const std::vector<MeshFace>&, const Vector3*, bool) const override;
   int32_t TextureCount() const override { return 1; }
   bool HiddenAtZeroAlpha() const override { return opacity < 1.0f; }
 };
 
 class DualStyle : public DrawStyle {
  public:
-  void Draw(const anim::Vector3*, const std::vector<MeshFace>&, const anim::Vector3*, bool) const override {}
+  void Draw(const Vector3*, const std::vector<MeshFace>&, const Vector3*, bool) const override {}
   int32_t TextureCount() const override { return 2; }
   bool HiddenAtZeroAlpha() const override { return true; }
 };

@@ -5,11 +5,6 @@
 #include <cmath>
 
 #include "io/record_reader.h"
-
-using anim::Matrix4;
-using anim::Quaternion;
-using anim::Vector3;
-
 namespace {
 
 constexpr uint32_t kVertexBytes = 12;
@@ -22,7 +17,7 @@ bool ReadColour(RecordReader& r, float* colour) {
 }
 
 // The full transform of meshes, lights and dummies.
-void FullTransform(SceneNode& node, anim::RotationTrack& rotation, anim::VectorTrack& scale, float frame) {
+void FullTransform(SceneNode& node, RotationTrack& rotation, VectorTrack& scale, float frame) {
   node.position = node.positionTrack.Evaluate(frame);
   Quaternion q = rotation.Evaluate(frame);
   Vector3 s = scale.Evaluate(frame);
@@ -120,14 +115,14 @@ bool MeshNode::Read(RecordReader& r) {
     const Vector3& a = vertices[static_cast<size_t>(face.corners[0].vertex)];
     const Vector3& b = vertices[static_cast<size_t>(face.corners[1].vertex)];
     const Vector3& c = vertices[static_cast<size_t>(face.corners[2].vertex)];
-    Vector3 n = anim::Cross(a - b, b - c);
+    Vector3 n = Cross(a - b, b - c);
     for (const MeshCorner& corner : face.corners) {
       Vector3& sum = normals[static_cast<size_t>(corner.vertex)];
       sum = sum + n;
     }
   }
   for (Vector3& n : normals) {
-    float length = anim::Length(n);
+    float length = Length(n);
     // A vertex on no face (or only on degenerate ones) keeps the zero normal.
     if (length > 0.0f && std::isfinite(length)) n = n * (1.0f / length);
   }

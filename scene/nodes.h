@@ -51,10 +51,10 @@ class SceneNode {
   NodeKind kind;
   SceneNode* parent;
   std::vector<std::unique_ptr<SceneNode>> children;
-  anim::VectorTrack positionTrack;
-  anim::Vector3 position;
-  anim::Matrix4 matrix = anim::Matrix4::Identity();
-  anim::ToggleTrack visibilityTrack;
+  VectorTrack positionTrack;
+  Vector3 position;
+  Matrix4 matrix = Matrix4::Identity();
+  ToggleTrack visibilityTrack;
 
  protected:
   bool ReadName(RecordReader& reader);
@@ -62,7 +62,7 @@ class SceneNode {
 
 // The local matrix of a full transform: conjugate rotation of q, columns scaled by s, translated
 // by p.
-anim::Matrix4 NodeMatrix(const anim::Quaternion& q, const anim::Vector3& s, const anim::Vector3& p);
+Matrix4 NodeMatrix(const Quaternion& q, const Vector3& s, const Vector3& p);
 
 class DrawableNode : public SceneNode {
  public:
@@ -96,19 +96,19 @@ class MeshNode : public DrawableNode {
 
   bool transparent = false;
   float frameTime = 0.0f;
-  std::vector<anim::Vector3> vertices;
+  std::vector<Vector3> vertices;
   int32_t fileFaceCount = 0;  // faces in the file's face table (groups hold copies)
-  anim::MorphTrack morphTrack;
-  std::vector<anim::Vector3> normals;
+  MorphTrack morphTrack;
+  std::vector<Vector3> normals;
   std::vector<FaceGroup> groups;
-  anim::RotationTrack rotationTrack;
-  anim::VectorTrack scaleTrack;
+  RotationTrack rotationTrack;
+  VectorTrack scaleTrack;
   uint32_t displayList = 0;
   uint32_t stateList = 0;  // 0 when some group shows at alpha 0
   bool displayListInUse = false;
 
  private:
-  void DrawGroups(const anim::Vector3* vertexArray, bool passFlag, bool faces = true) const;
+  void DrawGroups(const Vector3* vertexArray, bool passFlag, bool faces = true) const;
 };
 
 class TargetNode : public SceneNode {
@@ -126,8 +126,8 @@ class CameraNode : public SceneNode {
   void Prepare() override;
   void Evaluate(float frame, bool checkVisibility) override;
 
-  anim::ScalarTrack fieldOfViewTrack;
-  anim::ScalarTrack rollTrack;
+  ScalarTrack fieldOfViewTrack;
+  ScalarTrack rollTrack;
   TargetNode* target = nullptr;
 };
 
@@ -139,8 +139,8 @@ class TargetLightNode : public SceneNode {
   void Evaluate(float, bool) override {}  // its tracks are never evaluated
 
   float colour[3] = {0.0f, 0.0f, 0.0f};
-  anim::ScalarTrack firstTrack;
-  anim::ScalarTrack secondTrack;
+  ScalarTrack firstTrack;
+  ScalarTrack secondTrack;
   TargetNode* target = nullptr;
 };
 
@@ -154,8 +154,8 @@ class LightNode : public DrawableNode {
 
   float attenuation[3] = {1.0f, 1.0f, 1.0f};  // constant, linear, quadratic
   float colour[3] = {0.0f, 0.0f, 0.0f};
-  anim::RotationTrack rotationTrack;
-  anim::VectorTrack scaleTrack;
+  RotationTrack rotationTrack;
+  VectorTrack scaleTrack;
 };
 
 class DummyNode : public SceneNode {
@@ -165,8 +165,8 @@ class DummyNode : public SceneNode {
   void Prepare() override;
   void Evaluate(float frame, bool checkVisibility) override;
 
-  anim::RotationTrack rotationTrack;
-  anim::VectorTrack scaleTrack;
+  RotationTrack rotationTrack;
+  VectorTrack scaleTrack;
 };
 
 // Creates the node for a file type code 0..5 (null for any other code).

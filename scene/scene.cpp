@@ -10,10 +10,6 @@
 #include "io/record_reader.h"
 #include "platform/log.h"
 #include "scene/render_globals.h"
-
-using anim::Matrix4;
-using anim::Vector3;
-
 namespace {
 
 // GL guarantees eight lights; later LightNodes are not set up.
@@ -202,15 +198,15 @@ void Scene::SetUpCamera(float frame) {
 
   // A camera sitting on its target has no direction: look along +y instead of dividing by 0.
   Vector3 toTarget = target - eye;
-  float distance = anim::Length(toTarget);
+  float distance = Length(toTarget);
   bool hasDirection = distance > 0.0f && std::isfinite(distance);
   Vector3 d = hasDirection ? toTarget * (1.0f / distance) : Vector3(0.0f, 1.0f, 0.0f);
   Vector3 side(d.y, -d.x, 0.0f);
-  float sideLength = anim::Length(side);
+  float sideLength = Length(side);
   // Looking straight along z leaves no horizontal side vector; take x.
   side = sideLength > 0.0f ? side * (1.0f / sideLength) : Vector3(1.0f, 0.0f, 0.0f);
-  Vector3 up0 = anim::Cross(side, d);
-  float upLength = anim::Length(up0);
+  Vector3 up0 = Cross(side, d);
+  float upLength = Length(up0);
   if (upLength > 0.0f) up0 = up0 * (1.0f / upLength);
   // Roll turns the up vector about the world z axis, not about the viewing direction.
   Vector3 up = Matrix4::RotationZ(camera.rollTrack.Evaluate(frame)).TransformPoint(up0);

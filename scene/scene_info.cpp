@@ -44,7 +44,7 @@ std::string KeyRange(const char* label, const Keys& keys) {
   return Format(" %s %zu [%d..%d]", label, keys.size(), first, last);
 }
 
-std::string ToggleRange(const anim::ToggleTrack& track) {
+std::string ToggleRange(const ToggleTrack& track) {
   if (track.frames.empty()) return " visibility 0";
   return Format(" visibility %zu [%d..%d]", track.frames.size(), track.frames.front(), track.frames.back());
 }

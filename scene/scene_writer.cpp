@@ -2,10 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-
-using anim::Quaternion;
-using anim::Vector3;
-
 namespace {
 
 class ByteWriter {
@@ -22,7 +18,7 @@ class ByteWriter {
     Float(v.y);
     Float(v.z);
   }
-  void Header(const anim::TrackKey& k) {
+  void Header(const TrackKey& k) {
     Int(k.frame);
     Float(k.tension);
     Float(k.continuity);
@@ -39,7 +35,7 @@ class ByteWriter {
   std::vector<uint8_t>* out_;
 };
 
-void WriteTrack(ByteWriter& w, int32_t flags, const std::vector<anim::VectorKey>& keys) {
+void WriteTrack(ByteWriter& w, int32_t flags, const std::vector<VectorKey>& keys) {
   w.Int(flags);
   w.Int(static_cast<int32_t>(keys.size()));
   for (const auto& k : keys) {
@@ -48,7 +44,7 @@ void WriteTrack(ByteWriter& w, int32_t flags, const std::vector<anim::VectorKey>
   }
 }
 
-void WriteTrack(ByteWriter& w, int32_t flags, const std::vector<anim::ScalarKey>& keys) {
+void WriteTrack(ByteWriter& w, int32_t flags, const std::vector<ScalarKey>& keys) {
   w.Int(flags);
   w.Int(static_cast<int32_t>(keys.size()));
   for (const auto& k : keys) {
@@ -57,7 +53,7 @@ void WriteTrack(ByteWriter& w, int32_t flags, const std::vector<anim::ScalarKey>
   }
 }
 
-void WriteTrack(ByteWriter& w, int32_t flags, const std::vector<anim::RotationKey>& keys) {
+void WriteTrack(ByteWriter& w, int32_t flags, const std::vector<RotationKey>& keys) {
   w.Int(flags);
   w.Int(static_cast<int32_t>(keys.size()));
   for (const auto& k : keys) {
@@ -69,7 +65,7 @@ void WriteTrack(ByteWriter& w, int32_t flags, const std::vector<anim::RotationKe
   }
 }
 
-void WriteTrack(ByteWriter& w, int32_t flags, const std::vector<anim::MorphKey>& keys) {
+void WriteTrack(ByteWriter& w, int32_t flags, const std::vector<MorphKey>& keys) {
   w.Int(flags);
   w.Int(static_cast<int32_t>(keys.size()));
   for (const auto& k : keys) {
@@ -171,22 +167,22 @@ void LatestInTree(const std::vector<NodeDesc>& nodes, int32_t* latest) {
 
 }  // namespace
 
-anim::VectorKey StillVectorKey(int32_t frame, const Vector3& value) {
-  anim::VectorKey k;
+VectorKey StillVectorKey(int32_t frame, const Vector3& value) {
+  VectorKey k;
   k.frame = frame;
   k.value = value;
   return k;
 }
 
-anim::ScalarKey StillScalarKey(int32_t frame, float value) {
-  anim::ScalarKey k;
+ScalarKey StillScalarKey(int32_t frame, float value) {
+  ScalarKey k;
   k.frame = frame;
   k.value = value;
   return k;
 }
 
-anim::RotationKey StillRotationKey(int32_t frame, const Quaternion& value) {
-  anim::RotationKey k;
+RotationKey StillRotationKey(int32_t frame, const Quaternion& value) {
+  RotationKey k;
   k.frame = frame;
   k.value = value;
   return k;

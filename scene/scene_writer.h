@@ -35,16 +35,16 @@ struct NodeDesc {
   std::string name;
   float colour[3] = {1.0f, 1.0f, 1.0f};  // lights
   int32_t trackFlags = 0;                // the flags word of every track record
-  std::vector<anim::VectorKey> position;
-  std::vector<anim::RotationKey> rotation;  // meshes, lights, dummies
-  std::vector<anim::VectorKey> scale;       // meshes, lights, dummies
+  std::vector<VectorKey> position;
+  std::vector<RotationKey> rotation;  // meshes, lights, dummies
+  std::vector<VectorKey> scale;       // meshes, lights, dummies
   std::vector<int32_t> visibility;          // toggle frames; all but targets
-  std::vector<anim::ScalarKey> roll, fieldOfView;       // cameras
-  std::vector<anim::ScalarKey> firstScalar, secondScalar;  // target lights
-  std::vector<anim::Vector3> vertices;                  // meshes
+  std::vector<ScalarKey> roll, fieldOfView;       // cameras
+  std::vector<ScalarKey> firstScalar, secondScalar;  // target lights
+  std::vector<Vector3> vertices;                  // meshes
   std::vector<MeshFace> faces;
   std::vector<GroupDesc> groups;
-  std::vector<anim::MorphKey> morph;
+  std::vector<MorphKey> morph;
   std::vector<NodeDesc> children;
 };
 
@@ -61,17 +61,17 @@ struct SceneDesc {
 };
 
 // Key helpers: a key at a frame with all spline parameters 0.
-anim::VectorKey StillVectorKey(int32_t frame, const anim::Vector3& value);
-anim::ScalarKey StillScalarKey(int32_t frame, float value);
-anim::RotationKey StillRotationKey(int32_t frame, const anim::Quaternion& value);
+VectorKey StillVectorKey(int32_t frame, const Vector3& value);
+ScalarKey StillScalarKey(int32_t frame, float value);
+RotationKey StillRotationKey(int32_t frame, const Quaternion& value);
 
 // A node that stands still: one position key at frame 0, identity rotation and unit scale where
 // its kind has them.
-NodeDesc StillNode(NodeKind kind, const std::string& name, const anim::Vector3& position);
+NodeDesc StillNode(NodeKind kind, const std::string& name, const Vector3& position);
 
 // A still square mesh of side 2 * half centred on centre in the x-z plane, facing -y: four
 // vertices, two faces with texture coordinates 0..1, one group of both faces.
-NodeDesc SquareMesh(const std::string& name, const anim::Vector3& centre, float half, int32_t material);
+NodeDesc SquareMesh(const std::string& name, const Vector3& centre, float half, int32_t material);
 
 int32_t LatestKeyFrame(const SceneDesc& desc);
 

@@ -7,9 +7,6 @@
 #include "show/part_rules.h"
 #include "show/pictures.h"
 #include "show/viewport.h"
-
-using namespace partrules;
-
 namespace {
 
 const char* const kNoPicture = "standard";

@@ -17,8 +17,6 @@
 
 #include "show/show_clock.h"
 
-namespace partrules {
-
 // Parts first to last, both included.
 struct PartRange {
   int32_t first;
@@ -136,5 +134,3 @@ constexpr bool ChainEntryVanished(int32_t part, int32_t chainPosition, float sho
 constexpr bool FadesChainStyle(int32_t part, int32_t chainPosition) {
   return part >= kStyleFadeFirstPart && chainPosition == kStyleFadeChainPosition;
 }
-
-}  // namespace partrules

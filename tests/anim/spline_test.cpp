@@ -5,9 +5,6 @@
 
 #include "anim/tracks.h"
 #include "anim/vecmath.h"
-
-using namespace anim;
-
 namespace {
 
 ScalarTrack Scalars(std::initializer_list<std::pair<int32_t, float>> keys) {

@@ -8,9 +8,6 @@
 
 #include "anim/tracks.h"
 #include "anim/vecmath.h"
-
-using namespace anim;
-
 namespace {
 
 struct KeySpec {

@@ -7,9 +7,6 @@
 #include "anim/tracks.h"
 #include "io/data_file.h"
 #include "io/record_reader.h"
-
-using namespace anim;
-
 namespace {
 
 struct Bytes {

@@ -30,8 +30,8 @@ TEST(PlayShow, HeadlessRunEndsByItselfAtTheLastPart) {
   options.height = 48;
   options.fps = 50.0;
   options.dataDir = dir.string();
-  auto display = platform::CreateHeadlessDisplay();
-  platform::HeadlessDisplay* raw = display.get();
+  auto display = CreateHeadlessDisplay();
+  HeadlessDisplay* raw = display.get();
   EXPECT_EQ(PlayShow(options, raw), 0);
   // Part 1 ends once the clock passes 2.0 s: at 50 frames per second that is frame 101 (2.02 s),
   // the last one drawn; its swap moves the virtual clock on to 2.04 s.
@@ -56,7 +56,7 @@ TEST(PlayShow, FrameBudgetStopsTheRun) {
   options.width = 32;
   options.height = 32;
   options.dataDir = dir.string();
-  auto display = platform::CreateHeadlessDisplay();
+  auto display = CreateHeadlessDisplay();
   EXPECT_EQ(PlayShow(options, display.get()), 0);
   EXPECT_EQ(display->Ticks(), 500u);  // 30 frames at 60 per second
   fs::remove_all(dir);

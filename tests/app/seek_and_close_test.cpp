@@ -47,14 +47,14 @@ DemoOptions ShowOptions(const std::string& dir) {
 
 // A headless display that, when it is closed, counts the display lists and textures still
 // alive in its context.
-class CountingDisplay final : public platform::HeadlessDisplay {
+class CountingDisplay final : public HeadlessDisplay {
  public:
-  bool Open(const platform::WindowRequest& request, std::string* error) override {
+  bool Open(const WindowRequest& request, std::string* error) override {
     open_ = inner_->Open(request, error);
     return open_;
   }
   void DrawableSize(int* width, int* height) const override { inner_->DrawableSize(width, height); }
-  void PumpEvents(platform::WindowEvents& sink) override { inner_->PumpEvents(sink); }
+  void PumpEvents(WindowEvents& sink) override { inner_->PumpEvents(sink); }
   void SwapBuffers() override { inner_->SwapBuffers(); }
   uint32_t Ticks() override { return inner_->Ticks(); }
   bool ReadPixels(std::vector<uint8_t>* rgba, int* width, int* height) override {
@@ -77,7 +77,7 @@ class CountingDisplay final : public platform::HeadlessDisplay {
   int lists = -1, textures = -1;
 
  private:
-  std::unique_ptr<platform::HeadlessDisplay> inner_ = platform::CreateHeadlessDisplay();
+  std::unique_ptr<HeadlessDisplay> inner_ = CreateHeadlessDisplay();
   bool open_ = false;
 };
 
@@ -129,14 +129,14 @@ TEST(Render, AFrameThatCannotBeWrittenFailsTheRenderAndLaterFramesStop) {
   render.to = 3.0;
   std::string why;
   // A folder where the third frame's file should go.
-  ASSERT_TRUE(platform::MakeDirectories(render.out + "/" + FrameFileName(3), &why)) << why;
+  ASSERT_TRUE(MakeDirectories(render.out + "/" + FrameFileName(3), &why)) << why;
   EXPECT_EQ(RenderShow(options, render), 1);
   EXPECT_FALSE(Rgb(render.out + "/" + FrameFileName(2)).empty());
   EXPECT_TRUE(Rgb(render.out + "/" + FrameFileName(60)).empty());
 }
 
 TEST(Render, AVideoIsTheSameBytesEveryTime) {
-  if (platform::FindOnPath("ffmpeg").empty()) GTEST_SKIP() << "ffmpeg is not installed";
+  if (FindOnPath("ffmpeg").empty()) GTEST_SKIP() << "ffmpeg is not installed";
   const std::string dir = testshow::WriteShow("render-video");
   DemoOptions options = ShowOptions(dir);
   options.noSound = true;

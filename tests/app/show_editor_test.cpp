@@ -18,17 +18,6 @@
 #include "tests/show/test_show.h"
 
 namespace {
-
-using platform::kKeyEscape;
-using platform::kKeyHome;
-using platform::kKeyLeft;
-using platform::kKeyPageDown;
-using platform::kKeyPageUp;
-using platform::kKeyRight;
-using platform::kKeyShift;
-using platform::kKeySpace;
-using platform::kKeyTab;
-
 constexpr int kWidth = 64;
 constexpr int kHeight = 48;
 
@@ -46,7 +35,7 @@ std::vector<uint8_t> FrameAt(const std::string& dir, int64_t ms) {
   DemoOptions options = EditOptions(dir);
   options.noArchive = true;
   ShowRun run;
-  platform::WindowRequest request;
+  WindowRequest request;
   request.width = kWidth;
   request.height = kHeight;
   std::vector<uint8_t> rgba;
@@ -61,7 +50,7 @@ std::vector<uint8_t> FrameAt(const std::string& dir, int64_t ms) {
 class Editor : public ::testing::Test {
  protected:
   void Open(const std::string& dir) {
-    display_ = platform::CreateHeadlessDisplay();
+    display_ = CreateHeadlessDisplay();
     editor_ = std::make_unique<ShowEditor>();
     ASSERT_TRUE(editor_->Open(EditOptions(dir), display_.get()));
   }
@@ -93,7 +82,7 @@ class Editor : public ::testing::Test {
     if (editor_->OverlayShown()) Tap(kKeyTab);
   }
 
-  std::unique_ptr<platform::HeadlessDisplay> display_;
+  std::unique_ptr<HeadlessDisplay> display_;
   std::unique_ptr<ShowEditor> editor_;
 };
 

@@ -20,8 +20,8 @@ DemoOptions LooseShow(const std::string& dir) {
   return options;
 }
 
-platform::WindowRequest Small() {
-  platform::WindowRequest request;
+WindowRequest Small() {
+  WindowRequest request;
   request.width = 64;
   request.height = 48;
   return request;
@@ -49,8 +49,8 @@ struct RecordingPlan final : FramePlan {
 
 // Draws the one frame `wanted` and keeps its picture.
 struct OneFramePlan final : FramePlan {
-  explicit OneFramePlan(platform::Display& d, long frame) : display(d), wanted(frame) {}
-  platform::Display& display;
+  explicit OneFramePlan(Display& d, long frame) : display(d), wanted(frame) {}
+  Display& display;
   long wanted;
   std::vector<uint8_t> rgba;
   bool Done(long index) override { return index > wanted; }

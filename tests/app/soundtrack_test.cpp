@@ -35,11 +35,11 @@ TEST(Soundtrack, StartPlaysTheStreamFromThatTimeSampleForSample) {
   ASSERT_EQ(whole.rate, 44100);
 
   for (double start : {180.0, 0.5, 61.2345}) {
-    platform::HeadlessAudioDevice* sink = nullptr;
+    HeadlessAudioDevice* sink = nullptr;
     Soundtrack track([&sink] {
-      auto device = platform::CreateWavSinkAudioDevice();
+      auto device = CreateWavSinkAudioDevice();
       sink = device.get();
-      return std::unique_ptr<platform::AudioDevice>(std::move(device));
+      return std::unique_ptr<AudioDevice>(std::move(device));
     });
     track.Start(block, nullptr, start);
     ASSERT_NE(sink, nullptr);
@@ -56,11 +56,11 @@ TEST(Soundtrack, StartPlaysTheStreamFromThatTimeSampleForSample) {
 TEST(Soundtrack, StartPastTheEndPlaysNothing) {
   const std::vector<uint8_t> mp3 = ReadAll(std::string(QUILLON_BINARY_DIR) + "/content/soundtrack.mp3");
   if (mp3.empty()) GTEST_SKIP() << "the build made no soundtrack (lame not installed)";
-  platform::HeadlessAudioDevice* sink = nullptr;
+  HeadlessAudioDevice* sink = nullptr;
   Soundtrack track([&sink] {
-    auto device = platform::CreateWavSinkAudioDevice();
+    auto device = CreateWavSinkAudioDevice();
     sink = device.get();
-    return std::unique_ptr<platform::AudioDevice>(std::move(device));
+    return std::unique_ptr<AudioDevice>(std::move(device));
   });
   track.Start(ByteBlock{mp3.data(), mp3.size()}, nullptr, 3600.0);
   ASSERT_NE(sink, nullptr);

@@ -50,8 +50,8 @@ std::vector<Entry> MixedEntries() {
 
 // Header CRC fields hold the low 16 bits of the CRC of the header bytes after the size field.
 void FixHeaderCrc(Bytes* archive, size_t headerStart) {
-  const uint16_t size = ace::Get16(&(*archive)[headerStart + 2]);
-  const uint32_t crc = ace::Crc(&(*archive)[headerStart + 4], size);
+  const uint16_t size = Get16(&(*archive)[headerStart + 2]);
+  const uint32_t crc = Crc(&(*archive)[headerStart + 4], size);
   (*archive)[headerStart] = static_cast<uint8_t>(crc);
   (*archive)[headerStart + 1] = static_cast<uint8_t>(crc >> 8);
 }
@@ -259,7 +259,7 @@ TEST(AceArchive, OtherHeadersAndEmptyDirectoryEntriesDoNotEndTheWalk) {
   // A directory entry as later archivers write it: size 0, an unknown method, directory attribute.
   AppendFileHeader(&archive, "DATA", 0, 0xFFFFFFFF, 7, {}, 10, 0x10);
   const Bytes text = {'h', 'i', '!'};
-  AppendFileHeader(&archive, "DATA\\hi.txt", 3, ace::Crc(text.data(), 3), 0, text);
+  AppendFileHeader(&archive, "DATA\\hi.txt", 3, Crc(text.data(), 3), 0, text);
   AceArchive a;
   ASSERT_EQ(a.Open(archive.data(), archive.size()), 2);
   EXPECT_EQ(a.Status(), AceStatus::kOk);
@@ -274,12 +274,12 @@ TEST(AceArchive, UnknownMethodAndTooLargeDictionaryEndTheWalkKeepingTheMember) {
   const Bytes text = {'a', 'b', 'c', 'd'};
   for (int which = 0; which < 2; ++which) {
     Bytes archive = MainHeaderOnly();
-    AppendFileHeader(&archive, "one", 4, ace::Crc(text.data(), 4), 0, text);
+    AppendFileHeader(&archive, "one", 4, Crc(text.data(), 4), 0, text);
     if (which == 0)
       AppendFileHeader(&archive, "two", 4, 0, 5, text);
     else
       AppendFileHeader(&archive, "two", 4, 0, 1, text, 15);
-    AppendFileHeader(&archive, "three", 4, ace::Crc(text.data(), 4), 0, text);
+    AppendFileHeader(&archive, "three", 4, Crc(text.data(), 4), 0, text);
     AceArchive a;
     EXPECT_EQ(a.Open(archive.data(), archive.size()), 2);
     EXPECT_EQ(a.Status(), which == 0 ? AceStatus::kUnknownMethod : AceStatus::kDictionaryTooSmall);
@@ -293,7 +293,7 @@ TEST(AceArchive, DamagedDataKeepsTheMemberAndRecordsTheCrcFailure) {
   std::vector<Entry> entries = {{"a.txt", testdata::Text(40000, 11)}, {"b.bin", testdata::Scene(2000, 12)}};
   Bytes archive = Pack(entries, false);
   // Flip a bit well inside the first member's packed data.
-  const size_t firstData = 4 + ace::kMainHeaderFixedBytes + 4 + ace::kFileHeaderFixedBytes + 5;
+  const size_t firstData = 4 + kMainHeaderFixedBytes + 4 + kFileHeaderFixedBytes + 5;
   archive[firstData + 2000] ^= 0x10;
   std::vector<std::string> reports;
   AceArchive a;
@@ -309,8 +309,8 @@ TEST(AceArchive, DamagedDataKeepsTheMemberAndRecordsTheCrcFailure) {
 
   // A damaged header ends the walk; what came before stays.
   Bytes headerHit = Pack(entries, false);
-  const size_t second = 4 + ace::kMainHeaderFixedBytes;
-  const size_t afterFirst = second + 4 + ace::Get16(&headerHit[second + 2]) + ace::Get32(&headerHit[second + 7]);
+  const size_t second = 4 + kMainHeaderFixedBytes;
+  const size_t afterFirst = second + 4 + Get16(&headerHit[second + 2]) + Get32(&headerHit[second + 7]);
   headerHit[afterFirst + 10] ^= 1;
   EXPECT_EQ(a.Open(headerHit.data(), headerHit.size()), 1);
   EXPECT_EQ(a.Status(), AceStatus::kHeaderDamaged);
@@ -342,7 +342,7 @@ TEST(AceArchive, TruncatedArchivesNeverCrashAndSayWhy) {
 TEST(AceArchive, ClaimedSizesTheDataCannotHoldAreRefusedBeforeAllocating) {
   Bytes archive = MainHeaderOnly();
   const Bytes text = {'o', 'k'};
-  AppendFileHeader(&archive, "ok", 2, ace::Crc(text.data(), 2), 0, text);
+  AppendFileHeader(&archive, "ok", 2, Crc(text.data(), 2), 0, text);
   AppendFileHeader(&archive, "huge", 0x7FFFFFF0u, 0, 1, Bytes(16, 0));
   AceArchive a;
   EXPECT_EQ(a.Open(archive.data(), archive.size()), 1);
@@ -355,7 +355,7 @@ TEST(AceArchive, ClaimedSizesTheDataCannotHoldAreRefusedBeforeAllocating) {
   Bytes shortName = MainHeaderOnly();
   AppendFileHeader(&shortName, "name", 0, 0xFFFFFFFF, 0, {});
   shortName[shortName.size() - 4 - 2] = 200;  // name length 200 in a header that holds 4
-  FixHeaderCrc(&shortName, 4 + ace::kMainHeaderFixedBytes);
+  FixHeaderCrc(&shortName, 4 + kMainHeaderFixedBytes);
   EXPECT_EQ(a.Open(shortName.data(), shortName.size()), 0);
   EXPECT_EQ(a.Status(), AceStatus::kHeaderDamaged);
 }
@@ -371,16 +371,16 @@ TEST(AceArchive, CorruptStreamsStayInsideTheirBuffers) {
     Bytes bad = good;
     const int flips = 1 + static_cast<int>(testdata::Next(&seed) % 8);
     for (int f = 0; f < flips; ++f) {
-      const size_t at = 4 + ace::kMainHeaderFixedBytes + testdata::Next(&seed) % (bad.size() - 31);
+      const size_t at = 4 + kMainHeaderFixedBytes + testdata::Next(&seed) % (bad.size() - 31);
       bad[at] = static_cast<uint8_t>(testdata::Next(&seed));
       if (round % 2 == 0) {
         // Keep the headers valid so damage reaches the decoder.
-        size_t h = 4 + ace::kMainHeaderFixedBytes;
+        size_t h = 4 + kMainHeaderFixedBytes;
         while (h + 4 <= bad.size()) {
-          const uint16_t hs = ace::Get16(&bad[h + 2]);
+          const uint16_t hs = Get16(&bad[h + 2]);
           if (h + 4 + hs > bad.size()) break;
           FixHeaderCrc(&bad, h);
-          h += 4 + hs + ((bad[h + 5] & 1) && hs >= 7 ? ace::Get32(&bad[h + 7]) : 0);
+          h += 4 + hs + ((bad[h + 5] & 1) && hs >= 7 ? Get32(&bad[h + 7]) : 0);
         }
       }
     }
@@ -500,7 +500,7 @@ TEST(AceArchive, AFileReadThroughAWindowGivesWhatMemoryGives) {
     FixHeaderCrc(&skipping, start);
     skipping.insert(skipping.end(), 100000, 0xAA);
     const Bytes text = {'a', 'f', 't', 'e', 'r'};
-    AppendFileHeader(&skipping, "after", 5, ace::Crc(text.data(), 5), 0, text);
+    AppendFileHeader(&skipping, "after", 5, Crc(text.data(), 5), 0, text);
     FILE* f = std::fopen(path.string().c_str(), "wb");
     std::fwrite(skipping.data(), 1, skipping.size(), f);
     std::fclose(f);

@@ -49,7 +49,7 @@ TEST(AceCodeOrder, EqualLengthsTakeTheirCodesInTheSortsOrder) {
     const int highest = static_cast<int>(lengths.size()) - 1;
     std::vector<uint16_t> table(2048, 0xFFFF);
     std::vector<int32_t> first(lengths.size());
-    ASSERT_TRUE(ace::MakeCode(11, highest, lengths.data(), table.data(), first.data()));
+    ASSERT_TRUE(MakeCode(11, highest, lengths.data(), table.data(), first.data()));
     for (int s = 0; s <= highest; ++s) {
       auto want = c.codes.find(s);
       if (want == c.codes.end()) {
@@ -89,7 +89,7 @@ TEST(AceCodeOrder, CodesOfAnyCompleteLengthSetArePrefixFreeAndFillTheTable) {
     std::vector<uint8_t> given = lengths;
     std::vector<uint16_t> table(2048, 0xFFFF);
     std::vector<int32_t> first(lengths.size());
-    ASSERT_TRUE(ace::MakeCode(11, highest, lengths.data(), table.data(), first.data())) << "round " << round;
+    ASSERT_TRUE(MakeCode(11, highest, lengths.data(), table.data(), first.data())) << "round " << round;
     EXPECT_EQ(lengths, given);
     std::vector<std::string> codes;
     for (int s = 0; s <= highest; ++s) {

@@ -7,17 +7,17 @@
 
 TEST(AceCrc, NoFinalInversion) {
   const uint8_t abc[] = {'a', 'b', 'c'};
-  EXPECT_EQ(ace::Crc(abc, 3), 0xCADBBE3Du);
-  EXPECT_EQ(ace::Crc(nullptr, 0), 0xFFFFFFFFu);
+  EXPECT_EQ(Crc(abc, 3), 0xCADBBE3Du);
+  EXPECT_EQ(Crc(nullptr, 0), 0xFFFFFFFFu);
   // The wide path and the byte path agree, and the CRC can be continued piecewise.
   std::vector<uint8_t> bytes(1000);
   for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7 + 3);
-  uint32_t whole = ace::Crc(bytes.data(), bytes.size());
-  uint32_t pieces = ace::kCrcStart;
-  for (size_t i = 0; i < bytes.size(); i += 3) pieces = ace::UpdateCrc(pieces, &bytes[i], std::min<size_t>(3, bytes.size() - i));
+  uint32_t whole = Crc(bytes.data(), bytes.size());
+  uint32_t pieces = kCrcStart;
+  for (size_t i = 0; i < bytes.size(); i += 3) pieces = UpdateCrc(pieces, &bytes[i], std::min<size_t>(3, bytes.size() - i));
   EXPECT_EQ(whole, pieces);
   // The usual CRC-32 of "123456789" is 0xCBF43926; without the inversion it is its complement.
-  EXPECT_EQ(ace::Crc(reinterpret_cast<const uint8_t*>("123456789"), 9), ~0xCBF43926u);
+  EXPECT_EQ(Crc(reinterpret_cast<const uint8_t*>("123456789"), 9), ~0xCBF43926u);
 }
 
 TEST(AceCrc, EveryLengthAndStartMatchesTheBitwiseDefinition) {
@@ -35,10 +35,10 @@ TEST(AceCrc, EveryLengthAndStartMatchesTheBitwiseDefinition) {
   for (size_t n = 0; n <= 300; ++n) {
     for (size_t offset : {size_t{0}, size_t{3}}) {
       const uint32_t start = (seed = seed * 1664525u + 1013904223u);
-      ASSERT_EQ(ace::UpdateCrc(start, &bytes[offset], n), bitwise(start, &bytes[offset], n)) << n << " at " << offset;
+      ASSERT_EQ(UpdateCrc(start, &bytes[offset], n), bitwise(start, &bytes[offset], n)) << n << " at " << offset;
     }
   }
-  EXPECT_EQ(ace::Crc(bytes.data(), bytes.size()), bitwise(0xFFFFFFFFu, bytes.data(), bytes.size()));
+  EXPECT_EQ(Crc(bytes.data(), bytes.size()), bitwise(0xFFFFFFFFu, bytes.data(), bytes.size()));
 }
 
 TEST(AceMakeCode, EqualLengthsFollowTheArchiveSortNotCanonicalOrder) {
@@ -47,7 +47,7 @@ TEST(AceMakeCode, EqualLengthsFollowTheArchiveSortNotCanonicalOrder) {
   uint8_t lengths[3] = {2, 2, 1};
   std::vector<uint16_t> table(2048, 0xFFFF);
   int32_t first[3];
-  ASSERT_TRUE(ace::MakeCode(11, 2, lengths, table.data(), first));
+  ASSERT_TRUE(MakeCode(11, 2, lengths, table.data(), first));
   EXPECT_EQ(table[0], 2);
   EXPECT_EQ(table[1023], 2);
   EXPECT_EQ(table[1024], 1);
@@ -69,7 +69,7 @@ TEST(AceMakeCode, SortIsLongestFirstAndCodesArePrefixFree) {
       symbols[i] = static_cast<uint16_t>(i);
     }
     std::vector<uint8_t> sorted(lengths.begin(), lengths.begin() + n);
-    ace::SortRange(sorted.data(), symbols.data(), 0, n - 1);
+    SortRange(sorted.data(), symbols.data(), 0, n - 1);
     for (int i = 1; i < n; ++i) ASSERT_GE(sorted[i - 1], sorted[i]) << "round " << round;
     for (int i = 0; i < n; ++i) ASSERT_EQ(sorted[i], lengths[symbols[i]]);
   }
@@ -78,20 +78,20 @@ TEST(AceMakeCode, SortIsLongestFirstAndCodesArePrefixFree) {
 TEST(AceMakeCode, SingleAndEmptyCodesAndOverfill) {
   std::vector<uint16_t> table(2048, 0);
   uint8_t one[5] = {0, 0, 3, 0, 0};
-  ASSERT_TRUE(ace::MakeCode(11, 4, one, table.data()));
+  ASSERT_TRUE(MakeCode(11, 4, one, table.data()));
   EXPECT_EQ(one[2], 1) << "a lone symbol is read with one bit";
   EXPECT_EQ(table[0], 2);
 
   uint8_t over[3] = {1, 1, 1};
   std::fill(table.begin(), table.end(), 0);
-  EXPECT_TRUE(ace::MakeCode(11, 2, over, table.data())) << "a full table stops filling";
+  EXPECT_TRUE(MakeCode(11, 2, over, table.data())) << "a full table stops filling";
   // Spans shrink as places are filled, so only a code longer than the table can run past it.
   uint8_t tooLong[3] = {12, 12, 1};
-  EXPECT_FALSE(ace::MakeCode(11, 2, tooLong, table.data()));
+  EXPECT_FALSE(MakeCode(11, 2, tooLong, table.data()));
 }
 
 TEST(AceDistanceCache, ReuseMovesToFrontAndExtraLengths) {
-  ace::DistanceCache c;
+  DistanceCache c;
   c.Push(10);
   c.Push(20);
   c.Push(30);
@@ -108,10 +108,10 @@ TEST(AceDistanceCache, ReuseMovesToFrontAndExtraLengths) {
   EXPECT_EQ(c.Peek(2), 40u);
   EXPECT_EQ(c.Peek(3), 20u);
 
-  EXPECT_EQ(ace::NewDistanceExtraLength(255), 2);
-  EXPECT_EQ(ace::NewDistanceExtraLength(256), 3);
-  EXPECT_EQ(ace::NewDistanceExtraLength(8191), 3);
-  EXPECT_EQ(ace::NewDistanceExtraLength(8192), 4);
-  EXPECT_EQ(ace::ReuseExtraLength(1), 2);
-  EXPECT_EQ(ace::ReuseExtraLength(2), 3);
+  EXPECT_EQ(NewDistanceExtraLength(255), 2);
+  EXPECT_EQ(NewDistanceExtraLength(256), 3);
+  EXPECT_EQ(NewDistanceExtraLength(8191), 3);
+  EXPECT_EQ(NewDistanceExtraLength(8192), 4);
+  EXPECT_EQ(ReuseExtraLength(1), 2);
+  EXPECT_EQ(ReuseExtraLength(2), 3);
 }

@@ -52,7 +52,7 @@ std::string Unpack(const std::vector<uint8_t>& packed, int32_t size) {
   std::string out;
   uint8_t chunk[2048];
   while (int32_t n = u.UnpackChunk(chunk, sizeof(chunk))) out.append(reinterpret_cast<char*>(chunk), static_cast<size_t>(n));
-  EXPECT_EQ(u.Crc(), ace::Crc(reinterpret_cast<const uint8_t*>(out.data()), out.size()));
+  EXPECT_EQ(u.Crc(), Crc(reinterpret_cast<const uint8_t*>(out.data()), out.size()));
   return out;
 }
 
@@ -96,7 +96,7 @@ TEST(AceUnpacker, DecodesAHandWrittenBlock) {
   lengths[65] = lengths[66] = 1;
   std::vector<uint16_t> table(2048);
   int32_t first[67];
-  ASSERT_TRUE(ace::MakeCode(11, 66, lengths, table.data(), first));
+  ASSERT_TRUE(MakeCode(11, 66, lengths, table.data(), first));
   const uint32_t codeA = static_cast<uint32_t>(first[65]) >> 10;
   const uint32_t codeB = static_cast<uint32_t>(first[66]) >> 10;
   ASSERT_NE(codeA, codeB);
@@ -118,7 +118,7 @@ TEST(AceUnpacker, DecodesHandWrittenMatches) {
   uint8_t cl[3] = {1, 2, 2};
   std::vector<uint16_t> clTable(2048);
   int32_t clFirst[3];
-  ASSERT_TRUE(ace::MakeCode(7, 2, cl, clTable.data(), clFirst));
+  ASSERT_TRUE(MakeCode(7, 2, cl, clTable.data(), clFirst));
   auto putCl = [&](int symbol) { b.Put(static_cast<uint32_t>(clFirst[symbol]) >> (7 - cl[symbol]), cl[symbol]); };
   auto putRun = [&](int n) {
     putCl(2);
@@ -166,11 +166,11 @@ TEST(AceUnpacker, DecodesHandWrittenMatches) {
   mainLengths[120] = mainLengths[121] = mainLengths[260] = mainLengths[261] = 2;
   std::vector<uint16_t> table(2048);
   int32_t first[262];
-  ASSERT_TRUE(ace::MakeCode(11, 261, mainLengths, table.data(), first));
+  ASSERT_TRUE(MakeCode(11, 261, mainLengths, table.data(), first));
   auto putMain = [&](int s) { b.Put(static_cast<uint32_t>(first[s]) >> 9, 2); };
   uint8_t lenLengths[4] = {1, 0, 0, 1};
   int32_t lenFirst[4];
-  ASSERT_TRUE(ace::MakeCode(11, 3, lenLengths, table.data(), lenFirst));
+  ASSERT_TRUE(MakeCode(11, 3, lenLengths, table.data(), lenFirst));
   auto putLength = [&](int s) { b.Put(static_cast<uint32_t>(lenFirst[s]) >> 10, 1); };
 
   putMain('x');
@@ -199,7 +199,7 @@ void PutLengths(Bits& b, const std::vector<uint8_t>& lengths, int low = 0) {
   }
   std::vector<uint16_t> table(2048);
   int32_t first[16];
-  ASSERT_TRUE(ace::MakeCode(7, 15, cl, table.data(), first));
+  ASSERT_TRUE(MakeCode(7, 15, cl, table.data(), first));
   int previous = 0;
   for (uint8_t length : lengths) {
     const int value = length ? length - low : 0;
@@ -215,7 +215,7 @@ struct Code {
   explicit Code(std::vector<uint8_t> l) : lengths(std::move(l)), first(lengths.size()) {
     std::vector<uint16_t> table(2048);
     std::vector<uint8_t> work = lengths;
-    EXPECT_TRUE(ace::MakeCode(11, static_cast<int>(work.size()) - 1, work.data(), table.data(), first.data()));
+    EXPECT_TRUE(MakeCode(11, static_cast<int>(work.size()) - 1, work.data(), table.data(), first.data()));
   }
   void Put(Bits& b, int symbol) const {
     const int n = lengths[static_cast<size_t>(symbol)];

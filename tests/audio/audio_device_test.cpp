@@ -10,7 +10,7 @@
 namespace {
 
 TEST(HeadlessAudioDevice, PositionFollowsTheVirtualClockFromPlayLoop) {
-  auto dev = platform::CreateWavSinkAudioDevice();
+  auto dev = CreateWavSinkAudioDevice();
   ASSERT_TRUE(dev->Open(8000, 2));
   std::vector<uint8_t> ring(4 * 100);  // 100 frames = 12.5 ms
   for (size_t i = 0; i < ring.size(); ++i) ring[i] = static_cast<uint8_t>(i);
@@ -35,7 +35,7 @@ TEST(HeadlessAudioDevice, PositionFollowsTheVirtualClockFromPlayLoop) {
 }
 
 TEST(HeadlessAudioDevice, WavSinkKeepsItsRecordingAndFormatAfterClose) {
-  auto dev = platform::CreateWavSinkAudioDevice();
+  auto dev = CreateWavSinkAudioDevice();
   EXPECT_EQ(dev->Rate(), 0);
   ASSERT_TRUE(dev->Open(1000, 1));
   std::vector<uint8_t> ring(2 * 50, 7);
@@ -45,7 +45,7 @@ TEST(HeadlessAudioDevice, WavSinkKeepsItsRecordingAndFormatAfterClose) {
   EXPECT_EQ(dev->Recording(), std::vector<uint8_t>(60, 7));  // 30 frames of 2 bytes
   EXPECT_EQ(dev->Rate(), 1000);
   EXPECT_EQ(dev->Channels(), 1);
-  auto null = platform::CreateNullAudioDevice();
+  auto null = CreateNullAudioDevice();
   EXPECT_FALSE(null->Open(0, 2));
 }
 

@@ -29,20 +29,20 @@ struct Decoded {
 };
 
 // Decodes `data` fed as the player feeds it (Mp3Feed; the player's pieces are 64 bytes).
-inline Decoded DecodeStream(const std::vector<uint8_t>& data, int piece = audio::Mp3Feed::kPlayerPiece) {
+inline Decoded DecodeStream(const std::vector<uint8_t>& data, int piece = Mp3Feed::kPlayerPiece) {
   Decoded d;
-  auto dec = std::make_unique<audio::Mp3Decoder>();
+  auto dec = std::make_unique<Mp3Decoder>();
   std::vector<uint8_t> out(5000);
   std::vector<float> fout(2500);
   std::vector<float> spectrum(4 * 576);
   dec->SetFloatOutput(fout.data());
   dec->SetSpectrumOutput(spectrum.data());
-  audio::Mp3Feed feed(data.data(), data.size(), piece);
+  Mp3Feed feed(data.data(), data.size(), piece);
   while (!feed.Done()) {
     int produced = 0;
     int r = feed.Step(dec.get(), out.data(), 5000, &produced);
-    if (r == audio::Mp3Decoder::kError) break;
-    if (r == audio::Mp3Decoder::kFrameDecoded) {
+    if (r == Mp3Decoder::kError) break;
+    if (r == Mp3Decoder::kFrameDecoded) {
       ++d.frames;
       if (produced == 0) ++d.emptyFrames;
       if (produced > 0 && d.rate == 0) {

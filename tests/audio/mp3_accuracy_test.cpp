@@ -62,7 +62,7 @@ void AddIntensityStereo(std::vector<uint8_t>* data) {
   while (pos + 4 <= data->size()) {
     uint32_t w = (uint32_t((*data)[pos]) << 24) | (uint32_t((*data)[pos + 1]) << 16) |
                  (uint32_t((*data)[pos + 2]) << 8) | (*data)[pos + 3];
-    audio::Mp3Decoder::Header h = audio::Mp3Decoder::DecodeHeader(w);
+    Mp3Decoder::Header h = Mp3Decoder::DecodeHeader(w);
     if (!h.valid || h.frameSize == 0) break;
     if (h.mode == 1) (*data)[pos + 3] |= 0x10;
     pos += 4 + h.frameSize;
@@ -74,7 +74,7 @@ void MakeFreeFormat(std::vector<uint8_t>* data) {
   while (pos + 4 <= data->size()) {
     uint32_t w = (uint32_t((*data)[pos]) << 24) | (uint32_t((*data)[pos + 1]) << 16) |
                  (uint32_t((*data)[pos + 2]) << 8) | (*data)[pos + 3];
-    audio::Mp3Decoder::Header h = audio::Mp3Decoder::DecodeHeader(w);
+    Mp3Decoder::Header h = Mp3Decoder::DecodeHeader(w);
     if (!h.valid || h.frameSize == 0) break;
     (*data)[pos + 2] &= 0x0F;
     pos += 4 + h.frameSize;
@@ -243,7 +243,6 @@ namespace {
 // grouped and plain codes, joint stereo above a bound.
 TEST(Mp3AccuracyLayer2, RandomJointStereoFramesMatchReferenceDecoder) {
   if (!audiotest::HaveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg not installed";
-  using namespace audio::mp3tables;
   uint32_t seed = 77;
   auto rnd = [&](uint32_t n) {
     seed = seed * 1664525u + 1013904223u;

@@ -8,9 +8,6 @@
 #include "audio_test_util.h"
 
 namespace {
-
-using audio::Mp3Decoder;
-
 // A silent MPEG-1 layer III frame: the given header, zero side information and main data.
 std::vector<uint8_t> SilentFrame(uint32_t header = 0xFFFB9064) {
   Mp3Decoder::Header h = Mp3Decoder::DecodeHeader(header);

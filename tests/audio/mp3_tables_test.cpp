@@ -26,8 +26,8 @@ TEST(Mp3Tables, GeneratorReproducesTheCommittedFile) {
 
 // Walks the multi-level lookup the way the decoder does, for a code given as bits at the top
 // of a 64-bit word; returns the value and the code's length.
-int Lookup(const audio::mp3tables::HuffTableInfo& t, uint64_t w, int* used) {
-  const uint32_t* base = audio::mp3tables::kHuffLookup + t.start;
+int Lookup(const HuffTableInfo& t, uint64_t w, int* used) {
+  const uint32_t* base = kHuffLookup + t.start;
   int bits = t.bits;
   *used = 0;
   for (int level = 0; level < 8; ++level) {
@@ -38,7 +38,7 @@ int Lookup(const audio::mp3tables::HuffTableInfo& t, uint64_t w, int* used) {
     }
     *used += bits;
     bits = static_cast<int>(e & 0xff);
-    base = audio::mp3tables::kHuffLookup + (e >> 17);
+    base = kHuffLookup + (e >> 17);
   }
   return -1;
 }
@@ -47,7 +47,6 @@ TEST(Mp3Tables, HuffmanLookupDecodesEveryCodeOfEveryTable) {
   layer3::Codes codes;
   std::string why;
   ASSERT_TRUE(codes.Load(&why)) << why;
-  using audio::mp3tables::kHuffTables;
   for (int t = 0; t < 32; ++t) {
     EXPECT_EQ(kHuffTables[t].linbits, codes.linbits[t]) << "table " << t;
     const int size = codes.xmax[t] + 1;

@@ -15,12 +15,8 @@
 #include "platform/audio_device.h"
 
 namespace {
-
-using audio::AudioStream;
-using audio::WaveOutPlayer;
-
 // Waits until the refill thread has caught up with the device position.
-bool WaitForRefill(const WaveOutPlayer& player, const platform::AudioDevice& device) {
+bool WaitForRefill(const WaveOutPlayer& player, const AudioDevice& device) {
   const uint64_t want = static_cast<uint64_t>(player.ChunkCount()) +
                         device.PlayedBytes() / static_cast<uint64_t>(player.ChunkBytes());
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -51,7 +47,7 @@ std::vector<uint8_t> MakeStream(const std::string& name, int rate, int channels,
 }
 
 TEST(WaveOutPlayer, RingSizesFollowTheRate) {
-  auto device = platform::CreateNullAudioDevice();
+  auto device = CreateNullAudioDevice();
   WaveOutPlayer player(device.get());
   EXPECT_TRUE(player.Open(44100, 2));
   EXPECT_EQ(player.ChunkFrames(), 884);
@@ -69,7 +65,7 @@ TEST(WaveOutPlayer, RingSizesFollowTheRate) {
 
 // Plays `mp3` into a WAV sink by the virtual clock, `stepMs` at a time, and returns the recording.
 std::vector<int16_t> PlayIntoSink(const std::vector<uint8_t>& mp3, int ms, int* deviceRate, int stepMs = 50) {
-  auto sink = platform::CreateWavSinkAudioDevice();
+  auto sink = CreateWavSinkAudioDevice();
   std::vector<int16_t> recording;
   {
     AudioStream stream(sink.get());
@@ -137,7 +133,7 @@ TEST(WaveOutPlayer, MonoStreamPlaysOnBothChannelsAtItsOwnRate) {
 TEST(WaveOutPlayer, FramesShorterThanAPiecePlayToTheEnd) {
   std::vector<uint8_t> mp3 = MakeStream("player_24_byte_frames", 24000, 1, 36.0, "-t -b 8 -m m --resample 24");
   if (mp3.empty()) GTEST_SKIP() << "lame not installed";
-  ASSERT_EQ(audio::FrameLength(audio::Mp3Decoder::DecodeHeader(audio::HeaderWord(mp3.data()))), 24);
+  ASSERT_EQ(FrameLength(Mp3Decoder::DecodeHeader(HeaderWord(mp3.data()))), 24);
   int rate = 0;
   std::vector<int16_t> rec = PlayIntoSink(mp3, 40000, &rate, 400);
   EXPECT_EQ(rate, 24000);
@@ -147,7 +143,7 @@ TEST(WaveOutPlayer, FramesShorterThanAPiecePlayToTheEnd) {
 }
 
 TEST(WaveOutPlayer, RefillFillsOnlyTheChunksPlayedSinceTheLastPass) {
-  auto device = platform::CreateNullAudioDevice();
+  auto device = CreateNullAudioDevice();
   WaveOutPlayer player(device.get());
   player.Open(44100, 2);
   std::vector<uint8_t> silence(20000, 0);  // no frames at all: the ring is silence
@@ -173,7 +169,7 @@ TEST(AudioStream, MissingFileMeansSilenceAndStopIsSafe) {
   DataSource source;
   source.dataDir = audiotest::TempDir("stream_missing");
   DataSourceScope scope(source);
-  auto device = platform::CreateNullAudioDevice();
+  auto device = CreateNullAudioDevice();
   AudioStream stream(device.get());
   stream.Stop();  // nothing started
   stream.Start("music\\none.mp3", 44100, 0);
@@ -190,7 +186,7 @@ TEST(AudioStream, FileStartReadsThroughDataFile) {
   DataSource source;
   source.dataDir = dir;
   DataSourceScope scope(source);
-  auto device = platform::CreateNullAudioDevice();
+  auto device = CreateNullAudioDevice();
   AudioStream stream(device.get());
   stream.Start("song.mp3", 44100, 0);
   ASSERT_TRUE(stream.Started());
@@ -202,7 +198,7 @@ TEST(AudioStream, FileStartReadsThroughDataFile) {
 }
 
 TEST(AudioStream, DeviceThatCannotOpenMeansASilentRun) {
-  class NoDevice : public platform::AudioDevice {
+  class NoDevice : public AudioDevice {
    public:
     bool Open(int, int) override { return false; }
     void PlayLoop(const uint8_t*, size_t) override {}

@@ -12,7 +12,7 @@ namespace {
 
 TEST(SdlAudioDevice, DummyDriverCountsPlayedBytes) {
   setenv("SDL_AUDIODRIVER", "dummy", 1);
-  auto dev = platform::CreateSdlAudioDevice();
+  auto dev = CreateSdlAudioDevice();
   if (!dev->Open(44100, 2)) GTEST_SKIP() << "SDL has no dummy audio driver here";
   std::vector<uint8_t> ring(4 * 4410, 0);
   dev->PlayLoop(ring.data(), ring.size());

@@ -5,10 +5,6 @@
 #include "platform/platform.h"
 
 namespace {
-
-using platform::ChooseDisplayMode;
-using platform::DisplayModeInfo;
-
 int Choose(const std::vector<DisplayModeInfo>& modes, int w, int h) {
   return ChooseDisplayMode(modes.data(), static_cast<int>(modes.size()), w, h);
 }
@@ -58,22 +54,22 @@ namespace {
 // A fullscreen request that found no mode of its size keeps its shape on the desktop's mode.
 TEST(LetterboxArea, LargestCentredAreaOfTheRequestedShape) {
   int x = -1, y = -1, w = 0, h = 0;
-  platform::LetterboxArea(1280, 1024, 640, 480, &x, &y, &w, &h);  // bars above and below
+  LetterboxArea(1280, 1024, 640, 480, &x, &y, &w, &h);  // bars above and below
   EXPECT_EQ(x, 0);
   EXPECT_EQ(y, 32);
   EXPECT_EQ(w, 1280);
   EXPECT_EQ(h, 960);
-  platform::LetterboxArea(1920, 1080, 640, 480, &x, &y, &w, &h);  // bars left and right
+  LetterboxArea(1920, 1080, 640, 480, &x, &y, &w, &h);  // bars left and right
   EXPECT_EQ(x, 240);
   EXPECT_EQ(y, 0);
   EXPECT_EQ(w, 1440);
   EXPECT_EQ(h, 1080);
-  platform::LetterboxArea(800, 600, 1024, 768, &x, &y, &w, &h);  // the same shape: all of it
+  LetterboxArea(800, 600, 1024, 768, &x, &y, &w, &h);  // the same shape: all of it
   EXPECT_EQ(x, 0);
   EXPECT_EQ(y, 0);
   EXPECT_EQ(w, 800);
   EXPECT_EQ(h, 600);
-  platform::LetterboxArea(3, 1000, 640, 480, &x, &y, &w, &h);  // never empty
+  LetterboxArea(3, 1000, 640, 480, &x, &y, &w, &h);  // never empty
   EXPECT_EQ(w, 3);
   EXPECT_EQ(h, 2);
 }

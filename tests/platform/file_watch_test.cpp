@@ -25,7 +25,7 @@ void Write(const fs::path& path, const std::string& bytes) { std::ofstream(path,
 // The changes reported until every expected path has come (a system may deliver its notices a
 // moment after the write), then for a short while more, so that nothing of the same writes is
 // left over for the next look.
-std::vector<std::string> ChangesWith(platform::FileWatcher& watcher, const std::vector<std::string>& expected) {
+std::vector<std::string> ChangesWith(FileWatcher& watcher, const std::vector<std::string>& expected) {
   std::vector<std::string> all;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
   auto quietUntil = std::chrono::steady_clock::time_point::max();
@@ -43,7 +43,7 @@ std::vector<std::string> ChangesWith(platform::FileWatcher& watcher, const std::
 // Each backend reports a written, a new, a renamed-over and a removed file, once each, and
 // nothing when nothing changed; files in subfolders are not its business. Paths come as
 // "dir/name" on every system.
-void CheckWatcher(platform::FileWatcher& watcher, const std::string& name) {
+void CheckWatcher(FileWatcher& watcher, const std::string& name) {
   const fs::path dir = fs::temp_directory_path() / ("quillon_watch_" + name + "_" + std::to_string(::getpid()));
   const std::string root = dir.string();
   fs::remove_all(dir);
@@ -81,12 +81,12 @@ void CheckWatcher(platform::FileWatcher& watcher, const std::string& name) {
 }
 
 TEST(FileWatcher, SystemBackendSeesChanges) {
-  auto watcher = platform::CreateFileWatcher();
+  auto watcher = CreateFileWatcher();
   CheckWatcher(*watcher, watcher->Kind());
 }
 
 TEST(FileWatcher, PollingBackendSeesChanges) {
-  auto watcher = platform::CreatePollingFileWatcher();
+  auto watcher = CreatePollingFileWatcher();
   EXPECT_STREQ(watcher->Kind(), "polling");
   CheckWatcher(*watcher, "polling");
 }

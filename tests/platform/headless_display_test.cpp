@@ -8,7 +8,7 @@
 namespace {
 
 TEST(HeadlessDisplay, ClearsToAColourAndReadsItBack) {
-  auto display = platform::CreateHeadlessDisplay();
+  auto display = CreateHeadlessDisplay();
   std::string error;
   ASSERT_TRUE(display->Open({64, 32, false, "test"}, &error)) << error;
   int w = 0, h = 0;
@@ -41,7 +41,7 @@ TEST(HeadlessDisplay, ClearsToAColourAndReadsItBack) {
 // Offscreen frames are drawn as the player's window draws them: 8 bits a colour channel and no
 // alpha, whatever deeper formats the driver also offers, so they are the same on every system.
 TEST(HeadlessDisplay, DrawsWithEightBitsAChannelAndNoAlpha) {
-  auto display = platform::CreateHeadlessDisplay();
+  auto display = CreateHeadlessDisplay();
   std::string error;
   ASSERT_TRUE(display->Open({16, 16, false, "test"}, &error)) << error;
   GLint red = 0, green = 0, blue = 0, alpha = -1, depth = 0;
@@ -59,7 +59,7 @@ TEST(HeadlessDisplay, DrawsWithEightBitsAChannelAndNoAlpha) {
 }
 
 TEST(HeadlessDisplay, VirtualClockOnlyMovesWhenAdvancedAndWraps) {
-  auto display = platform::CreateHeadlessDisplay();
+  auto display = CreateHeadlessDisplay();
   EXPECT_EQ(display->Ticks(), 0u);
   display->AdvanceTicks(16);
   display->AdvanceTicks(17);
@@ -71,7 +71,7 @@ TEST(HeadlessDisplay, VirtualClockOnlyMovesWhenAdvancedAndWraps) {
 
 TEST(HeadlessDisplay, TwoDisplaysOneAfterAnother) {
   for (int i = 0; i < 2; ++i) {
-    auto display = platform::CreateHeadlessDisplay();
+    auto display = CreateHeadlessDisplay();
     std::string error;
     ASSERT_TRUE(display->Open({16, 16, false, "again"}, &error)) << error;
     glClearColor(0, 1, 0, 1);
@@ -87,7 +87,7 @@ TEST(HeadlessDisplay, TwoDisplaysOneAfterAnother) {
 
 namespace {
 
-struct Recorder final : platform::WindowEvents {
+struct Recorder final : WindowEvents {
   std::vector<std::pair<int, bool>> keys;
   int closes = 0;
   void OnKey(int key, bool down) override { keys.emplace_back(key, down); }
@@ -96,14 +96,14 @@ struct Recorder final : platform::WindowEvents {
 };
 
 TEST(HeadlessDisplay, InjectedKeysArriveInOrderAtTheNextPump) {
-  auto display = platform::CreateHeadlessDisplay();
+  auto display = CreateHeadlessDisplay();
   Recorder events;
-  display->InjectKey(platform::kKeyShift, true);
-  display->InjectTap(platform::kKeyRight);
+  display->InjectKey(kKeyShift, true);
+  display->InjectTap(kKeyRight);
   display->InjectClose();
   display->PumpEvents(events);
   const std::vector<std::pair<int, bool>> expected = {
-      {platform::kKeyShift, true}, {platform::kKeyRight, true}, {platform::kKeyRight, false}};
+      {kKeyShift, true}, {kKeyRight, true}, {kKeyRight, false}};
   EXPECT_EQ(events.keys, expected);
   EXPECT_EQ(events.closes, 1);
   display->PumpEvents(events);  // delivered once only

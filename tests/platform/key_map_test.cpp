@@ -6,11 +6,11 @@
 namespace {
 
 int Vk(const char* name) {
-  return platform::VirtualKeyFromSdlKeycode(platform::SdlKeycodeFromName(name));
+  return VirtualKeyFromSdlKeycode(SdlKeycodeFromName(name));
 }
 
 TEST(KeyMap, KeysGetTheirVirtualKeyCodes) {
-  EXPECT_EQ(Vk("Escape"), platform::kKeyEscape);
+  EXPECT_EQ(Vk("Escape"), kKeyEscape);
   EXPECT_EQ(Vk("Escape"), 27);
   EXPECT_EQ(Vk("A"), 'A');
   EXPECT_EQ(Vk("q"), 'Q');  // letters by their capital
@@ -40,16 +40,16 @@ TEST(KeyMap, KeysGetTheirVirtualKeyCodes) {
 }
 
 TEST(KeyMap, UnknownKeysHaveNoCodeAndCodesFitTheKeyTable) {
-  EXPECT_EQ(platform::VirtualKeyFromSdlKeycode(0), 0);
-  EXPECT_EQ(platform::VirtualKeyFromSdlKeycode(-1), 0);
-  EXPECT_EQ(platform::VirtualKeyFromSdlKeycode(0x7FFFFFFF), 0);
-  EXPECT_EQ(platform::SdlKeycodeFromName(nullptr), 0);
+  EXPECT_EQ(VirtualKeyFromSdlKeycode(0), 0);
+  EXPECT_EQ(VirtualKeyFromSdlKeycode(-1), 0);
+  EXPECT_EQ(VirtualKeyFromSdlKeycode(0x7FFFFFFF), 0);
+  EXPECT_EQ(SdlKeycodeFromName(nullptr), 0);
   EXPECT_EQ(Vk("No Such Key"), 0);
   // Whatever the code, it indexes a 256-entry key table.
   // (SDL codes are characters below 0x200 and scancodes with bit 30 set.)
   for (int32_t base : {0, 0x40000000}) {
     for (int32_t code = base; code < base + 0x200; ++code) {
-      const int vk = platform::VirtualKeyFromSdlKeycode(code);
+      const int vk = VirtualKeyFromSdlKeycode(code);
       ASSERT_GE(vk, 0) << code;
       ASSERT_LT(vk, 256) << code;
     }

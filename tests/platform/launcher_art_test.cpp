@@ -7,8 +7,8 @@
 namespace {
 
 TEST(PlaceholderArt, FillsTheRequestedSizeOpaqueAndNotFlat) {
-  const auto art = platform::MakePlaceholderArt(platform::kLauncherArtWidth,
-                                                platform::kLauncherArtHeight);
+  const auto art = MakePlaceholderArt(kLauncherArtWidth,
+                                                kLauncherArtHeight);
   ASSERT_EQ(art.size(), 180u * 182u * 4u);
   std::set<uint32_t> colours;
   for (size_t i = 0; i < art.size(); i += 4) {
@@ -16,9 +16,9 @@ TEST(PlaceholderArt, FillsTheRequestedSizeOpaqueAndNotFlat) {
     colours.insert(art[i] | art[i + 1] << 8 | art[i + 2] << 16);
   }
   EXPECT_GT(colours.size(), 100u);
-  EXPECT_TRUE(platform::MakePlaceholderArt(0, 10).empty());
-  EXPECT_TRUE(platform::MakePlaceholderArt(10, -1).empty());
-  EXPECT_EQ(platform::MakePlaceholderArt(1, 1).size(), 4u);
+  EXPECT_TRUE(MakePlaceholderArt(0, 10).empty());
+  EXPECT_TRUE(MakePlaceholderArt(10, -1).empty());
+  EXPECT_EQ(MakePlaceholderArt(1, 1).size(), 4u);
 }
 
 }  // namespace

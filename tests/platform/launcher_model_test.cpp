@@ -6,9 +6,7 @@
 #include "platform/launcher.h"
 
 namespace {
-
-using platform::LauncherModel;
-using Outcome = platform::LauncherModel::Outcome;
+using Outcome = LauncherModel::Outcome;
 
 TEST(LauncherModel, RadioButtonsInScreenOrderSelectTheirModes) {
   EXPECT_STREQ(LauncherModel::LabelOfRow(0), "Window Mode");
@@ -35,7 +33,7 @@ TEST(LauncherModel, RunDemoUntouchedGives640x480FullscreenWithSoundNoLoop) {
   EXPECT_EQ(model.outcome(), Outcome::kOpen);
   model.RunDemo(false, false);
   EXPECT_EQ(model.outcome(), Outcome::kRun);
-  const platform::LauncherChoice c = model.choice();
+  const LauncherChoice c = model.choice();
   EXPECT_EQ(c.mode, 0);
   EXPECT_FALSE(c.noSound);
   EXPECT_FALSE(c.loop);

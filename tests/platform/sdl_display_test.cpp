@@ -63,7 +63,7 @@ class LogCapture {
   std::vector<std::string> lines;
 };
 
-struct RecordingSink : platform::WindowEvents {
+struct RecordingSink : WindowEvents {
   void OnKey(int, bool) override { ++keys; }
   void OnResize(int, int) override { ++resizes; }
   void OnClose() override { ++closes; }
@@ -72,7 +72,7 @@ struct RecordingSink : platform::WindowEvents {
 
 TEST(SdlDisplay, WindowedContextClearsAndReadsBackTopRowFirst) {
   ScopedEnv driver("SDL_VIDEODRIVER", "offscreen");
-  auto display = platform::CreateSdlDisplay();
+  auto display = CreateSdlDisplay();
   std::string error;
   ASSERT_TRUE(display->Open({96, 64, false, "Quillon"}, &error)) << error;
   EXPECT_TRUE(error.empty());
@@ -112,7 +112,7 @@ TEST(SdlDisplay, WindowedContextClearsAndReadsBackTopRowFirst) {
 TEST(SdlDisplay, FullscreenWithoutAMatchingModeFallsBackAndKeepsRunning) {
   ScopedEnv driver("SDL_VIDEODRIVER", "offscreen");
   LogCapture log;
-  auto display = platform::CreateSdlDisplay();
+  auto display = CreateSdlDisplay();
   std::string error;
   // No display offers a 333 x 211 mode.
   ASSERT_TRUE(display->Open({333, 211, true, "Quillon"}, &error)) << error;
@@ -139,9 +139,9 @@ TEST(SdlDisplay, SwapIntervalIsLoggedAndTheInsideSizeIsKept) {
   ScopedEnv driver("SDL_VIDEODRIVER", "offscreen");
   for (bool vsync : {true, false}) {
     LogCapture log;
-    auto display = platform::CreateSdlDisplay();
+    auto display = CreateSdlDisplay();
     std::string error;
-    platform::WindowRequest request{120, 90, false, "Quillon"};
+    WindowRequest request{120, 90, false, "Quillon"};
     request.outerSize = false;
     request.vsync = vsync;
     ASSERT_TRUE(display->Open(request, &error)) << error;
@@ -159,7 +159,7 @@ TEST(SdlDisplay, SwapIntervalIsLoggedAndTheInsideSizeIsKept) {
 TEST(SdlDisplay, DriverWithoutOpenGLReportsThePixelFormatText) {
   ScopedEnv driver("SDL_VIDEODRIVER", "dummy");
   LogCapture log;
-  auto display = platform::CreateSdlDisplay();
+  auto display = CreateSdlDisplay();
   std::string error;
   EXPECT_FALSE(display->Open({640, 480, false, "Quillon"}, &error));
   EXPECT_EQ(error, "Can't Find A Suitable PixelFormat.");
@@ -177,27 +177,27 @@ TEST(SdlDisplay, DriverWithoutOpenGLReportsThePixelFormatText) {
   display->Close();
 
   // The launcher cannot open either, and says so instead of passing for a cancel.
-  platform::LauncherChoice choice;
+  LauncherChoice choice;
   choice.mode = 3;
   std::string launcherError;
-  EXPECT_FALSE(platform::RunLauncher(&choice, nullptr, &launcherError, 1));
+  EXPECT_FALSE(RunLauncher(&choice, nullptr, &launcherError, 1));
   EXPECT_FALSE(launcherError.empty());
   EXPECT_EQ(choice.mode, 3);
 }
 
 TEST(SdlDisplay, LauncherClosesByItselfAsCancelled) {
   ScopedEnv driver("SDL_VIDEODRIVER", "offscreen");
-  platform::LauncherChoice choice;
+  LauncherChoice choice;
   choice.mode = 2;
   std::string error = "stale";
   const std::vector<uint8_t> art(4 * 3 * 4, 200);
-  const platform::LauncherArt small{art.data(), 4, 3};
-  EXPECT_FALSE(platform::RunLauncher(&choice, &small, &error, 50));
+  const LauncherArt small{art.data(), 4, 3};
+  EXPECT_FALSE(RunLauncher(&choice, &small, &error, 50));
   EXPECT_TRUE(error.empty()) << error;
   EXPECT_EQ(choice.mode, 2);
   // Unusable art falls back to the built-in picture.
-  const platform::LauncherArt broken{nullptr, 180, 182};
-  EXPECT_FALSE(platform::RunLauncher(&choice, &broken, &error, 20));
+  const LauncherArt broken{nullptr, 180, 182};
+  EXPECT_FALSE(RunLauncher(&choice, &broken, &error, 20));
   EXPECT_TRUE(error.empty()) << error;
 }
 
@@ -205,18 +205,18 @@ TEST(PlatformServices, WindowSystemIsSeenThroughTheEnvironment) {
   {
     ScopedEnv x("DISPLAY", nullptr);
     ScopedEnv wl("WAYLAND_DISPLAY", nullptr);
-    EXPECT_FALSE(platform::HasWindowSystem());
+    EXPECT_FALSE(HasWindowSystem());
     ScopedEnv empty("DISPLAY", "");
-    EXPECT_FALSE(platform::HasWindowSystem());
+    EXPECT_FALSE(HasWindowSystem());
   }
   {
     ScopedEnv x("DISPLAY", ":7");
-    EXPECT_TRUE(platform::HasWindowSystem());
+    EXPECT_TRUE(HasWindowSystem());
   }
   {
     ScopedEnv x("DISPLAY", nullptr);
     ScopedEnv wl("WAYLAND_DISPLAY", "wayland-0");
-    EXPECT_TRUE(platform::HasWindowSystem());
+    EXPECT_TRUE(HasWindowSystem());
   }
 }
 
@@ -224,7 +224,7 @@ TEST(PlatformServices, ErrorBoxWithoutWindowSystemGoesToStandardError) {
   ScopedEnv x("DISPLAY", nullptr);
   ScopedEnv wl("WAYLAND_DISPLAY", nullptr);
   testing::internal::CaptureStderr();
-  platform::ShowErrorBox("Can't activate GLRC.");
+  ShowErrorBox("Can't activate GLRC.");
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error: Can't activate GLRC.\n");
 }
 
@@ -239,10 +239,10 @@ TEST(PlatformServices, LogSinkGetsFormattedLinesAndLongOnesAreCut) {
 }
 
 TEST(PlatformServices, SystemTicksMoveForwardAcrossASleep) {
-  const uint32_t before = platform::SystemTicks();
-  platform::SleepMs(15);
+  const uint32_t before = SystemTicks();
+  SleepMs(15);
   // Unsigned difference: correct even if the counter wrapped in between.
-  EXPECT_GE(static_cast<uint32_t>(platform::SystemTicks() - before), 15u);
+  EXPECT_GE(static_cast<uint32_t>(SystemTicks() - before), 15u);
 }
 
 }  // namespace

@@ -14,7 +14,7 @@
 
 namespace {
 
-uint64_t WaitForPlayed(platform::AudioDevice& device, uint64_t atLeast, DWORD timeoutMs) {
+uint64_t WaitForPlayed(AudioDevice& device, uint64_t atLeast, DWORD timeoutMs) {
   const DWORD start = GetTickCount();
   uint64_t played = device.PlayedBytes();
   while (played < atLeast && GetTickCount() - start < timeoutMs) {
@@ -26,7 +26,7 @@ uint64_t WaitForPlayed(platform::AudioDevice& device, uint64_t atLeast, DWORD ti
 
 TEST(Win32WaveOut, PositionKeepsGrowingAcrossLoopsOfTheRingAndStopsAtStop) {
   if (waveOutGetNumDevs() == 0) GTEST_SKIP() << "no wave-out device here";
-  auto device = platform::CreateSystemAudioDevice();
+  auto device = CreateSystemAudioDevice();
   if (!device->Open(44100, 2)) GTEST_SKIP() << "the wave-out device did not open";
   EXPECT_EQ(device->PlayedBytes(), 0u);
   // A ring of 50 ms: half a second of playing loops it ten times.
@@ -46,7 +46,7 @@ TEST(Win32WaveOut, PositionKeepsGrowingAcrossLoopsOfTheRingAndStopsAtStop) {
 
 TEST(Win32WaveOut, OpensAtTheStreamsOwnRateAndReopensCleanly) {
   if (waveOutGetNumDevs() == 0) GTEST_SKIP() << "no wave-out device here";
-  auto device = platform::CreateSystemAudioDevice();
+  auto device = CreateSystemAudioDevice();
   for (int rate : {22050, 44100, 48000}) {
     if (!device->Open(rate, 2)) GTEST_SKIP() << "the wave-out device did not open";
     std::vector<uint8_t> ring(static_cast<size_t>(rate) / 10 * 4, 0);
@@ -60,7 +60,7 @@ TEST(Win32WaveOut, OpensAtTheStreamsOwnRateAndReopensCleanly) {
 }
 
 TEST(Win32WaveOut, RefusedFormatsAndCallsWithoutADeviceDoNothing) {
-  auto device = platform::CreateSystemAudioDevice();
+  auto device = CreateSystemAudioDevice();
   EXPECT_FALSE(device->Open(0, 2));
   EXPECT_FALSE(device->Open(44100, 0));
   uint8_t ring[64] = {};
@@ -73,7 +73,7 @@ TEST(Win32WaveOut, RefusedFormatsAndCallsWithoutADeviceDoNothing) {
 TEST(Win32WaveOut, RefillThreadPriorityIsTimeCritical) {
   DWORD priority = 0;
   std::thread([&] {
-    EXPECT_TRUE(platform::RaiseCurrentThreadPriority());
+    EXPECT_TRUE(RaiseCurrentThreadPriority());
     priority = static_cast<DWORD>(GetThreadPriority(GetCurrentThread()));
   }).join();
   EXPECT_EQ(static_cast<int>(priority), THREAD_PRIORITY_TIME_CRITICAL);

@@ -13,7 +13,7 @@
 
 namespace {
 
-struct Recorder : platform::WindowEvents {
+struct Recorder : WindowEvents {
   struct Key {
     int code;
     bool down;
@@ -60,7 +60,7 @@ DEVMODEA CurrentMode() {
 }
 
 TEST(Win32Display, WindowModeOuterSizeIsTheRequestAndTheClientAreaIsSmaller) {
-  auto display = platform::CreateWindowDisplay();
+  auto display = CreateWindowDisplay();
   std::string error;
   ASSERT_TRUE(display->Open({640, 480, false, "Quillon"}, &error)) << error;
   HWND window = PlayerWindow();
@@ -91,7 +91,7 @@ TEST(Win32Display, WindowModeOuterSizeIsTheRequestAndTheClientAreaIsSmaller) {
 }
 
 TEST(Win32Display, PixelFormatIsDoubleBufferedRgbWithADepthBufferAndDrawingReadsBack) {
-  auto display = platform::CreateWindowDisplay();
+  auto display = CreateWindowDisplay();
   std::string error;
   ASSERT_TRUE(display->Open({320, 240, false, "Quillon"}, &error)) << error;
   HDC dc = GetDC(PlayerWindow());
@@ -121,7 +121,7 @@ TEST(Win32Display, PixelFormatIsDoubleBufferedRgbWithADepthBufferAndDrawingReads
 }
 
 TEST(Win32Display, KeysSizesAndCloseReachTheCallerAndAQuitRequestIsIgnored) {
-  auto display = platform::CreateWindowDisplay();
+  auto display = CreateWindowDisplay();
   std::string error;
   ASSERT_TRUE(display->Open({320, 240, false, "Quillon"}, &error)) << error;
   HWND window = PlayerWindow();
@@ -160,7 +160,7 @@ TEST(Win32Display, KeysSizesAndCloseReachTheCallerAndAQuitRequestIsIgnored) {
 
 TEST(Win32Display, FullscreenIsATopmostPopupAndClosingLeavesTheDesktopModeAsItWas) {
   const DEVMODEA before = CurrentMode();
-  auto display = platform::CreateWindowDisplay();
+  auto display = CreateWindowDisplay();
   std::string error;
   ASSERT_TRUE(display->Open({640, 480, true, "Quillon"}, &error)) << error;
   HWND window = PlayerWindow();
@@ -182,9 +182,9 @@ TEST(Win32Display, FullscreenIsATopmostPopupAndClosingLeavesTheDesktopModeAsItWa
 TEST(Win32Display, SwapIntervalIsLoggedAndTheInsideSizeIsKept) {
   for (bool vsync : {true, false}) {
     LogCapture log;
-    auto display = platform::CreateWindowDisplay();
+    auto display = CreateWindowDisplay();
     std::string error;
-    platform::WindowRequest request{120, 90, false, "Quillon"};
+    WindowRequest request{120, 90, false, "Quillon"};
     request.outerSize = false;
     request.vsync = vsync;
     ASSERT_TRUE(display->Open(request, &error)) << error;
@@ -208,7 +208,7 @@ TEST(Win32Display, SwapIntervalIsLoggedAndTheInsideSizeIsKept) {
 TEST(Win32Display, FullscreenWithoutAMatchingModeIsLetterboxedInTheDesktopMode) {
   LogCapture log;
   const DEVMODEA before = CurrentMode();
-  auto display = platform::CreateWindowDisplay();
+  auto display = CreateWindowDisplay();
   std::string error;
   // No display offers a 333 x 211 mode.
   ASSERT_TRUE(display->Open({333, 211, true, "Quillon"}, &error)) << error;
@@ -228,7 +228,7 @@ TEST(Win32Display, FullscreenWithoutAMatchingModeIsLetterboxedInTheDesktopMode) 
 }
 
 TEST(Win32Display, ReopeningMakesAFreshWindowWithAContext) {
-  auto display = platform::CreateWindowDisplay();
+  auto display = CreateWindowDisplay();
   std::string error;
   for (int i = 0; i < 2; ++i) {
     ASSERT_TRUE(display->Open({200, 150, false, "Quillon"}, &error)) << error;
@@ -239,15 +239,15 @@ TEST(Win32Display, ReopeningMakesAFreshWindowWithAContext) {
 }
 
 TEST(Win32System, TicksFollowTheSystemCounterAndSleepWaits) {
-  auto display = platform::CreateWindowDisplay();
-  const uint32_t before = platform::SystemTicks();
+  auto display = CreateWindowDisplay();
+  const uint32_t before = SystemTicks();
   const uint32_t displayBefore = display->Ticks();
-  platform::SleepMs(40);
-  const uint32_t elapsed = platform::SystemTicks() - before;
+  SleepMs(40);
+  const uint32_t elapsed = SystemTicks() - before;
   EXPECT_GE(elapsed, 30u);  // the counter moves in steps of the system timer
   EXPECT_LT(elapsed, 5000u);
   EXPECT_GE(display->Ticks() - displayBefore, 30u);
-  EXPECT_TRUE(platform::HasWindowSystem());
+  EXPECT_TRUE(HasWindowSystem());
 }
 
 }  // namespace

@@ -19,7 +19,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // Looks for `path` among the changes for up to two seconds.
-bool Reported(platform::FileWatcher& watcher, const std::string& path) {
+bool Reported(FileWatcher& watcher, const std::string& path) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
   while (std::chrono::steady_clock::now() < deadline) {
     const std::vector<std::string> changes = watcher.Changes();
@@ -30,7 +30,7 @@ bool Reported(platform::FileWatcher& watcher, const std::string& path) {
 }
 
 TEST(Win32FileWatch, UsesTheSystemsNoticesAndWatchesAFolderMadeAgain) {
-  auto watcher = platform::CreateFileWatcher();
+  auto watcher = CreateFileWatcher();
   EXPECT_STREQ(watcher->Kind(), "ReadDirectoryChangesW");
   const fs::path dir = fs::temp_directory_path() / ("quillon_win32_watch_" + std::to_string(GetCurrentProcessId()));
   const std::string root = dir.string();

@@ -33,13 +33,13 @@ std::string Text(HWND window) {
 
 // Runs the launcher on this thread while `drive` acts on the dialog from another.
 template <typename Drive>
-bool RunWith(Drive drive, platform::LauncherChoice* choice, std::string* error) {
+bool RunWith(Drive drive, LauncherChoice* choice, std::string* error) {
   std::thread driver([&] {
     HWND dialog = WaitForDialog();
     if (dialog) drive(dialog);
   });
   // The timer only ends a run that the driver could not end.
-  const bool run = platform::RunLauncher(choice, nullptr, error, 20000);
+  const bool run = RunLauncher(choice, nullptr, error, 20000);
   driver.join();
   return run;
 }
@@ -123,7 +123,7 @@ TEST(Win32Launcher, TemplateHasTheControlsTextsAndRectanglesOfTheDesign) {
 }
 
 TEST(Win32Launcher, RunDemoReturnsTheClickedModeAndTheTickedBoxes) {
-  platform::LauncherChoice choice;
+  LauncherChoice choice;
   choice.mode = -1;
   std::string error;
   const bool run = RunWith(
@@ -143,7 +143,7 @@ TEST(Win32Launcher, RunDemoReturnsTheClickedModeAndTheTickedBoxes) {
 }
 
 TEST(Win32Launcher, RunDemoUntouchedIsFullscreen640WithSoundWithoutLooping) {
-  platform::LauncherChoice choice;
+  LauncherChoice choice;
   choice.mode = -1;
   choice.noSound = choice.loop = true;
   const bool run = RunWith([](HWND dialog) { SendMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0); }, &choice,
@@ -156,7 +156,7 @@ TEST(Win32Launcher, RunDemoUntouchedIsFullscreen640WithSoundWithoutLooping) {
 
 TEST(Win32Launcher, EscapeAndTheCloseBoxCancelWithoutAChoice) {
   for (int way = 0; way < 2; ++way) {
-    platform::LauncherChoice choice;
+    LauncherChoice choice;
     choice.mode = 7;
     std::string error = "unset";
     const bool run = RunWith(
@@ -180,9 +180,9 @@ TEST(Win32Launcher, EscapeAndTheCloseBoxCancelWithoutAChoice) {
 }
 
 TEST(Win32Launcher, CloseAfterCancelsByItself) {
-  platform::LauncherChoice choice;
+  LauncherChoice choice;
   const DWORD start = GetTickCount();
-  EXPECT_FALSE(platform::RunLauncher(&choice, nullptr, nullptr, 50));
+  EXPECT_FALSE(RunLauncher(&choice, nullptr, nullptr, 50));
   EXPECT_LT(GetTickCount() - start, 10000u);
 }
 

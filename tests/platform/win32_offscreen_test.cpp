@@ -12,7 +12,7 @@
 namespace {
 
 TEST(Win32Offscreen, FramesHaveNoAlphaLikeTheWindowAndNoWindowIsShown) {
-  auto display = platform::CreateHeadlessDisplay();
+  auto display = CreateHeadlessDisplay();
   std::string error;
   ASSERT_TRUE(display->Open({64, 48, false, "Quillon"}, &error)) << error;
   glClearColor(0.0f, 1.0f, 0.0f, 0.0f);

@@ -15,7 +15,6 @@
 namespace {
 
 TEST(Win32Process, ArgumentsAreQuotedTheWayTheRuntimeReadsThemBack) {
-  using platform::win32::QuoteArgument;
   EXPECT_EQ(QuoteArgument("plain"), "plain");
   EXPECT_EQ(QuoteArgument(""), "\"\"");
   EXPECT_EQ(QuoteArgument("two words"), "\"two words\"");
@@ -27,11 +26,11 @@ TEST(Win32Process, ArgumentsAreQuotedTheWayTheRuntimeReadsThemBack) {
 }
 
 TEST(Win32Process, ProgramsAreFoundOnPathWithOrWithoutTheirExtension) {
-  const std::string cmd = platform::FindOnPath("cmd");
+  const std::string cmd = FindOnPath("cmd");
   ASSERT_FALSE(cmd.empty());
-  EXPECT_TRUE(platform::FindOnPath("cmd.exe") == cmd);
-  EXPECT_TRUE(platform::FindOnPath("no-such-program-here").empty());
-  EXPECT_EQ(platform::FindOnPath(cmd), cmd);
+  EXPECT_TRUE(FindOnPath("cmd.exe") == cmd);
+  EXPECT_TRUE(FindOnPath("no-such-program-here").empty());
+  EXPECT_EQ(FindOnPath(cmd), cmd);
 }
 
 TEST(Win32Process, TheChildReadsThePipeAndItsExitStatusComesBack) {
@@ -40,7 +39,7 @@ TEST(Win32Process, TheChildReadsThePipeAndItsExitStatusComesBack) {
   fs::create_directories(dir);
   const std::string log = (dir / "out.txt").string();
   {
-    platform::ChildProcess child;
+    ChildProcess child;
     std::string why;
     // find copies the lines of its input that hold the word to its output, the log file.
     ASSERT_TRUE(child.Start({"find", "frame"}, &why, log)) << why;
@@ -53,13 +52,13 @@ TEST(Win32Process, TheChildReadsThePipeAndItsExitStatusComesBack) {
   std::getline(in, line);
   EXPECT_EQ(line.substr(0, 10), "frame data") << line;
   {
-    platform::ChildProcess child;
+    ChildProcess child;
     std::string why;
     ASSERT_TRUE(child.Start({"cmd", "/c", "exit 3"}, &why)) << why;
     EXPECT_EQ(child.Finish(), 3);
     EXPECT_EQ(child.Finish(), -1);  // once only
   }
-  platform::ChildProcess missing;
+  ChildProcess missing;
   std::string why;
   EXPECT_FALSE(missing.Start({"no-such-program-here"}, &why));
   EXPECT_NE(why.find("not found"), std::string::npos);

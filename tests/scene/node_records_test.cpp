@@ -8,9 +8,6 @@
 #include <vector>
 
 #include "scene_fixtures.h"
-
-using anim::Quaternion;
-using anim::Vector3;
 using namespace scenetest;
 
 namespace {
@@ -75,20 +72,20 @@ void RotationRecord(Bytes* b, int32_t frame, float base, Quaternion q) {
   b->F(q.w).F(q.x).F(q.y).F(q.z);
 }
 
-std::vector<anim::VectorKey> VectorKeys(int32_t frame, float base, Vector3 v) {
-  anim::VectorKey k;
+std::vector<VectorKey> VectorKeys(int32_t frame, float base, Vector3 v) {
+  VectorKey k;
   SetHeader(&k, frame, base);
   k.value = v;
   return {k};
 }
-std::vector<anim::ScalarKey> ScalarKeys(int32_t frame, float base, float v) {
-  anim::ScalarKey k;
+std::vector<ScalarKey> ScalarKeys(int32_t frame, float base, float v) {
+  ScalarKey k;
   SetHeader(&k, frame, base);
   k.value = v;
   return {k};
 }
-std::vector<anim::RotationKey> RotationKeys(int32_t frame, float base, Quaternion q) {
-  anim::RotationKey k;
+std::vector<RotationKey> RotationKeys(int32_t frame, float base, Quaternion q) {
+  RotationKey k;
   SetHeader(&k, frame, base);
   k.value = q;
   return {k};
@@ -180,7 +177,7 @@ SceneDesc SameSceneDescribed() {
   mesh.rotation = RotationKeys(3, 0.2f, kMeshTurn);
   mesh.scale = VectorKeys(4, 0.3f, {31, 32, 33});
   mesh.visibility = {5, 9};
-  anim::MorphKey morph;
+  MorphKey morph;
   SetHeader(&morph, 6, 0.4f);
   morph.value = {{41, 42, 43}, {44, 45, 46}, {47, 48, 49}};
   mesh.morph = {morph};

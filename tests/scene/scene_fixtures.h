@@ -64,14 +64,14 @@ inline MaterialDesc TextureMaterial(const std::string& name, const std::string& 
   return m;
 }
 
-inline NodeDesc Square(const std::string& name, const anim::Vector3& c, float half, int32_t material) {
+inline NodeDesc Square(const std::string& name, const Vector3& c, float half, int32_t material) {
   return SquareMesh(name, c, half, material);
 }
 
 // A camera at eye looking at target (a sibling target node of the same name), field of view
 // 0.5 (about 57.3 degrees vertically).
-inline void AddCamera(SceneDesc* desc, const std::string& name, const anim::Vector3& eye,
-                      const anim::Vector3& target, float fov = 0.5f) {
+inline void AddCamera(SceneDesc* desc, const std::string& name, const Vector3& eye,
+                      const Vector3& target, float fov = 0.5f) {
   NodeDesc cam = StillNode(kCameraKind, name, eye);
   cam.fieldOfView = {StillScalarKey(0, fov)};
   cam.roll = {StillScalarKey(0, 0.0f)};

@@ -6,9 +6,6 @@
 #include <cstring>
 
 #include "scene_fixtures.h"
-
-using anim::Quaternion;
-using anim::Vector3;
 using namespace scenetest;
 
 namespace {
@@ -34,7 +31,7 @@ SceneDesc RichScene() {
   mesh.position[1].tension = 0.25f;
   mesh.position[1].extra1 = 9.0f;
   mesh.visibility = {0, 20};
-  anim::MorphKey mk;
+  MorphKey mk;
   mk.frame = 3;
   mk.value = mesh.vertices;
   mesh.morph = {mk};
@@ -299,7 +296,7 @@ TEST(MeshNormals, AreaWeightedSumOverTheFaceTableThenUnitLength) {
 TEST(NodeMatrices, ConjugateRotationScaledColumnsAndKindRules) {
   // A quarter turn about z: the node matrix holds the conjugate rotation (design quirk).
   const float h = std::sqrt(0.5f);
-  anim::Matrix4 m = NodeMatrix(Quaternion(h, 0, 0, h), Vector3(2, 3, 4), Vector3(7, 8, 9));
+  Matrix4 m = NodeMatrix(Quaternion(h, 0, 0, h), Vector3(2, 3, 4), Vector3(7, 8, 9));
   EXPECT_NEAR(m.m[0], 0.0f, 1e-6f);
   EXPECT_NEAR(m.m[1], -2.0f, 1e-5f);  // the textbook matrix has +sin here
   EXPECT_NEAR(m.m[4], 3.0f, 1e-5f);
@@ -322,7 +319,7 @@ TEST(NodeMatrices, ConjugateRotationScaledColumnsAndKindRules) {
   Scene s;
   LoadBytes(&s, WriteScene(d));
   for (auto& node : s.children) node->Evaluate(5.0f, true);
-  anim::Matrix4 translation = anim::Matrix4::Identity();
+  Matrix4 translation = Matrix4::Identity();
   translation.m[12] = 1;
   translation.m[13] = 2;
   translation.m[14] = 3;
@@ -446,7 +443,7 @@ TEST(HostileFiles, CountsAndIndicesOutOfRange) {
 
   // Morph keys whose vertex count is not the mesh's are dropped.
   SceneDesc d6 = meshScene(0);
-  anim::MorphKey mk;
+  MorphKey mk;
   mk.value = {Vector3(), Vector3()};
   d6.nodes[0].morph = {mk};
   Scene s6;
@@ -480,7 +477,7 @@ TEST(HostileFiles, AMorphTrackThatDoesNotFitIsDroppedAndLoadingGoesOn) {
   for (int variant = 0; variant < 2; ++variant) {
     SceneDesc d;
     NodeDesc mesh = Square("sq", {}, 1.0f, 0);
-    anim::MorphKey a, b;
+    MorphKey a, b;
     a.value = variant == 0 ? std::vector<Vector3>{Vector3(), Vector3()} : mesh.vertices;
     b.frame = 10;
     b.value = variant == 0 ? a.value : std::vector<Vector3>(3);

@@ -8,8 +8,6 @@
 #include "platform/platform.h"
 #include "scene/render_globals.h"
 #include "scene_fixtures.h"
-
-using anim::Vector3;
 using namespace scenetest;
 
 namespace {
@@ -20,7 +18,7 @@ constexpr int kHeight = 100;
 class SceneRender : public ::testing::Test {
  protected:
   void SetUp() override {
-    display_ = platform::CreateHeadlessDisplay();
+    display_ = CreateHeadlessDisplay();
     std::string error;
     if (!display_->Open({kWidth, kHeight, false, "scene test"}, &error)) GTEST_SKIP() << error;
     glViewport(0, 0, kWidth, kHeight);
@@ -96,7 +94,7 @@ class SceneRender : public ::testing::Test {
     return d;
   }
 
-  std::unique_ptr<platform::HeadlessDisplay> display_;
+  std::unique_ptr<HeadlessDisplay> display_;
   TextureMapLookup textures_;
   uint32_t red_ = 0, green_ = 0;
 };
@@ -220,7 +218,7 @@ TEST_F(SceneRender, OpaqueMeshesFirstThenSeeThroughWithDepthWritesOff) {
 TEST_F(SceneRender, MeshesDrawnThroughStylesFollowOpacityAndMorphKeys) {
   SceneDesc d = Stage();
   NodeDesc morph = Square("morph", {0, 0, 0}, 0.5f, 0);
-  anim::MorphKey a, b;
+  MorphKey a, b;
   a.frame = 0;
   a.value = morph.vertices;
   b.frame = 10;

@@ -19,7 +19,7 @@ class GlTest : public ::testing::Test {
   static constexpr int kHeight = 64;
 
   void SetUp() override {
-    display_ = platform::CreateHeadlessDisplay();
+    display_ = CreateHeadlessDisplay();
     std::string error;
     ASSERT_TRUE(display_->Open({kWidth, kHeight, false, "test"}, &error)) << error;
     InitGl(kWidth, kHeight);
@@ -44,7 +44,7 @@ class GlTest : public ::testing::Test {
   }
   const std::vector<uint8_t>& Frame() const { return frame_; }
 
-  std::unique_ptr<platform::HeadlessDisplay> display_;
+  std::unique_ptr<HeadlessDisplay> display_;
   std::vector<uint8_t> frame_;
 };
 

@@ -169,7 +169,7 @@ TEST_F(PartRendering, LogoOverParts16To40AndPart83DropsItsFirstAddedSceneLate) {
   for (PartEntry& part : parts) part.background = part.foreground = "standard";
   tables_.timeline = parts;
   tables_.addedEntries.clear();
-  tables_.sceneTable[partrules::kLogoScene] = LoadScene("box.scx");
+  tables_.sceneTable[kLogoScene] = LoadScene("box.scx");
   // The logo is drawn at frame show time x 30 - 620: at 21.667 s that is frame 30, the red
   // square at the centre.
   Render(16, 0.0f, 650.0f / 30.0f);
@@ -270,7 +270,7 @@ TEST_F(PartRendering, LogoShowsFromPart16ToPart40BothIncluded) {
   std::vector<PartEntry> parts(42);
   for (PartEntry& part : parts) part.background = part.foreground = "standard";
   tables_.timeline = parts;
-  tables_.sceneTable[partrules::kLogoScene] = LoadScene("box.scx");
+  tables_.sceneTable[kLogoScene] = LoadScene("box.scx");
   for (int part : {15, 16, 40, 41}) {
     Render(part, 0.0f, 650.0f / 30.0f);
     const bool logo = part >= 16 && part <= 40;

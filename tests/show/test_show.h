@@ -21,7 +21,7 @@ inline std::vector<uint8_t> SolidRgb(int w, int h, uint8_t r, uint8_t g, uint8_t
 
 // Camera "camera01" at (0, -10, 0) looking at the origin; one square mesh.
 inline SceneDesc OneSquareScene(const std::string& mesh, const std::string& map, float half,
-                                std::vector<anim::VectorKey> position) {
+                                std::vector<VectorKey> position) {
   SceneDesc d;
   scenetest::AddCamera(&d, "camera01", {0, -10, 0}, {0, 0, 0});
   d.materials.push_back(scenetest::TextureMaterial("paint", map, 1.0f));

@@ -23,7 +23,7 @@ constexpr double kFlatContrast = 3.0;
 // Draws the chosen frames of each part (in show order) while replaying the rest without drawing.
 class SheetPlan final : public FramePlan {
  public:
-  SheetPlan(platform::Display& display, std::vector<double> times, int perPart, double fps)
+  SheetPlan(Display& display, std::vector<double> times, int perPart, double fps)
       : display_(display), times_(std::move(times)), perPart_(perPart), fps_(fps), frames_(times_.size()),
         seconds_(times_.size()) {}
   bool Done(long) override { return captured_ == times_.size(); }
@@ -50,7 +50,7 @@ class SheetPlan final : public FramePlan {
 
  private:
   double FrameTime(long index) const { return static_cast<double>(index) / fps_; }
-  platform::Display& display_;
+  Display& display_;
   std::vector<double> times_;
   int perPart_;
   double fps_;
@@ -104,7 +104,7 @@ void MeasureFrame(const std::vector<uint8_t>& rgba, double* mean, double* contra
 }
 
 void JudgeFrame(PartFrameStats* s) {
-  s->fadeIntended = partrules::FadesToBlack(s->part);
+  s->fadeIntended = FadesToBlack(s->part);
   s->black = s->mean < kBlackMean;
   s->flat = !s->black && s->contrast < kFlatContrast;
 }
@@ -144,7 +144,7 @@ int MakeContactSheet(const DemoOptions& options, const std::string& pngPath, std
                      int perPart, int thumbWidth, int thumbHeight) {
   perPart = std::max(1, perPart);
   ShowRun run;
-  platform::WindowRequest window;
+  WindowRequest window;
   window.width = options.width;
   window.height = options.height;
   const bool canDraw = run.Open(options, window);

@@ -12,8 +12,6 @@
 #define STBTT_STATIC
 #include <stb/stb_truetype.h>
 
-namespace contentgen {
-
 const Rgba kDeepBlue{0.04f, 0.06f, 0.24f, 1};
 const Rgba kViolet{0.30f, 0.12f, 0.52f, 1};
 const Rgba kAmber{1.00f, 0.66f, 0.22f, 1};
@@ -315,5 +313,3 @@ std::vector<uint8_t> Canvas::EncodePng(int channels) const {
   }
   return out;
 }
-
-}  // namespace contentgen

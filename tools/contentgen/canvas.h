@@ -13,8 +13,6 @@
 #include <string>
 #include <vector>
 
-namespace contentgen {
-
 struct Rgba {
   float r = 0, g = 0, b = 0, a = 1;
 };
@@ -84,5 +82,3 @@ class Font {
   std::vector<uint8_t> bytes_;
   std::vector<uint8_t> info_;  // stbtt_fontinfo storage
 };
-
-}  // namespace contentgen

@@ -14,8 +14,6 @@
 #include <string>
 #include <vector>
 
-namespace contentgen {
-
 class Font;
 
 struct Coverage {
@@ -52,5 +50,3 @@ std::string CoverageReport(const Content& content);
 // the root. False with *why set when the packer refuses a member.
 bool PackContent(const Content& content, std::vector<uint8_t>* archive, std::string* why);
 bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes, std::string* why);
-
-}  // namespace contentgen

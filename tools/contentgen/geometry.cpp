@@ -2,14 +2,12 @@
 
 #include <cmath>
 
-namespace contentgen {
-
 namespace {
 constexpr float kTau = 6.28318530717958f;
 }
 
 Vector3 Normalised(const Vector3& v) {
-  float l = anim::Length(v);
+  float l = Length(v);
   return l > 0 ? v * (1.0f / l) : v;
 }
 float Dot(const Vector3& a, const Vector3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
@@ -100,9 +98,9 @@ void AddTube(Mesh* m, const std::function<Vector3(float)>& curve, const std::fun
     Vector3 tan = Normalised(curve(std::min(t + dt, closed ? t + dt : 1.0f)) - curve(std::max(t - dt, closed ? t - dt : 0.0f)));
     // Parallel transport of the frame keeps the tube from twisting.
     Vector3 n = Normalised(prevN - tan * Dot(prevN, tan));
-    if (anim::Length(n) < 0.5f) n = Normalised(anim::Cross(tan, Vector3{1, 0, 0}));
+    if (Length(n) < 0.5f) n = Normalised(Cross(tan, Vector3{1, 0, 0}));
     prevN = n;
-    Vector3 b = anim::Cross(tan, n);
+    Vector3 b = Cross(tan, n);
     float r = radius(t);
     for (int k = 0; k <= sides; ++k) {
       float a = kTau * k / sides;
@@ -230,5 +228,3 @@ std::vector<Vector3> Deformed(const Mesh& m, const std::function<Vector3(const V
   for (const auto& v : m.vertices) out.push_back(f(v));
   return out;
 }
-
-}  // namespace contentgen

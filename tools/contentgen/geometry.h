@@ -13,11 +13,6 @@
 #include <vector>
 
 #include "anim/vecmath.h"
-
-namespace contentgen {
-
-using anim::Vector3;
-
 struct Tri {
   int32_t v[3];
   float uv[6];
@@ -73,5 +68,3 @@ void AddTextBlocks(Mesh* m, const std::vector<uint8_t>& mask, int width, int hei
 void AddLines(Mesh* m, const std::vector<std::pair<Vector3, Vector3>>& lines, int32_t material);
 // The mesh's vertices moved by f, for morph keys.
 std::vector<Vector3> Deformed(const Mesh& m, const std::function<Vector3(const Vector3&)>& f);
-
-}  // namespace contentgen

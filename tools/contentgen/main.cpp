@@ -35,20 +35,20 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: contentgen OUT_DIR [--archive FILE] [--font FILE] [--quiet]\n");
     return 2;
   }
-  contentgen::Content content;
+  Content content;
   std::string why;
-  if (!contentgen::BuildContent(font, &content, &why) || !contentgen::WriteContent(content, out, &why)) {
+  if (!BuildContent(font, &content, &why) || !WriteContent(content, out, &why)) {
     std::fprintf(stderr, "contentgen: %s\n", why.c_str());
     return 1;
   }
   if (!archive.empty()) {
     std::vector<uint8_t> bytes;
-    if (!contentgen::PackContent(content, &bytes, &why) || !contentgen::WriteBytes(archive, bytes, &why)) {
+    if (!PackContent(content, &bytes, &why) || !WriteBytes(archive, bytes, &why)) {
       std::fprintf(stderr, "contentgen: %s\n", why.c_str());
       return 1;
     }
     if (!quiet) std::printf("archive: %s, %zu bytes\n", archive.c_str(), bytes.size());
   }
-  if (!quiet) std::fputs(contentgen::CoverageReport(content).c_str(), stdout);
+  if (!quiet) std::fputs(CoverageReport(content).c_str(), stdout);
   return 0;
 }

@@ -9,8 +9,6 @@
 #include "tools/contentgen/canvas.h"
 #include "tools/contentgen/content.h"
 
-namespace contentgen {
-
 namespace {
 
 constexpr float kPi = 3.14159265358979f;
@@ -553,5 +551,3 @@ void MakePictures(const Font& font, Content* content) {
     content->extras["icon.png"] = c.EncodePng(4);
   }
 }
-
-}  // namespace contentgen

@@ -11,15 +11,7 @@
 #include "tools/contentgen/geometry.h"
 #include "tools/contentgen/timeline.h"
 
-namespace contentgen {
-
 namespace {
-
-using anim::Quaternion;
-using anim::RotationKey;
-using anim::ScalarKey;
-using anim::VectorKey;
-
 constexpr float kPi = 3.14159265358979f;
 constexpr float kTau = 2 * kPi;
 
@@ -545,7 +537,7 @@ SceneDesc Orbs(float T) {
     });
   };
   for (int f = -30, k = 0; f <= Frame(T + 1) + 60; f += 60, ++k) {
-    anim::MorphKey key;
+    MorphKey key;
     key.frame = f;
     key.value = shape(k);
     blobNode.morph.push_back(key);
@@ -759,7 +751,7 @@ SceneDesc Macro(float T) {
   seedNode.vertices = petalShape(0);
   int32_t last = Frame(T + 1);
   for (int k = 0; k <= 8; ++k) {
-    anim::MorphKey key;
+    MorphKey key;
     key.frame = -30 + (last + 60) * k / 8;
     float open = 0.5f - 0.5f * std::cos(k * kPi / 4);  // opens, closes, opens again
     key.value = petalShape(open);
@@ -974,7 +966,7 @@ void MakeScenes(const Font& font, Content* content) {
   scenes["star.scx"] = Star(seconds("star.scx"));
   scenes["macro.scx"] = Macro(seconds("macro.scx"));
   scenes["cage.scx"] = Cage(seconds("cage.scx"));
-  int32_t logoLast = parts[kLogoLastPart].endMs * 3 / 100 - static_cast<int32_t>(partrules::kLogoFrameOffset) + 30;
+  int32_t logoLast = parts[kLogoLastPart].endMs * 3 / 100 - static_cast<int32_t>(kLogoFrameOffset) + 30;
   scenes[kLogoScene] = Logo(font, logoLast);
 
   Coverage& c = content->coverage;
@@ -990,5 +982,3 @@ void MakeScenes(const Font& font, Content* content) {
     }
   }
 }
-
-}  // namespace contentgen

@@ -14,8 +14,6 @@
 #include "tools/contentgen/geometry.h"
 #include "tools/contentgen/timeline.h"
 
-namespace contentgen {
-
 namespace {
 
 // Fullscreen pictures (640 x 480); every other picture is a texture.
@@ -126,37 +124,36 @@ bool BuildContent(const std::string& fontPath, Content* content, std::string* wh
   MakeScript(content);
   std::vector<PartPlan> parts = ShowTimeline();
   // The part numbers with behaviour of their own, and what makes each one show.
-  namespace pr = partrules;
   Coverage& c = content->coverage;
   auto has = [&](const std::string& f) { return content->files.count("data/" + f) != 0; };
   auto sceneOf = [&](int32_t part) { return part >= 0 && static_cast<size_t>(part) < parts.size() ? parts[static_cast<size_t>(part)].scene : ""; };
-  if (sceneOf(pr::kCullingPart) == "glass.scx") c.specialParts.insert(pr::kCullingPart);
-  if (has(kLogoScene)) c.specialParts.insert(pr::kLogoParts.first);
-  if (sceneOf(pr::kLongViewPlanes.parts.first) == "landscape.scx") c.specialParts.insert(pr::kLongViewPlanes.parts.first);
-  if (sceneOf(pr::kNearTenPlanes.parts.first) == "temple.scx") c.specialParts.insert(pr::kNearTenPlanes.parts.first);
-  for (const pr::FlashRule& flash : pr::kFlashRules)
+  if (sceneOf(kCullingPart) == "glass.scx") c.specialParts.insert(kCullingPart);
+  if (has(kLogoScene)) c.specialParts.insert(kLogoParts.first);
+  if (sceneOf(kLongViewPlanes.parts.first) == "landscape.scx") c.specialParts.insert(kLongViewPlanes.parts.first);
+  if (sceneOf(kNearTenPlanes.parts.first) == "temple.scx") c.specialParts.insert(kNearTenPlanes.parts.first);
+  for (const FlashRule& flash : kFlashRules)
     if (has(flash.texture)) c.specialParts.insert(flash.part);
-  if (sceneOf(pr::kCloseUpPlanes.parts.first) == "macro.scx" && sceneOf(pr::kCloseUpPlanes.parts.last) == "macro.scx") {
-    c.specialParts.insert(pr::kCloseUpPlanes.parts.first);
-    c.specialParts.insert(pr::kFrameShift.part);
+  if (sceneOf(kCloseUpPlanes.parts.first) == "macro.scx" && sceneOf(kCloseUpPlanes.parts.last) == "macro.scx") {
+    c.specialParts.insert(kCloseUpPlanes.parts.first);
+    c.specialParts.insert(kFrameShift.part);
   }
-  const int32_t vanishMs = static_cast<int32_t>(pr::kVanish.afterSeconds * 1000.0f);
-  const size_t vanishChain = static_cast<size_t>(pr::kVanish.chainPosition - 1);
-  if (static_cast<size_t>(pr::kVanish.part) < parts.size()) {
-    const PartPlan& p = parts[static_cast<size_t>(pr::kVanish.part)];
+  const int32_t vanishMs = static_cast<int32_t>(kVanish.afterSeconds * 1000.0f);
+  const size_t vanishChain = static_cast<size_t>(kVanish.chainPosition - 1);
+  if (static_cast<size_t>(kVanish.part) < parts.size()) {
+    const PartPlan& p = parts[static_cast<size_t>(kVanish.part)];
     if (p.chain.size() > vanishChain && !p.chain[vanishChain].effect && p.startMs < vanishMs && p.endMs > vanishMs)
-      c.specialParts.insert(pr::kVanish.part);
+      c.specialParts.insert(kVanish.part);
   }
-  const size_t fadeChain = static_cast<size_t>(pr::kStyleFadeChainPosition - 1);
-  if (static_cast<size_t>(pr::kStyleFadeFirstPart) < parts.size() &&
-      parts[static_cast<size_t>(pr::kStyleFadeFirstPart)].chain.size() > fadeChain &&
-      !parts[static_cast<size_t>(pr::kStyleFadeFirstPart)].chain[fadeChain].effect)
-    c.specialParts.insert(pr::kStyleFadeFirstPart);
-  if (static_cast<size_t>(pr::kFadeOutPart) < parts.size()) {
-    const PartPlan& p = parts[static_cast<size_t>(pr::kFadeOutPart)];
-    const float fadeFrames = 1.0f / pr::kFadeOutPerFrame;
+  const size_t fadeChain = static_cast<size_t>(kStyleFadeChainPosition - 1);
+  if (static_cast<size_t>(kStyleFadeFirstPart) < parts.size() &&
+      parts[static_cast<size_t>(kStyleFadeFirstPart)].chain.size() > fadeChain &&
+      !parts[static_cast<size_t>(kStyleFadeFirstPart)].chain[fadeChain].effect)
+    c.specialParts.insert(kStyleFadeFirstPart);
+  if (static_cast<size_t>(kFadeOutPart) < parts.size()) {
+    const PartPlan& p = parts[static_cast<size_t>(kFadeOutPart)];
+    const float fadeFrames = 1.0f / kFadeOutPerFrame;
     if (static_cast<float>(p.endMs - p.startMs) >= fadeFrames * 1000.0f / kFramesPerSecond)
-      c.specialParts.insert(pr::kFadeOutPart);
+      c.specialParts.insert(kFadeOutPart);
   }
   return true;
 }
@@ -244,37 +241,34 @@ std::string CoverageReport(const Content& content) {
   }
   o << "\nspecial parts used:";
   for (int p : c.specialParts) o << " " << p;
-  namespace pr = partrules;
   std::map<int, std::string> what;
   auto text = [](auto... items) {
     std::ostringstream t;
     (t << ... << items);
     return t.str();
   };
-  what[pr::kCullingPart] = text("part ", pr::kCullingPart, ": see-through glass with back-face culling");
-  what[pr::kLogoParts.first] = text("parts ", pr::kLogoParts.first, "-", pr::kLogoParts.last, ": the logo scene ",
-                                    pr::kLogoScene, " over every part");
-  what[pr::kLongViewPlanes.parts.first] = text("part ", pr::kLongViewPlanes.parts.first, ": landscape for near ",
-                                               pr::kLongViewPlanes.planes.nearPlane, ", far ",
-                                               pr::kLongViewPlanes.planes.farPlane);
-  what[pr::kNearTenPlanes.parts.first] = text("part ", pr::kNearTenPlanes.parts.first, ": architecture for near ",
-                                              pr::kNearTenPlanes.planes.nearPlane);
-  for (const pr::FlashRule& flash : pr::kFlashRules)
+  what[kCullingPart] = text("part ", kCullingPart, ": see-through glass with back-face culling");
+  what[kLogoParts.first] = text("parts ", kLogoParts.first, "-", kLogoParts.last, ": the logo scene ",
+                                    kLogoScene, " over every part");
+  what[kLongViewPlanes.parts.first] = text("part ", kLongViewPlanes.parts.first, ": landscape for near ",
+                                               kLongViewPlanes.planes.nearPlane, ", far ",
+                                               kLongViewPlanes.planes.farPlane);
+  what[kNearTenPlanes.parts.first] = text("part ", kNearTenPlanes.parts.first, ": architecture for near ",
+                                              kNearTenPlanes.planes.nearPlane);
+  for (const FlashRule& flash : kFlashRules)
     what[flash.part] = text("part ", flash.part, ": ", flash.texture, " flashes, then the fade to black");
-  what[pr::kCloseUpPlanes.parts.first] = text("parts ", pr::kCloseUpPlanes.parts.first, "-",
-                                              pr::kCloseUpPlanes.parts.last, ": close-ups for near ",
-                                              pr::kCloseUpPlanes.planes.nearPlane);
-  what[pr::kFrameShift.part] = text("part ", pr::kFrameShift.part, ": tracks keyed before the part's start frame (it runs ",
-                                    -pr::kFrameShift.frames, " frames behind)");
-  what[pr::kVanish.part] = text("part ", pr::kVanish.part, ": a chained scene that vanishes at ", pr::kVanish.afterSeconds, " s");
-  what[pr::kStyleFadeFirstPart] = text("parts ", pr::kStyleFadeFirstPart, " on: chain position ",
-                                       pr::kStyleFadeChainPosition, " is a see-through scene that fades out");
-  what[pr::kFadeOutPart] = text("part ", pr::kFadeOutPart, ": long enough for its ", 1.0f / pr::kFadeOutPerFrame,
+  what[kCloseUpPlanes.parts.first] = text("parts ", kCloseUpPlanes.parts.first, "-",
+                                              kCloseUpPlanes.parts.last, ": close-ups for near ",
+                                              kCloseUpPlanes.planes.nearPlane);
+  what[kFrameShift.part] = text("part ", kFrameShift.part, ": tracks keyed before the part's start frame (it runs ",
+                                    -kFrameShift.frames, " frames behind)");
+  what[kVanish.part] = text("part ", kVanish.part, ": a chained scene that vanishes at ", kVanish.afterSeconds, " s");
+  what[kStyleFadeFirstPart] = text("parts ", kStyleFadeFirstPart, " on: chain position ",
+                                       kStyleFadeChainPosition, " is a see-through scene that fades out");
+  what[kFadeOutPart] = text("part ", kFadeOutPart, ": long enough for its ", 1.0f / kFadeOutPerFrame,
                                 "-frame fade to black");
   for (const auto& [part, line] : what)
     if (c.specialParts.count(part)) o << "\n  " << line;
   o << "\nlargest scene: " << c.maxTrianglesScene << ", " << c.maxTriangles << " triangles\n";
   return o.str();
 }
-
-}  // namespace contentgen

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-namespace contentgen {
-
 namespace {
 
 ChainPlan Scene(const std::string& name, const std::string& camera, int32_t startFrame = kContinuous) {
@@ -199,7 +197,6 @@ void ResolveStartFrames(std::vector<PartPlan>* parts, std::map<std::string, int3
   if (durations) *durations = clock;
 }
 
-
 std::map<std::string, int32_t> SceneDurations(const std::vector<PartPlan>& parts) {
   std::map<std::string, int32_t> d;
   for (const PartPlan& p : parts) {
@@ -210,5 +207,3 @@ std::map<std::string, int32_t> SceneDurations(const std::vector<PartPlan>& parts
   }
   return d;
 }
-
-}  // namespace contentgen

@@ -13,8 +13,6 @@
 
 #include "show/part_rules.h"
 
-namespace contentgen {
-
 // A start frame of kContinuous is resolved by ResolveStartFrames: an effect starts at the part's
 // start time in frames, so its motion runs on with the show's clock; a scene starts where its
 // previous appearance left off, so every scene has its own clock that runs only while it is on
@@ -50,7 +48,4 @@ std::vector<PartPlan> ShowTimeline();
 std::map<std::string, int32_t> SceneDurations(const std::vector<PartPlan>& parts);
 
 // The logo scene and the parts it is drawn over.
-constexpr const char* kLogoScene = partrules::kLogoScene;
-constexpr int kLogoFirstPart = partrules::kLogoParts.first, kLogoLastPart = partrules::kLogoParts.last;
-
-}  // namespace contentgen
+constexpr int kLogoFirstPart = kLogoParts.first, kLogoLastPart = kLogoParts.last;

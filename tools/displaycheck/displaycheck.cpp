@@ -18,10 +18,10 @@ namespace {
 
 void PrintLine(const char* line) { std::fprintf(stderr, "log: %s\n", line); }
 
-struct PrintingSink : platform::WindowEvents {
+struct PrintingSink : WindowEvents {
   void OnKey(int key, bool down) override {
     std::printf("key %d %s\n", key, down ? "down" : "up");
-    if (key == platform::kKeyEscape && down) closed = true;
+    if (key == kKeyEscape && down) closed = true;
   }
   void OnResize(int w, int h) override { std::printf("resize %dx%d\n", w, h); }
   void OnClose() override {
@@ -48,7 +48,7 @@ bool ParseInt(const char* text, int* value) {
 }
 
 int RunDisplay(bool fullscreen, int width, int height, int frames) {
-  auto display = platform::CreateSdlDisplay();
+  auto display = CreateSdlDisplay();
   std::string error;
   if (!display->Open({width, height, fullscreen, "Quillon"}, &error)) {
     std::fprintf(stderr, "displaycheck: %s\n", error.c_str());
@@ -68,7 +68,7 @@ int RunDisplay(bool fullscreen, int width, int height, int frames) {
     glClearColor(0.1f, 0.3f + 0.5f * static_cast<float>(i) / static_cast<float>(frames), 0.6f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     display->SwapBuffers();
-    platform::SleepMs(16);
+    SleepMs(16);
   }
   display->DrawableSize(&w, &h);
   std::printf("final drawable %dx%d\n", w, h);
@@ -91,9 +91,9 @@ int main(int argc, char** argv) {
   if (what == "launcher") {
     int ms = 0;
     if (argc > 2 && !ParseInt(argv[2], &ms)) return Usage();
-    platform::LauncherChoice choice;
+    LauncherChoice choice;
     std::string error;
-    if (platform::RunLauncher(&choice, nullptr, &error, static_cast<uint32_t>(ms))) {
+    if (RunLauncher(&choice, nullptr, &error, static_cast<uint32_t>(ms))) {
       std::printf("run: mode %d, no sound %d, loop %d\n", choice.mode, choice.noSound, choice.loop);
       return 0;
     }

@@ -120,20 +120,20 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  auto dec = std::make_unique<audio::Mp3Decoder>();
-  int16_t pcm[audio::Mp3Decoder::kMinOutputRoom / 2];
-  float floats[audio::Mp3Decoder::kMinOutputRoom / 2];
+  auto dec = std::make_unique<Mp3Decoder>();
+  int16_t pcm[Mp3Decoder::kMinOutputRoom / 2];
+  float floats[Mp3Decoder::kMinOutputRoom / 2];
   if (mode == Mode::kFloat) dec->SetFloatOutput(floats);
   Output out;
   std::string why;
   int frames = 0, rate = 0, channels = 0, layoutChanges = 0;
   long long samples = 0;
-  audio::Mp3Feed feed(input.data(), input.size(), 4096);
+  Mp3Feed feed(input.data(), input.size(), 4096);
   auto t0 = std::chrono::steady_clock::now();
   while (!feed.Done()) {
     int produced = 0;
     const int r = feed.Step(dec.get(), reinterpret_cast<uint8_t*>(pcm), sizeof(pcm), &produced);
-    if (r == audio::Mp3Decoder::kError) {
+    if (r == Mp3Decoder::kError) {
       std::fprintf(stderr, "mp3dec: decoder error at byte %zu\n", feed.Given());
       return 1;
     }
@@ -142,7 +142,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "mp3dec: the frame at byte %llu has %d channel(s); the output keeps %d\n",
                    static_cast<unsigned long long>(dec->FrameOffset()), dec->FrameChannels(), dec->Channels());
     }
-    if (r != audio::Mp3Decoder::kFrameDecoded || produced <= 0) continue;
+    if (r != Mp3Decoder::kFrameDecoded || produced <= 0) continue;
     if (frames == 0) {
       rate = dec->SampleRate();
       channels = dec->Channels();

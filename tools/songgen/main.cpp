@@ -69,18 +69,18 @@ int main(int argc, char** argv) {
     return 1;
   }
   const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  songgen::Song song;
+  Song song;
   std::string error;
-  if (!songgen::ParseScore(text, song, error)) {
+  if (!ParseScore(text, song, &error)) {
     std::fprintf(stderr, "songgen: %s: %s\n", scorePath.c_str(), error.c_str());
     return 1;
   }
-  songgen::Arrangement arr;
-  if (!songgen::Expand(song, 44100, arr, error)) {
+  Arrangement arr;
+  if (!Expand(song, 44100, arr, &error)) {
     std::fprintf(stderr, "songgen: %s: %s\n", scorePath.c_str(), error.c_str());
     return 1;
   }
-  songgen::RenderOptions opt;
+  RenderOptions opt;
   if (seconds > 0) opt.frames = static_cast<int64_t>(std::llround(seconds * 44100.0));
   if (!soloName.empty()) {
     opt.soloTrack = song.FindTrack(soloName);
@@ -90,9 +90,9 @@ int main(int argc, char** argv) {
     }
   }
   std::vector<int16_t> pcm;
-  songgen::RenderStats stats;
-  const int64_t frames = songgen::Render(song, arr, opt, pcm, &stats);
-  if (!songgen::WriteWav(out, 44100, 2, pcm, error)) {
+  RenderStats stats;
+  const int64_t frames = Render(song, arr, opt, pcm, &stats);
+  if (!WriteWav(out, 44100, 2, pcm, &error)) {
     std::fprintf(stderr, "songgen: %s\n", error.c_str());
     return 1;
   }
@@ -101,7 +101,7 @@ int main(int argc, char** argv) {
               Db(stats.minGain));
   if (sections) {
     const double beat = 60.0 / song.tempo;
-    for (const songgen::Section& s : song.sections) {
+    for (const Section& s : song.sections) {
       const int64_t a = static_cast<int64_t>(s.startBeat * beat * 44100.0);
       const int64_t b = std::min<int64_t>(frames, static_cast<int64_t>((s.startBeat + s.beats) * beat * 44100.0));
       double sum = 0;

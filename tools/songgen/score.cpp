@@ -4,7 +4,6 @@
 #include <charconv>
 #include <cstdlib>
 
-namespace songgen {
 namespace {
 
 struct KindEntry {
@@ -118,7 +117,7 @@ bool ValidName(std::string_view s) {
 
 class Parser {
  public:
-  Parser(Song& song, std::string& error) : song_(song), error_(error) {}
+  Parser(Song& song, std::string* why) : song_(song), why_(why) {}
 
   bool Run(std::string_view text) {
     size_t pos = 0;
@@ -137,7 +136,7 @@ class Parser {
 
  private:
   bool Fail(const std::string& what) {
-    error_ = line_ > 0 ? "line " + std::to_string(line_) + ": " + what : what;
+    *why_ = line_ > 0 ? "line " + std::to_string(line_) + ": " + what : what;
     return false;
   }
 
@@ -366,7 +365,7 @@ class Parser {
   }
 
   Song& song_;
-  std::string& error_;
+  std::string* why_;
   int line_ = 0;
 };
 
@@ -478,9 +477,9 @@ int Song::FindPattern(std::string_view name) const { return FindByName(patterns,
 int Song::FindSection(std::string_view name) const { return FindByName(sections, name); }
 int Song::FindProgression(std::string_view name) const { return FindByName(progressions, name); }
 
-bool ParseScore(std::string_view text, Song& song, std::string& error) {
+bool ParseScore(std::string_view text, Song& song, std::string* why) {
   song = Song();
-  Parser parser(song, error);
+  Parser parser(song, why);
   return parser.Run(text);
 }
 
@@ -532,7 +531,7 @@ std::vector<int> VoiceLead(const Chord& chord, const std::vector<int>& previous)
   return best;
 }
 
-bool Expand(const Song& song, int sampleRate, Arrangement& arr, std::string& error) {
+bool Expand(const Song& song, int sampleRate, Arrangement& arr, std::string* why) {
   arr = Arrangement();
   arr.sampleRate = sampleRate;
   arr.stepNum = static_cast<int64_t>(sampleRate) * 60;
@@ -540,7 +539,7 @@ bool Expand(const Song& song, int sampleRate, Arrangement& arr, std::string& err
   const int64_t spb = song.stepsPerBeat;
   arr.totalSamples = arr.StepToSample(song.endBeat * spb);
   if (arr.totalSamples > static_cast<int64_t>(sampleRate) * 60 * 30) {
-    error = "the song lasts more than 30 minutes";
+    *why = "the song lasts more than 30 minutes";
     return false;
   }
   arr.lanes.assign(song.tracks.size(), {});
@@ -619,7 +618,7 @@ bool Expand(const Song& song, int sampleRate, Arrangement& arr, std::string& err
       while (s < hitEnd) {
         const ChordSpan* cs = chordAt(s);
         if (!cs) {
-          error = "line " + std::to_string(clip.line) + ": no chord at beat " + std::to_string(s / spb);
+          *why = "line " + std::to_string(clip.line) + ": no chord at beat " + std::to_string(s / spb);
           return false;
         }
         const int64_t e = std::min(hitEnd, cs->endStep);
@@ -655,5 +654,3 @@ bool Expand(const Song& song, int sampleRate, Arrangement& arr, std::string& err
   }
   return true;
 }
-
-}  // namespace songgen

@@ -3,11 +3,11 @@
 // events and automation lanes for the synthesizer (synth.h).
 //
 // Usage:
-//   songgen::Song song;
+//   Song song;
 //   std::string error;
-//   if (!songgen::ParseScore(text, song, error)) { /* error is "line N: ..." */ }
-//   songgen::Arrangement arr;
-//   if (!songgen::Expand(song, 44100, arr, error)) { ... }
+//   if (!ParseScore(text, song, error)) { /* error is "line N: ..." */ }
+//   Arrangement arr;
+//   if (!Expand(song, 44100, arr, error)) { ... }
 //
 // Format (one statement per line, '#' starts a comment):
 //   tempo 120                      beats per minute (whole number); 4 steps per beat, 4 beats per bar
@@ -27,8 +27,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-namespace songgen {
 
 enum class Kind { Kick, Snare, Clap, Hat, OpenHat, Crash, Bass, Pad, Arp, Lead, Bell, Stab, Riser, Master };
 
@@ -121,7 +119,7 @@ struct Song {
 };
 
 // Reads a score. On failure returns false and sets error to "line N: what is wrong".
-bool ParseScore(std::string_view text, Song& song, std::string& error);
+bool ParseScore(std::string_view text, Song& song, std::string* why);
 
 // One note to play: sample positions at the render rate.
 struct NoteEvent {
@@ -164,6 +162,4 @@ std::vector<int> VoiceLead(const Chord& chord, const std::vector<int>& previous)
 
 // Turns the song into note events and lanes. Fails (with a message) on clips that use a pattern
 // character the track's kind does not understand.
-bool Expand(const Song& song, int sampleRate, Arrangement& arrangement, std::string& error);
-
-}  // namespace songgen
+bool Expand(const Song& song, int sampleRate, Arrangement& arrangement, std::string* why);

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstddef>
 
-namespace songgen {
 namespace {
 
 constexpr int kBlock = 64;
@@ -783,5 +782,3 @@ int64_t Render(const Song& song, const Arrangement& arr, const RenderOptions& op
   if (stats) stats->nonFinite = nonFinite;
   return outFrames;
 }
-
-}  // namespace songgen

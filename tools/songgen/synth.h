@@ -7,18 +7,16 @@
 // is single-threaded and uses fixed-seed noise: the same score always gives the same samples.
 //
 // Usage:
-//   songgen::RenderOptions opt;         // opt.frames = -1 renders the whole song
+//   RenderOptions opt;         // opt.frames = -1 renders the whole song
 //   std::vector<int16_t> pcm;           // interleaved left/right
-//   songgen::RenderStats stats;
-//   songgen::Render(song, arrangement, opt, pcm, &stats);
+//   RenderStats stats;
+//   Render(song, arrangement, opt, pcm, &stats);
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
 #include "tools/songgen/score.h"
-
-namespace songgen {
 
 struct RenderOptions {
   int64_t frames = -1;   // how many frames to render from the start; -1 for the whole song
@@ -37,5 +35,3 @@ struct RenderStats {
 // Renders into pcm (interleaved stereo, 2 * frames values). Returns the frame count.
 int64_t Render(const Song& song, const Arrangement& arrangement, const RenderOptions& options,
                std::vector<int16_t>& pcm, RenderStats* stats);
-
-}  // namespace songgen

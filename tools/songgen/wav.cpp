@@ -6,7 +6,6 @@
 
 #include "io/wav_write.h"
 
-namespace songgen {
 namespace {
 
 void Put16(std::vector<uint8_t>& b, uint16_t v) {
@@ -29,29 +28,29 @@ std::vector<uint8_t> EncodeWav(int sampleRate, int channels, const std::vector<i
 }
 
 bool WriteWav(const std::string& path, int sampleRate, int channels, const std::vector<int16_t>& samples,
-              std::string& error) {
+              std::string* why) {
   if (samples.size() > 0x7ff00000u / 2) {
-    error = "too many samples for one WAV file";
+    *why = "too many samples for one WAV file";
     return false;
   }
   const std::string tmp = path + ".part";
   if (!::WriteWav(tmp, samples.data(), samples.size() / static_cast<size_t>(channels), sampleRate, channels,
-                  &error)) {
+                  why)) {
     std::remove(tmp.c_str());
     return false;
   }
   if (std::rename(tmp.c_str(), path.c_str()) != 0) {
     std::remove(tmp.c_str());
-    error = "cannot rename " + tmp + " to " + path;
+    *why = "cannot rename " + tmp + " to " + path;
     return false;
   }
   return true;
 }
 
-bool DecodeWav(const std::vector<uint8_t>& b, WavData& out, std::string& error) {
+bool DecodeWav(const std::vector<uint8_t>& b, WavData& out, std::string* why) {
   out = WavData();
   if (b.size() < 12 || Get32(&b[0]) != 0x46464952u || Get32(&b[8]) != 0x45564157u) {
-    error = "not a RIFF/WAVE file";
+    *why = "not a RIFF/WAVE file";
     return false;
   }
   bool haveFmt = false;
@@ -61,12 +60,12 @@ bool DecodeWav(const std::vector<uint8_t>& b, WavData& out, std::string& error) 
     const uint32_t size = Get32(&b[pos + 4]);
     pos += 8;
     if (size > b.size() - pos) {
-      error = "chunk runs past the end of the file";
+      *why = "chunk runs past the end of the file";
       return false;
     }
     if (id == 0x20746d66u) {  // "fmt "
       if (size < 16 || Get16(&b[pos]) != 1 || Get16(&b[pos + 14]) != 16) {
-        error = "only 16-bit PCM is supported";
+        *why = "only 16-bit PCM is supported";
         return false;
       }
       out.channels = Get16(&b[pos + 2]);
@@ -74,7 +73,7 @@ bool DecodeWav(const std::vector<uint8_t>& b, WavData& out, std::string& error) 
       haveFmt = out.channels > 0;
     } else if (id == 0x61746164u) {  // "data"
       if (!haveFmt) {
-        error = "data chunk before the format chunk";
+        *why = "data chunk before the format chunk";
         return false;
       }
       out.samples.resize(size / 2);
@@ -84,18 +83,16 @@ bool DecodeWav(const std::vector<uint8_t>& b, WavData& out, std::string& error) 
     }
     pos += size + (size & 1);
   }
-  error = "no data chunk";
+  *why = "no data chunk";
   return false;
 }
 
-bool ReadWav(const std::string& path, WavData& out, std::string& error) {
+bool ReadWav(const std::string& path, WavData& out, std::string* why) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
-    error = "cannot open " + path;
+    *why = "cannot open " + path;
     return false;
   }
   std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  return DecodeWav(bytes, out, error);
+  return DecodeWav(bytes, out, why);
 }
-
-}  // namespace songgen

@@ -3,22 +3,20 @@
 // leaves a truncated file where the build expects a finished one.
 //
 // Usage:
-//   std::string err;
-//   if (!songgen::WriteWav("out.wav", 44100, 2, pcm, err)) { ... }
-//   songgen::WavData w; if (!songgen::ReadWav("out.wav", w, err)) { ... }
+//   std::string why;
+//   if (!WriteWav("out.wav", 44100, 2, pcm, &why)) { ... }
+//   WavData w; if (!ReadWav("out.wav", w, &why)) { ... }
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-namespace songgen {
-
 // The bytes of a complete WAV file holding interleaved 16-bit samples.
 std::vector<uint8_t> EncodeWav(int sampleRate, int channels, const std::vector<int16_t>& samples);
 
 bool WriteWav(const std::string& path, int sampleRate, int channels, const std::vector<int16_t>& samples,
-              std::string& error);
+              std::string* why);
 
 struct WavData {
   int sampleRate = 0;
@@ -27,7 +25,5 @@ struct WavData {
 };
 
 // Reads a 16-bit PCM WAV (chunks other than "fmt " and "data" are skipped).
-bool DecodeWav(const std::vector<uint8_t>& bytes, WavData& out, std::string& error);
-bool ReadWav(const std::string& path, WavData& out, std::string& error);
-
-}  // namespace songgen
+bool DecodeWav(const std::vector<uint8_t>& bytes, WavData& out, std::string* why);
+bool ReadWav(const std::string& path, WavData& out, std::string* why);

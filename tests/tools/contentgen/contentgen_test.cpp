@@ -21,9 +21,6 @@
 #include "show/script.h"
 #include "tools/contentgen/content.h"
 #include "tools/contentgen/timeline.h"
-
-using contentgen::Content;
-
 namespace {
 
 // Scenes read without a GL context, so cameras and materials can be looked at.
@@ -43,11 +40,11 @@ class GeneratedShow : public ::testing::Test {
   static void SetUpTestSuite() {
     content_ = new Content;
     std::string why;
-    ASSERT_TRUE(contentgen::BuildContent(CONTENTGEN_DEFAULT_FONT, content_, &why)) << why;
+    ASSERT_TRUE(BuildContent(CONTENTGEN_DEFAULT_FONT, content_, &why)) << why;
     char pattern[] = "/tmp/contentgen_test_XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir_ = new std::string(pattern);
-    ASSERT_TRUE(contentgen::WriteContent(*content_, *dir_, &why)) << why;
+    ASSERT_TRUE(WriteContent(*content_, *dir_, &why)) << why;
   }
   static void TearDownTestSuite() {
     std::string cmd = "rm -rf '" + *dir_ + "'";
@@ -93,20 +90,20 @@ bool EndsWith(const std::string& s, const std::string& end) {
 TEST_F(GeneratedShow, TwoGenerationsAndTheirArchivesAreByteIdentical) {
   Content again;
   std::string why;
-  ASSERT_TRUE(contentgen::BuildContent(CONTENTGEN_DEFAULT_FONT, &again, &why)) << why;
+  ASSERT_TRUE(BuildContent(CONTENTGEN_DEFAULT_FONT, &again, &why)) << why;
   ASSERT_EQ(again.files.size(), content_->files.size());
   for (const auto& [name, bytes] : content_->files) EXPECT_TRUE(again.files[name] == bytes) << name;
   for (const auto& [name, bytes] : content_->extras) EXPECT_TRUE(again.extras[name] == bytes) << name;
   std::vector<uint8_t> a, b;
-  ASSERT_TRUE(contentgen::PackContent(*content_, &a, &why)) << why;
-  ASSERT_TRUE(contentgen::PackContent(again, &b, &why)) << why;
+  ASSERT_TRUE(PackContent(*content_, &a, &why)) << why;
+  ASSERT_TRUE(PackContent(again, &b, &why)) << why;
   EXPECT_TRUE(a == b);
 }
 
 TEST_F(GeneratedShow, ArchiveHoldsEveryFileUnderItsMemberName) {
   std::vector<uint8_t> bytes;
   std::string why;
-  ASSERT_TRUE(contentgen::PackContent(*content_, &bytes, &why)) << why;
+  ASSERT_TRUE(PackContent(*content_, &bytes, &why)) << why;
   AceArchive archive;
   ASSERT_EQ(archive.Open(bytes.data(), bytes.size()), static_cast<int32_t>(content_->files.size()));
   EXPECT_TRUE(archive.Solid());
@@ -169,7 +166,7 @@ TEST_F(GeneratedShow, EveryNameTheScriptUsesExists) {
   }
   EXPECT_FALSE(File("data/loading.jpg").empty());
   EXPECT_FALSE(File("data/star.ob3").empty());
-  ASSERT_TRUE(t.sceneTable.count(contentgen::kLogoScene));
+  ASSERT_TRUE(t.sceneTable.count(kLogoScene));
   EXPECT_TRUE(t.textureTable.count("2.jpg") && t.textureTable.count("4.jpg"));
 
   auto picture = [&](const std::string& name) {
@@ -256,7 +253,7 @@ TEST_F(GeneratedShow, SpecialPartsAreSetUpForTheirBehaviour) {
     float eye[3] = {cam->positionTrack.Evaluate(t.timeline[part].startFrame + 10.0f).x,
                     cam->positionTrack.Evaluate(t.timeline[part].startFrame + 10.0f).y,
                     cam->positionTrack.Evaluate(t.timeline[part].startFrame + 10.0f).z};
-    anim::Vector3 target = cam->target->positionTrack.Evaluate(t.timeline[part].startFrame + 10.0f);
+    Vector3 target = cam->target->positionTrack.Evaluate(t.timeline[part].startFrame + 10.0f);
     float d = std::sqrt((eye[0] - target.x) * (eye[0] - target.x) + (eye[1] - target.y) * (eye[1] - target.y) +
                         (eye[2] - target.z) * (eye[2] - target.z));
     EXPECT_LT(d, 5.0f) << "part " << part;
@@ -265,7 +262,7 @@ TEST_F(GeneratedShow, SpecialPartsAreSetUpForTheirBehaviour) {
 
 TEST_F(GeneratedShow, LogoStaysInViewOverItsPartsAndLeavesByTheEnd) {
   ShowTables t = Parse();
-  Scene& logo = *t.sceneTable.at(contentgen::kLogoScene);
+  Scene& logo = *t.sceneTable.at(kLogoScene);
   SceneNode* pivot = logo.FindNode("logo_pivot");
   ASSERT_NE(pivot, nullptr);
   CameraNode* cam = logo.Camera();
@@ -275,7 +272,7 @@ TEST_F(GeneratedShow, LogoStaysInViewOverItsPartsAndLeavesByTheEnd) {
   auto inView = [&](float showTime) {
     float frame = showTime * 30 - 620;
     logo.EvaluateTree(frame);
-    anim::Vector3 p = pivot->position;
+    Vector3 p = pivot->position;
     float depth = p.y + 300;
     float halfHeight = depth * std::tan(20.0f * 3.14159265f / 180);
     return depth > 1 && std::fabs(p.z) < halfHeight && std::fabs(p.x) < halfHeight * 1.2769f;
@@ -322,12 +319,12 @@ int CountTriangles(const SceneNode& node) {
 
 TEST_F(GeneratedShow, EveryPartStaysWithinTheTriangleBudget) {
   ShowTables t = Parse();
-  int logo = CountTriangles(*t.sceneTable.at(contentgen::kLogoScene));
+  int logo = CountTriangles(*t.sceneTable.at(kLogoScene));
   for (size_t i = 0; i + 1 < t.timeline.size(); ++i) {
     int n = CountTriangles(*t.sceneTable.at(t.timeline[i].name));
     for (int32_t k = t.timeline[i].next; k != -1; k = t.addedEntries[k].next)
       if (!t.addedEntries[k].isEffect) n += CountTriangles(*t.sceneTable.at(t.addedEntries[k].name));
-    if (i >= contentgen::kLogoFirstPart && i <= contentgen::kLogoLastPart) n += logo;
+    if (i >= kLogoFirstPart && i <= kLogoLastPart) n += logo;
     EXPECT_LE(n, 20000) << "part " << i;
   }
 }
@@ -459,7 +456,7 @@ TEST_F(GeneratedShow, StarMeshIsAClosedLitSolid) {
 }
 
 TEST_F(GeneratedShow, CoverageReportShowsEverythingTheShowMustUse) {
-  const contentgen::Coverage& c = content_->coverage;
+  const Coverage& c = content_->coverage;
   for (const char* kind : {"MeshNode", "CameraNode", "TargetNode", "TargetLightNode", "LightNode", "DummyNode"})
     EXPECT_GT(c.nodeKinds.count(kind) ? c.nodeKinds.at(kind) : 0, 0) << kind;
   for (const char* track : {"MorphTrack", "RotationTrack", "ToggleTrack (visibility)", "ScalarTrack (camera roll)",
@@ -469,7 +466,7 @@ TEST_F(GeneratedShow, CoverageReportShowsEverythingTheShowMustUse) {
   for (const char* e : {"droid1", "droid2", "droid3", "tunnel"}) EXPECT_TRUE(c.effects.count(e)) << e;
   for (int p : {1, 16, 48, 56, 57, 58, 59, 69, 83, 90, 92}) EXPECT_TRUE(c.specialParts.count(p)) << p;
   EXPECT_LE(c.maxTriangles, 20000);
-  std::string report = contentgen::CoverageReport(*content_);
+  std::string report = CoverageReport(*content_);
   EXPECT_NE(report.find("special parts used: 1 16 48 56 57 58 59 69 83 90 92"), std::string::npos) << report;
 }
 

@@ -10,14 +10,11 @@
 #include "tools/contentgen/canvas.h"
 #include "tools/contentgen/geometry.h"
 #include "tools/contentgen/timeline.h"
-
-using namespace contentgen;
-
 namespace {
 
 Vector3 FaceNormal(const Mesh& m, const Tri& t) {
   const Vector3 &a = m.vertices[t.v[0]], &b = m.vertices[t.v[1]], &c = m.vertices[t.v[2]];
-  return anim::Cross(b - a, c - b);
+  return Cross(b - a, c - b);
 }
 Vector3 Centroid(const Mesh& m, const Tri& t) {
   return (m.vertices[t.v[0]] + m.vertices[t.v[1]] + m.vertices[t.v[2]]) * (1.0f / 3);
@@ -29,7 +26,7 @@ void ExpectOutward(const Mesh& m, const Vector3& centre, const char* what) {
   int wrong = 0;
   for (const Tri& t : m.tris) {
     Vector3 n = FaceNormal(m, t);
-    if (anim::Length(n) < 1e-6f) continue;
+    if (Length(n) < 1e-6f) continue;
     if (Dot(n, Centroid(m, t) - centre) <= 0) ++wrong;
   }
   EXPECT_EQ(wrong, 0) << what << ": faces wound inwards";

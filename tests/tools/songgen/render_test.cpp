@@ -12,7 +12,6 @@
 #include "tools/songgen/score.h"
 #include "tools/songgen/synth.h"
 
-namespace songgen {
 namespace {
 
 constexpr int kRate = 44100;
@@ -24,11 +23,11 @@ std::string ShowScore() {
 
 bool Load(const std::string& text, Song& song, Arrangement& arr) {
   std::string error;
-  if (!ParseScore(text, song, error)) {
+  if (!ParseScore(text, song, &error)) {
     ADD_FAILURE() << error;
     return false;
   }
-  if (!Expand(song, kRate, arr, error)) {
+  if (!Expand(song, kRate, arr, &error)) {
     ADD_FAILURE() << error;
     return false;
   }
@@ -180,4 +179,3 @@ TEST(SongRender, LimiterHoldsTheCeilingOnAnOverloadedMix) {
 }
 
 }  // namespace
-}  // namespace songgen

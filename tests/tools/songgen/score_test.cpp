@@ -10,7 +10,6 @@
 
 #include "tools/songgen/score.h"
 
-namespace songgen {
 namespace {
 
 std::string ShowScore() {
@@ -22,12 +21,12 @@ constexpr char kHeader[] =
     "tempo 120\nend 16\nchords p Am:4 F:4\n"
     "track k kick\ntrack b bass\ntrack a arp\ntrack l lead\ntrack p pad\ntrack m master\n";
 
-bool Parse(const std::string& text, Song& song, std::string& error) { return ParseScore(text, song, error); }
+bool Parse(const std::string& text, Song& song, std::string* why) { return ParseScore(text, song, why); }
 
 TEST(SongScore, ShowScoreKeepsTheShowsTimeline) {
   Song song;
   std::string error;
-  ASSERT_TRUE(ParseScore(ShowScore(), song, error)) << error;
+  ASSERT_TRUE(ParseScore(ShowScore(), song, &error)) << error;
   EXPECT_EQ(song.tempo, 120);
   EXPECT_EQ(song.endBeat, 570);  // 285 s
   // Section starts in seconds: cuts in the picture are placed on these.
@@ -45,7 +44,7 @@ TEST(SongScore, ShowScoreKeepsTheShowsTimeline) {
   EXPECT_EQ(last.startBeat + last.beats, song.endBeat);
 
   Arrangement arr;
-  ASSERT_TRUE(Expand(song, 44100, arr, error)) << error;
+  ASSERT_TRUE(Expand(song, 44100, arr, &error)) << error;
   EXPECT_EQ(arr.totalSamples, 285 * 44100);
   EXPECT_GT(arr.notes.size(), 2000u);
   for (size_t i = 1; i < arr.notes.size(); ++i) ASSERT_LE(arr.notes[i - 1].start, arr.notes[i].start);
@@ -54,9 +53,9 @@ TEST(SongScore, ShowScoreKeepsTheShowsTimeline) {
 TEST(SongScore, KicksSitOnTheBeatGrid) {
   Song song;
   std::string error;
-  ASSERT_TRUE(ParseScore(ShowScore(), song, error)) << error;
+  ASSERT_TRUE(ParseScore(ShowScore(), song, &error)) << error;
   Arrangement arr;
-  ASSERT_TRUE(Expand(song, 44100, arr, error)) << error;
+  ASSERT_TRUE(Expand(song, 44100, arr, &error)) << error;
   const int kick = song.FindTrack("kick");
   const int rise = song.FindSection("rise");
   ASSERT_GE(kick, 0);
@@ -115,7 +114,7 @@ TEST(SongScore, RejectsBadScoresWithTheLine) {
   for (const auto& c : kCases) {
     Song song;
     std::string error;
-    EXPECT_FALSE(Parse(std::string(kHeader) + c.body, song, error)) << c.body;
+    EXPECT_FALSE(Parse(std::string(kHeader) + c.body, song, &error)) << c.body;
     EXPECT_NE(error.find("line " + std::to_string(headerLines + c.line) + ":"), std::string::npos)
         << c.body << " -> " << error;
     EXPECT_NE(error.find(c.what), std::string::npos) << c.body << " -> " << error;
@@ -123,13 +122,13 @@ TEST(SongScore, RejectsBadScoresWithTheLine) {
   Song song;
   std::string error;
   // Parses, but would take hours to render.
-  ASSERT_TRUE(ParseScore("tempo 20\nend 4000\nsection s at 0 bars 4\n", song, error)) << error;
+  ASSERT_TRUE(ParseScore("tempo 20\nend 4000\nsection s at 0 bars 4\n", song, &error)) << error;
   Arrangement arr;
-  EXPECT_FALSE(Expand(song, 44100, arr, error));
+  EXPECT_FALSE(Expand(song, 44100, arr, &error));
   EXPECT_NE(error.find("30 minutes"), std::string::npos) << error;
-  EXPECT_FALSE(ParseScore("tempo 120\nend 8\n", song, error));
+  EXPECT_FALSE(ParseScore("tempo 120\nend 8\n", song, &error));
   EXPECT_NE(error.find("no sections"), std::string::npos) << error;
-  EXPECT_FALSE(ParseScore("", song, error));
+  EXPECT_FALSE(ParseScore("", song, &error));
 }
 
 TEST(SongScore, SurvivesDamagedScores) {
@@ -148,13 +147,13 @@ TEST(SongScore, SurvivesDamagedScores) {
     for (int f = 0; f < flips && !text.empty(); ++f) text[next() % text.size()] = static_cast<char>(next() & 0xff);
     Song song;
     std::string error;
-    if (!ParseScore(text, song, error)) {
+    if (!ParseScore(text, song, &error)) {
       EXPECT_FALSE(error.empty());
       continue;
     }
     ++parsed;
     Arrangement arr;
-    if (Expand(song, 44100, arr, error)) {
+    if (Expand(song, 44100, arr, &error)) {
       for (const NoteEvent& n : arr.notes) {
         ASSERT_GE(n.start, 0);
         ASSERT_GT(n.length, 0);
@@ -178,9 +177,9 @@ TEST(SongScore, GridHoldsAndChordChangesShapeNotes) {
                            "  p chord bars 2\n"
                            "  a arps bars 3\n"
                            "  l tune bars 4 oct 1\n";
-  ASSERT_TRUE(Parse(text, song, error)) << error;
+  ASSERT_TRUE(Parse(text, song, &error)) << error;
   Arrangement arr;
-  ASSERT_TRUE(Expand(song, 44100, arr, error)) << error;
+  ASSERT_TRUE(Expand(song, 44100, arr, &error)) << error;
   const double step = 44100.0 * 60 / 480;  // 5512.5 samples
   auto at = [&](int64_t st) { return static_cast<int64_t>(st * step + 0.5); };
   std::vector<NoteEvent> bass, pad, arp, lead;
@@ -227,10 +226,10 @@ TEST(SongScore, HeldNotesRestartOnChordChange) {
   std::string error;
   ASSERT_TRUE(Parse(std::string(kHeader) + "grid long X=============== ================\n"
                                             "section s at 0 bars 2 chords p\n  p long\n",
-                    song, error))
+                    song, &error))
       << error;
   Arrangement arr;
-  ASSERT_TRUE(Expand(song, 44100, arr, error)) << error;
+  ASSERT_TRUE(Expand(song, 44100, arr, &error)) << error;
   ASSERT_EQ(arr.notes.size(), 6u);
   EXPECT_EQ(arr.notes[0].start, 0);
   EXPECT_EQ(arr.notes[3].start, 88200);  // F enters on bar 2
@@ -250,9 +249,9 @@ TEST(SongScore, ChordsAreVoicedWithSmallSteps) {
 
   Song song;
   std::string error;
-  ASSERT_TRUE(ParseScore(ShowScore(), song, error)) << error;
+  ASSERT_TRUE(ParseScore(ShowScore(), song, &error)) << error;
   Arrangement arr;
-  ASSERT_TRUE(Expand(song, 44100, arr, error)) << error;
+  ASSERT_TRUE(Expand(song, 44100, arr, &error)) << error;
   ASSERT_GT(arr.chords.size(), 50u);
   for (size_t i = 0; i < arr.chords.size(); ++i) {
     const ChordSpan& cs = arr.chords[i];
@@ -273,4 +272,3 @@ TEST(SongScore, ChordsAreVoicedWithSmallSteps) {
 }
 
 }  // namespace
-}  // namespace songgen

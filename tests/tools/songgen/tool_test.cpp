@@ -10,7 +10,6 @@
 
 #include "tools/songgen/wav.h"
 
-namespace songgen {
 namespace {
 
 namespace fs = std::filesystem;
@@ -34,7 +33,7 @@ TEST(SongWav, RoundTripsAndRejectsDamage) {
   ASSERT_EQ(bytes.size(), 44u + 12u);
   WavData w;
   std::string error;
-  ASSERT_TRUE(DecodeWav(bytes, w, error)) << error;
+  ASSERT_TRUE(DecodeWav(bytes, w, &error)) << error;
   EXPECT_EQ(w.sampleRate, 44100);
   EXPECT_EQ(w.channels, 2);
   EXPECT_EQ(w.samples, s);
@@ -43,12 +42,12 @@ TEST(SongWav, RoundTripsAndRejectsDamage) {
   EXPECT_EQ(bytes[32], 4);
   for (size_t cut = 0; cut < bytes.size() - 2; ++cut) {
     std::vector<uint8_t> t(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(cut));
-    EXPECT_FALSE(DecodeWav(t, w, error)) << cut;
+    EXPECT_FALSE(DecodeWav(t, w, &error)) << cut;
   }
   std::vector<uint8_t> big = bytes;
   big[40] = 0xff;  // data size far past the end
   big[43] = 0x7f;
-  EXPECT_FALSE(DecodeWav(big, w, error));
+  EXPECT_FALSE(DecodeWav(big, w, &error));
 }
 
 TEST(SongTool, WritesAnExcerptAndFailsClearly) {
@@ -59,7 +58,7 @@ TEST(SongTool, WritesAnExcerptAndFailsClearly) {
   ASSERT_EQ(Shell(tool.string() + " " + out.string() + " --seconds 1.5"), 0);
   WavData w;
   std::string error;
-  ASSERT_TRUE(ReadWav(out.string(), w, error)) << error;
+  ASSERT_TRUE(ReadWav(out.string(), w, &error)) << error;
   EXPECT_EQ(w.sampleRate, 44100);
   EXPECT_EQ(w.channels, 2);
   EXPECT_EQ(w.samples.size(), static_cast<size_t>(2 * 66150));
@@ -120,4 +119,3 @@ TEST(SongTool, BuiltSoundtrackHasTheAgreedFormat) {
 }
 
 }  // namespace
-}  // namespace songgen
