@@ -27,22 +27,32 @@ bool Decode(const std::string& file, bool png, DecodedImage* image, std::string*
   return ok;
 }
 
-// Nearest-neighbour resampling of a picture to 640 x 480, 4 bytes a pixel out, top row first.
-// bytesPerPixel is 3 (alpha 255) or 4.
+// Nearest-neighbour resampling of a picture to 640 x 480, 4 bytes a pixel out, bottom row first
+// (the order GL takes rows in). bytesPerPixel is 3 (alpha 255) or 4.
 std::vector<uint8_t> FitPicture(const DecodedImage& image, int bytesPerPixel) {
   std::vector<uint8_t> out(static_cast<size_t>(kPictureWidth) * kPictureHeight * 4);
   for (int r = 0; r < kPictureHeight; ++r) {
     const int sr = static_cast<int>(static_cast<int64_t>(r) * image.height / kPictureHeight);
-    for (int c = 0; c < kPictureWidth; ++c) {
+    uint8_t* d = &out[static_cast<size_t>(kPictureHeight - 1 - r) * kPictureWidth * 4];
+    for (int c = 0; c < kPictureWidth; ++c, d += 4) {
       const int sc = static_cast<int>(static_cast<int64_t>(c) * image.width / kPictureWidth);
       const uint8_t* s = &image.pixels[(static_cast<size_t>(sr) * image.width + sc) * bytesPerPixel];
-      uint8_t* d = &out[(static_cast<size_t>(r) * kPictureWidth + c) * 4];
       d[0] = s[0];
       d[1] = s[1];
       d[2] = s[2];
       d[3] = bytesPerPixel == 4 ? s[3] : 255;
     }
   }
+  return out;
+}
+
+// A 640 x 480 RGBA picture, top row first, turned bottom row first.
+std::vector<uint8_t> FlipRows(const uint8_t* picture) {
+  const size_t row = static_cast<size_t>(kPictureWidth) * 4;
+  std::vector<uint8_t> out(row * kPictureHeight);
+  for (int r = 0; r < kPictureHeight; ++r)
+    std::copy(picture + static_cast<size_t>(r) * row, picture + static_cast<size_t>(r + 1) * row,
+              &out[static_cast<size_t>(kPictureHeight - 1 - r) * row]);
   return out;
 }
 
@@ -60,15 +70,45 @@ void Quad(const Corner (&corners)[4], bool textured) {
   glEnd();
 }
 
-// The picture's part of the canvas over the whole view. Where the view is large enough that the
-// picture is never shrunk by more than the mipmap selection rounds away, only level 0 is ever
-// sampled, linearly: the plain linear filter gives the same pixels without the software
-// rasterizer's per-pixel level selection.
+#ifndef GL_CLAMP_TO_BORDER
+#define GL_CLAMP_TO_BORDER 0x812D
+#endif
+
+// Whether the view is large enough that the picture is never shrunk by more than the mipmap
+// selection rounds away: then only level 0 is ever sampled.
+bool LevelZeroOnly() {
+  const ViewportSize& view = CurrentViewport();
+  return view.width * 5 >= kPictureWidth * 4 && view.height * 5 >= kPictureHeight * 4;
+}
+
+// A texture uploaded as the bare picture (level 0 only) is turned into the mipmapped canvas,
+// from its own level 0, when the view becomes small enough to need the smaller levels.
+void MakeCanvasTexture(const ImageSlot& slot) {
+  std::vector<uint8_t> picture(static_cast<size_t>(kPictureWidth) * kPictureHeight * 4);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, picture.data());
+  const DecodedImage canvas = BuildCanvas(picture.data());
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+  UploadMipmaps(GL_RGBA, kCanvasWidth, kCanvasHeight, canvas.pixels.data());
+  slot.picture->width = kCanvasWidth;
+  slot.picture->height = kCanvasHeight;
+}
+
+// The picture over the whole view. Where only level 0 is sampled, the plain linear filter gives
+// the same pixels without the software rasterizer's per-pixel level selection, and the texture
+// is the bare picture: its border is the canvas's transparent black around it, so the edges
+// blend as they would on the canvas.
 void ImageQuad(const ImageSlot& slot) {
   UploadPicture(slot);
   glBindTexture(GL_TEXTURE_2D, slot.texture);
-  const ViewportSize& view = CurrentViewport();
-  const bool levelZeroOnly = view.width * 5 >= kPictureWidth * 4 && view.height * 5 >= kPictureHeight * 4;
+  const bool levelZeroOnly = LevelZeroOnly();
+  const bool bare = slot.picture && slot.picture->width == kPictureWidth;
+  if (bare && !levelZeroOnly) MakeCanvasTexture(slot);
+  if (bare && levelZeroOnly) {
+    Quad({{0.0f, 0.0f, -1, -1, -1}, {1.0f, 0.0f, 1, -1, -1}, {1.0f, 1.0f, 1, 1, -1}, {0.0f, 1.0f, -1, 1, -1}}, true);
+    return;
+  }
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, levelZeroOnly ? GL_LINEAR : GL_LINEAR_MIPMAP_NEAREST);
   Quad({{0.0f, 0.0625f, -1, -1, -1}, {0.625f, 0.0625f, 1, -1, -1}, {0.625f, 1.0f, 1, 1, -1}, {0.0f, 1.0f, -1, 1, -1}},
        true);
@@ -128,10 +168,10 @@ DecodedImage BuildCanvas(const uint8_t* picture) {
   canvas.width = kCanvasWidth;
   canvas.height = kCanvasHeight;
   canvas.pixels.assign(static_cast<size_t>(kCanvasWidth) * kCanvasHeight * 4, 0);
-  // Picture row r sits in canvas row r from the top, i.e. buffer row 511 - r (bottom first).
-  for (int r = 0; r < kPictureHeight; ++r) {
-    const uint8_t* s = picture + static_cast<size_t>(r) * kPictureWidth * 4;
-    uint8_t* d = &canvas.pixels[static_cast<size_t>(kCanvasHeight - 1 - r) * kCanvasWidth * 4];
+  // Picture row k from the bottom sits in canvas row 32 + k (bottom first): its top in row 511.
+  for (int k = 0; k < kPictureHeight; ++k) {
+    const uint8_t* s = picture + static_cast<size_t>(k) * kPictureWidth * 4;
+    uint8_t* d = &canvas.pixels[static_cast<size_t>(kCanvasHeight - kPictureHeight + k) * kCanvasWidth * 4];
     std::copy(s, s + kPictureWidth * 4, d);
   }
   return canvas;
@@ -146,15 +186,18 @@ ImageSlot MakeFullscreenImage(const std::string& file, bool png, std::string* wh
   if (image.width != kPictureWidth || image.height != kPictureHeight) {
     Log("fullscreen image %s is %dx%d, resampled to 640x480", file.c_str(), image.width, image.height);
   }
-  // JPEG pixels are opaque; PNG pixels keep their alpha.
-  std::shared_ptr<DecodedImage> canvas;
+  // JPEG pixels are opaque; PNG pixels keep their alpha. The slot keeps the 640 x 480 picture,
+  // bottom row first, until its texture is filled.
+  auto picture = std::make_shared<DecodedImage>();
+  picture->width = kPictureWidth;
+  picture->height = kPictureHeight;
   if (png && image.width == kPictureWidth && image.height == kPictureHeight &&
       image.pixels.size() >= static_cast<size_t>(kPictureWidth) * kPictureHeight * 4) {
-    canvas = std::make_shared<DecodedImage>(BuildCanvas(image.pixels.data()));  // already 640 x 480 RGBA
+    picture->pixels = FlipRows(image.pixels.data());  // already 640 x 480 RGBA
   } else {
-    std::vector<uint8_t> picture = FitPicture(image, png ? 4 : 3);
-    canvas = std::make_shared<DecodedImage>(BuildCanvas(picture.data()));
+    picture->pixels = FitPicture(image, png ? 4 : 3);
   }
+  std::vector<uint8_t>().swap(image.pixels);
 
   ImageSlot slot;
   GLuint texture = 0;
@@ -165,22 +208,36 @@ ImageSlot MakeFullscreenImage(const std::string& file, bool png, std::string* wh
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_NEAREST);
   glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(bound));
-  // The canvas is uploaded when first drawn or by UploadNextPicture, whichever comes first.
+  // The picture is uploaded when first drawn or by UploadNextPicture, whichever comes first.
   slot.texture = texture;
-  slot.canvas = std::move(canvas);
+  slot.picture = std::move(picture);
   return slot;
 }
 
 bool UploadPicture(const ImageSlot& slot) {
-  if (slot.texture == 0 || !slot.canvas || slot.canvas->pixels.empty()) return false;
+  if (slot.texture == 0 || !slot.picture || slot.picture->pixels.empty()) return false;
   GLint bound = 0;
   glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
   glBindTexture(GL_TEXTURE_2D, slot.texture);
-  UploadMipmaps(GL_RGBA, kCanvasWidth, kCanvasHeight, slot.canvas->pixels.data());
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  if (LevelZeroOnly()) {
+    // The bare picture, one level: the view never samples anything smaller. The linear filter
+    // is set first so the driver does not make room for the levels.
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_BORDER);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_BORDER);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, kPictureWidth, kPictureHeight, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                 slot.picture->pixels.data());
+  } else {
+    const DecodedImage canvas = BuildCanvas(slot.picture->pixels.data());
+    UploadMipmaps(GL_RGBA, kCanvasWidth, kCanvasHeight, canvas.pixels.data());
+    slot.picture->width = kCanvasWidth;
+    slot.picture->height = kCanvasHeight;
+  }
   glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(bound));
-  // The texture holds the picture now; every copy of the slot shares the canvas and sees it
-  // emptied.
-  std::vector<uint8_t>().swap(slot.canvas->pixels);
+  // The texture holds the picture now; every copy of the slot shares it and sees it emptied.
+  // Its width and height stay to say how the texture holds it.
+  std::vector<uint8_t>().swap(slot.picture->pixels);
   return true;
 }
 

@@ -1,5 +1,5 @@
 // Pictures on screen: textures made from JPEG and PNG files, fullscreen images (a 640 x 480
-// picture on a 1024 x 512 canvas texture) and the small drawing routines the part renderer uses
+// picture, on a 1024 x 512 mipmapped canvas texture where the view is small enough to shrink it) and the small drawing routines the part renderer uses
 // for backgrounds, foregrounds, flashes and fades. Everything needs a current GL context.
 //
 //   uint32_t rock = MakeTexture("data\\rock.jpg", /*png=*/false, /*mipmaps=*/true);
@@ -31,18 +31,20 @@ void EnableTexturing();
 uint32_t MakeTexture(const std::string& file, bool png, bool mipmaps, std::string* why = nullptr);
 
 // Decodes a fullscreen picture into a slot. A picture of another size than 640 x 480 is
-// resampled to it; a failed decode gives an empty slot (texture 0, no canvas). *why as for
+// resampled to it; a failed decode gives an empty slot (texture 0, no picture). *why as for
 // MakeTexture.
 ImageSlot MakeFullscreenImage(const std::string& file, bool png, std::string* why = nullptr);
 
 // A fullscreen image's texture is filled on its first draw, or earlier by these: uploads the
-// slot's canvas (then freed) if not done yet; returns whether it did.
+// slot's picture (then freed) if not done yet; returns whether it did. The texture is the bare
+// picture or the mipmapped canvas as the current view needs; a later draw at a view that needs
+// the canvas makes it from the texture's own pixels.
 bool UploadPicture(const ImageSlot& slot);
 // Uploads the first image of the table still waiting; false when none waits. The player calls
 // it once a drawn frame, so the loading screen is not held up by the upload work.
 bool UploadNextPicture(const ShowTables& tables);
 
-// The 1024 x 512 canvas, rows bottom first, for a 640 x 480 RGBA picture given top row first
+// The 1024 x 512 canvas, rows bottom first, for a 640 x 480 RGBA picture given bottom row first
 // (alpha is taken from the picture). Exposed for tests.
 DecodedImage BuildCanvas(const uint8_t* picture640x480Rgba);
 

@@ -27,10 +27,13 @@ struct PartEntry {
   int32_t fieldOfView = 0;
 };
 
-// One fullscreen image: a 1024 x 512 canvas texture holding a 640 x 480 picture.
+// One fullscreen image: a 640 x 480 picture. Until its texture is filled, `picture` holds its
+// pixels (RGBA, bottom row first); after, no pixels, and a width of 640 when the texture is the
+// bare picture (one level, for views that never shrink it) or 1024 when it is a mipmapped
+// 1024 x 512 canvas with the picture in its top-left corner.
 struct ImageSlot {
   uint32_t texture = 0;
-  std::shared_ptr<DecodedImage> canvas;
+  std::shared_ptr<DecodedImage> picture;
 };
 
 constexpr int kImageSlotCount = 1024;

@@ -74,7 +74,7 @@ TEST_F(Pictures, FullscreenImageAtHalfBrightnessAddsHalfThePicture) {
   std::string why;
   ImageSlot slot = MakeFullscreenImage("data\\title.jpg", false, &why);
   ASSERT_NE(slot.texture, 0u) << why;
-  ASSERT_TRUE(slot.canvas);
+  ASSERT_TRUE(slot.picture);
   ClearTo(40 / 255.0f, 40 / 255.0f, 40 / 255.0f);
   DrawFullscreenImage(slot, 0.5f);
   Grab();
@@ -115,11 +115,11 @@ TEST_F(Pictures, ImagesAreUploadedOneAtATimeAndLetTheirCanvasGo) {
   tables.images[0] = MakeFullscreenImage("data\\a.png", true);
   tables.images[1] = MakeFullscreenImage("data\\b.png", true);
   tables.imageCount = 2;
-  ASSERT_TRUE(tables.images[0].canvas && tables.images[1].canvas);
-  EXPECT_FALSE(tables.images[0].canvas->pixels.empty());
+  ASSERT_TRUE(tables.images[0].picture && tables.images[1].picture);
+  EXPECT_FALSE(tables.images[0].picture->pixels.empty());
   EXPECT_TRUE(UploadNextPicture(tables));
-  EXPECT_TRUE(tables.images[0].canvas->pixels.empty());
-  EXPECT_FALSE(tables.images[1].canvas->pixels.empty());
+  EXPECT_TRUE(tables.images[0].picture->pixels.empty());
+  EXPECT_FALSE(tables.images[1].picture->pixels.empty());
   EXPECT_TRUE(UploadNextPicture(tables));
   EXPECT_FALSE(UploadNextPicture(tables));
   EXPECT_FALSE(UploadPicture(tables.images[1]));
@@ -133,9 +133,48 @@ TEST_F(Pictures, ImagesAreUploadedOneAtATimeAndLetTheirCanvasGo) {
   DrawFullscreenImage(late, 1.0f);
   Grab();
   EXPECT_RGB_NEAR(At(32, 32), 0, 85, 0, 2);
-  EXPECT_TRUE(late.canvas->pixels.empty());
+  EXPECT_TRUE(late.picture->pixels.empty());
   glDeleteTextures(1, &late.texture);
   for (int i = 0; i < 2; ++i) glDeleteTextures(1, &tables.images[static_cast<size_t>(i)].texture);
+}
+
+// The texture's level-0 width, and whether the bound texture has a level 1.
+int LevelZeroWidth(GLuint texture) {
+  glBindTexture(GL_TEXTURE_2D, texture);
+  GLint width = 0;
+  glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
+  return width;
+}
+
+TEST_F(Pictures, LargeViewGetsTheBarePictureWhichBecomesTheCanvasWhenTheViewShrinks) {
+  Put("duo.jpg", testimg::EncodeJpeg(640, 480, Halves(640, 480, {250, 0, 0}, {0, 0, 250})));
+  // A view the size of the picture: only its bottom-left 64 x 64 lands in the frame.
+  ResizeViewport(640, 480);
+  ImageSlot slot = MakeFullscreenImage("data\\duo.jpg", false);
+  ASSERT_NE(slot.texture, 0u);
+  ASSERT_EQ(slot.picture->pixels.size(), 640u * 480 * 4);
+  EXPECT_TRUE(UploadPicture(slot));
+  EXPECT_EQ(slot.picture->width, 640);
+  EXPECT_EQ(LevelZeroWidth(slot.texture), 640);
+  ClearTo(0.0f, 0.0f, 0.0f);
+  DrawFullscreenImage(slot, 1.0f);
+  Grab();
+  EXPECT_RGB_NEAR(At(32, 32), 0, 0, 250, 4);
+  EXPECT_RGB_NEAR(At(0, 63), 0, 0, 250, 4);  // the corner's own pixel, not blended with the border
+
+  // The whole picture in 64 x 64: the canvas with its levels, made from the texture itself,
+  // upright.
+  ResizeViewport(64, 64);
+  SetOverlayProjection();
+  glMatrixMode(GL_MODELVIEW);
+  ClearTo(0.0f, 0.0f, 0.0f);
+  DrawFullscreenImage(slot, 1.0f);
+  Grab();
+  EXPECT_EQ(slot.picture->width, 1024);
+  EXPECT_EQ(LevelZeroWidth(slot.texture), 1024);
+  EXPECT_RGB_NEAR(At(32, 8), 250, 0, 0, 4);
+  EXPECT_RGB_NEAR(At(32, 56), 0, 0, 250, 4);
+  glDeleteTextures(1, &slot.texture);
 }
 
 TEST_F(Pictures, FullscreenImageIsUprightAndBlendedDrawUsesItsAlpha) {
@@ -152,8 +191,8 @@ TEST_F(Pictures, FullscreenImageIsUprightAndBlendedDrawUsesItsAlpha) {
 
 TEST_F(Pictures, CanvasPlacesThePictureTopLeftUprightRestTransparent) {
   std::vector<uint8_t> picture(640 * 480 * 4, 0);
-  picture[0] = 11;                                       // row 0, column 0
-  picture[(479 * 640 + 639) * 4 + 3] = 22;                // row 479, column 639, alpha
+  picture[(479 * 640 + 0) * 4] = 11;                      // top row (bottom first), column 0
+  picture[639 * 4 + 3] = 22;                              // bottom row, column 639, alpha
   DecodedImage canvas = BuildCanvas(picture.data());
   ASSERT_EQ(canvas.width, 1024);
   ASSERT_EQ(canvas.height, 512);
@@ -168,15 +207,16 @@ TEST_F(Pictures, OddSizedMissingAndBrokenFullscreenImages) {
   Put("small.jpg", testimg::EncodeJpeg(32, 24, Halves(32, 24, {255, 255, 255}, {0, 0, 0})));
   ImageSlot small = MakeFullscreenImage("data\\small.jpg", false);
   ASSERT_NE(small.texture, 0u);
-  const auto& px = small.canvas->pixels;
-  EXPECT_GT(px[(511 * 1024 + 600) * 4], 240);  // picture top row: white
-  EXPECT_EQ(px[(511 * 1024 + 600) * 4 + 3], 255);
-  EXPECT_LT(px[(40 * 1024 + 600) * 4], 15);  // near its bottom: black
+  const auto& px = small.picture->pixels;
+  ASSERT_EQ(px.size(), 640u * 480 * 4);
+  EXPECT_GT(px[(479 * 640 + 600) * 4], 240);  // picture top row (bottom first): white
+  EXPECT_EQ(px[(479 * 640 + 600) * 4 + 3], 255);
+  EXPECT_LT(px[(8 * 640 + 600) * 4], 15);  // near its bottom: black
 
   std::string why;
   ImageSlot missing = MakeFullscreenImage("data\\none.jpg", false, &why);
   EXPECT_EQ(missing.texture, 0u);
-  EXPECT_FALSE(missing.canvas);
+  EXPECT_FALSE(missing.picture);
   EXPECT_EQ(why, "not found");
   Put("broken.png", {0x89, 'P', 'N', 'G', 1, 2, 3});
   EXPECT_EQ(MakeFullscreenImage("data\\broken.png", true, &why).texture, 0u);
