@@ -70,9 +70,14 @@ void Quad(const Corner (&corners)[4], bool textured) {
   glEnd();
 }
 
-#ifndef GL_CLAMP_TO_BORDER
-#define GL_CLAMP_TO_BORDER 0x812D
+#ifndef GL_CLAMP_TO_EDGE
+#define GL_CLAMP_TO_EDGE 0x812F
 #endif
+
+// The bare picture's texture: the picture inside a ring of transparent black one texel wide,
+// which clamping to the edge repeats outward, as the canvas has around its picture.
+constexpr int kFramedWidth = kPictureWidth + 2;
+constexpr int kFramedHeight = kPictureHeight + 2;
 
 // Whether the view is large enough that the picture is never shrunk by more than the mipmap
 // selection rounds away: then only level 0 is ever sampled.
@@ -84,9 +89,14 @@ bool LevelZeroOnly() {
 // A texture uploaded as the bare picture (level 0 only) is turned into the mipmapped canvas,
 // from its own level 0, when the view becomes small enough to need the smaller levels.
 void MakeCanvasTexture(const ImageSlot& slot) {
-  std::vector<uint8_t> picture(static_cast<size_t>(kPictureWidth) * kPictureHeight * 4);
+  std::vector<uint8_t> framed(static_cast<size_t>(kFramedWidth) * kFramedHeight * 4);
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
-  glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, picture.data());
+  glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, framed.data());
+  std::vector<uint8_t> picture(static_cast<size_t>(kPictureWidth) * kPictureHeight * 4);
+  for (int r = 0; r < kPictureHeight; ++r) {
+    const uint8_t* s = &framed[(static_cast<size_t>(r + 1) * kFramedWidth + 1) * 4];
+    std::copy(s, s + kPictureWidth * 4, &picture[static_cast<size_t>(r) * kPictureWidth * 4]);
+  }
   const DecodedImage canvas = BuildCanvas(picture.data());
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
@@ -97,8 +107,8 @@ void MakeCanvasTexture(const ImageSlot& slot) {
 
 // The picture over the whole view. Where only level 0 is sampled, the plain linear filter gives
 // the same pixels without the software rasterizer's per-pixel level selection, and the texture
-// is the bare picture: its border is the canvas's transparent black around it, so the edges
-// blend as they would on the canvas.
+// is the bare picture in its ring of transparent black, so the edges blend as they would on the
+// canvas.
 void ImageQuad(const ImageSlot& slot) {
   UploadPicture(slot);
   glBindTexture(GL_TEXTURE_2D, slot.texture);
@@ -106,7 +116,9 @@ void ImageQuad(const ImageSlot& slot) {
   const bool bare = slot.picture && slot.picture->width == kPictureWidth;
   if (bare && !levelZeroOnly) MakeCanvasTexture(slot);
   if (bare && levelZeroOnly) {
-    Quad({{0.0f, 0.0f, -1, -1, -1}, {1.0f, 0.0f, 1, -1, -1}, {1.0f, 1.0f, 1, 1, -1}, {0.0f, 1.0f, -1, 1, -1}}, true);
+    const float s0 = 1.0f / kFramedWidth, s1 = (kFramedWidth - 1.0f) / kFramedWidth;
+    const float t0 = 1.0f / kFramedHeight, t1 = (kFramedHeight - 1.0f) / kFramedHeight;
+    Quad({{s0, t0, -1, -1, -1}, {s1, t0, 1, -1, -1}, {s1, t1, 1, 1, -1}, {s0, t1, -1, 1, -1}}, true);
     return;
   }
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, levelZeroOnly ? GL_LINEAR : GL_LINEAR_MIPMAP_NEAREST);
@@ -224,10 +236,16 @@ bool UploadPicture(const ImageSlot& slot) {
     // The bare picture, one level: the view never samples anything smaller. The linear filter
     // is set first so the driver does not make room for the levels.
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_BORDER);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_BORDER);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, kPictureWidth, kPictureHeight, 0, GL_RGBA, GL_UNSIGNED_BYTE,
-                 slot.picture->pixels.data());
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, kFramedWidth, kFramedHeight, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    const std::vector<uint8_t> zeros(static_cast<size_t>(kFramedWidth) * 4, 0);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, kFramedWidth, 1, GL_RGBA, GL_UNSIGNED_BYTE, zeros.data());
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, kFramedHeight - 1, kFramedWidth, 1, GL_RGBA, GL_UNSIGNED_BYTE, zeros.data());
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 1, 1, kPictureHeight, GL_RGBA, GL_UNSIGNED_BYTE, zeros.data());
+    glTexSubImage2D(GL_TEXTURE_2D, 0, kFramedWidth - 1, 1, 1, kPictureHeight, GL_RGBA, GL_UNSIGNED_BYTE, zeros.data());
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 1, 1, kPictureWidth, kPictureHeight, GL_RGBA, GL_UNSIGNED_BYTE,
+                    slot.picture->pixels.data());
   } else {
     const DecodedImage canvas = BuildCanvas(slot.picture->pixels.data());
     UploadMipmaps(GL_RGBA, kCanvasWidth, kCanvasHeight, canvas.pixels.data());
