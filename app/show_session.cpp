@@ -64,7 +64,12 @@ void ShowSession::Prepare(const DemoOptions& options, Display& display,
     }
   }
   // Everything the show needs is in memory now; the unpacked members can go.
-  if (archive_) archive_->FreeMembers();
+  if (archive_) {
+    archive_->FreeMembers();
+    const ByteBlock block = EmbeddedArchive();
+    DropCleanPages(block.data, block.size);
+  }
+  TrimFreeMemory();
   renderer_ = std::make_unique<PartRenderer>(tables, effects);
 }
 

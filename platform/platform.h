@@ -151,3 +151,8 @@ void SleepMs(uint32_t ms);
 // Makes freed large blocks go back to the system at once (where the C library keeps them
 // otherwise), so the memory a loaded show no longer needs does not stay resident.
 void ReturnLargeBlocksToSystem();
+// Gives the pages of freed small blocks back to the system (once loading is done).
+void TrimFreeMemory();
+// Lets the system take back the pages of a block of the program's read-only data (an embedded
+// file already unpacked); they are read again from the program file if the block is used again.
+void DropCleanPages(const void* data, size_t size);
