@@ -10,19 +10,10 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/gl_framebuffer.h"
 #include "platform/platform.h"
 
 namespace {
-
-using GenFramebuffers = void (*)(GLsizei, GLuint*);
-using BindFramebuffer = void (*)(GLenum, GLuint);
-using GenRenderbuffers = void (*)(GLsizei, GLuint*);
-using BindRenderbuffer = void (*)(GLenum, GLuint);
-using RenderbufferStorage = void (*)(GLenum, GLenum, GLsizei, GLsizei);
-using FramebufferRenderbuffer = void (*)(GLenum, GLenum, GLenum, GLuint);
-using CheckFramebufferStatus = GLenum (*)(GLenum);
-using DeleteFramebuffers = void (*)(GLsizei, const GLuint*);
-using DeleteRenderbuffers = void (*)(GLsizei, const GLuint*);
 
 EGLDisplay OpenEglDisplay() {
   auto getPlatformDisplay =
@@ -109,11 +100,9 @@ class HeadlessEglDisplay final : public HeadlessDisplay {
     if (display_ == EGL_NO_DISPLAY) return;
     if (context_ != EGL_NO_CONTEXT) {
       eglMakeCurrent(display_, surface_, surface_, context_);
-      if (fbo_) deleteFramebuffers_(1, &fbo_);
-      if (renderbuffers_[0]) deleteRenderbuffers_(2, renderbuffers_);
+      framebuffer_.Destroy();
     }
-    fbo_ = 0;
-    renderbuffers_[0] = renderbuffers_[1] = 0;
+    framebuffer_.Forget();
     eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
     if (surface_ != EGL_NO_SURFACE) eglDestroySurface(display_, surface_);
     if (context_ != EGL_NO_CONTEXT) eglDestroyContext(display_, context_);
@@ -161,46 +150,16 @@ class HeadlessEglDisplay final : public HeadlessDisplay {
     return true;
   }
 
-  template <typename T>
-  static T Proc(const char* name) {
-    return reinterpret_cast<T>(eglGetProcAddress(name));
-  }
-
   bool MakeFramebuffer() {
-    auto genFramebuffers = Proc<GenFramebuffers>("glGenFramebuffers");
-    auto bindFramebuffer = Proc<BindFramebuffer>("glBindFramebuffer");
-    auto genRenderbuffers = Proc<GenRenderbuffers>("glGenRenderbuffers");
-    auto bindRenderbuffer = Proc<BindRenderbuffer>("glBindRenderbuffer");
-    auto storage = Proc<RenderbufferStorage>("glRenderbufferStorage");
-    auto attach = Proc<FramebufferRenderbuffer>("glFramebufferRenderbuffer");
-    auto check = Proc<CheckFramebufferStatus>("glCheckFramebufferStatus");
-    deleteFramebuffers_ = Proc<DeleteFramebuffers>("glDeleteFramebuffers");
-    deleteRenderbuffers_ = Proc<DeleteRenderbuffers>("glDeleteRenderbuffers");
-    if (!genFramebuffers || !bindFramebuffer || !genRenderbuffers || !bindRenderbuffer || !storage ||
-        !attach || !check || !deleteFramebuffers_ || !deleteRenderbuffers_) {
-      return false;
-    }
-    genFramebuffers(1, &fbo_);
-    bindFramebuffer(GL_FRAMEBUFFER, fbo_);
-    genRenderbuffers(2, renderbuffers_);
-    bindRenderbuffer(GL_RENDERBUFFER, renderbuffers_[0]);
-    storage(GL_RENDERBUFFER, GL_RGBA8, width_, height_);
-    attach(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, renderbuffers_[0]);
-    bindRenderbuffer(GL_RENDERBUFFER, renderbuffers_[1]);
-    storage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, width_, height_);
-    attach(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, renderbuffers_[1]);
-    glDrawBuffer(GL_COLOR_ATTACHMENT0);
-    glReadBuffer(GL_COLOR_ATTACHMENT0);
-    return check(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    return framebuffer_.Create(width_, height_, [](const char* name) {
+      return reinterpret_cast<void*>(eglGetProcAddress(name));
+    });
   }
 
   EGLDisplay display_ = EGL_NO_DISPLAY;
   EGLContext context_ = EGL_NO_CONTEXT;
   EGLSurface surface_ = EGL_NO_SURFACE;
-  GLuint fbo_ = 0;
-  GLuint renderbuffers_[2] = {0, 0};
-  DeleteFramebuffers deleteFramebuffers_ = nullptr;
-  DeleteRenderbuffers deleteRenderbuffers_ = nullptr;
+  OffscreenFramebuffer framebuffer_;
   int width_ = 0;
   int height_ = 0;
   uint32_t ticks_ = 0;

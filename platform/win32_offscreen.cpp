@@ -4,6 +4,7 @@
 #include <GL/gl.h>
 #include <GL/glext.h>
 
+#include "platform/gl_framebuffer.h"
 #include "platform/log.h"
 #include "platform/platform.h"
 #include "platform/win32_common.h"
@@ -21,11 +22,6 @@ bool RegisterOffscreenClass() {
   wc.hInstance = ProgramInstance();
   wc.lpszClassName = kClassName;
   return RegisterClassA(&wc) != 0;
-}
-
-template <typename T>
-T GlProc(const char* name) {
-  return reinterpret_cast<T>(reinterpret_cast<void*>(wglGetProcAddress(name)));
 }
 
 class Win32OffscreenDisplay final : public HeadlessDisplay {
@@ -98,7 +94,7 @@ class Win32OffscreenDisplay final : public HeadlessDisplay {
   }
 
   // Whether drawing goes into a framebuffer object (for the tests).
-  bool UsesFramebuffer() const { return fbo_ != 0; }
+  bool UsesFramebuffer() const { return framebuffer_.Active(); }
 
  private:
   bool Fail(std::string* why, const char* text) {
@@ -108,58 +104,23 @@ class Win32OffscreenDisplay final : public HeadlessDisplay {
   }
 
   bool MakeFramebuffer() {
-    gen_ = GlProc<PFNGLGENFRAMEBUFFERSPROC>("glGenFramebuffers");
-    bind_ = GlProc<PFNGLBINDFRAMEBUFFERPROC>("glBindFramebuffer");
-    genRb_ = GlProc<PFNGLGENRENDERBUFFERSPROC>("glGenRenderbuffers");
-    bindRb_ = GlProc<PFNGLBINDRENDERBUFFERPROC>("glBindRenderbuffer");
-    auto storage = GlProc<PFNGLRENDERBUFFERSTORAGEPROC>("glRenderbufferStorage");
-    auto attach = GlProc<PFNGLFRAMEBUFFERRENDERBUFFERPROC>("glFramebufferRenderbuffer");
-    auto check = GlProc<PFNGLCHECKFRAMEBUFFERSTATUSPROC>("glCheckFramebufferStatus");
-    deleteFb_ = GlProc<PFNGLDELETEFRAMEBUFFERSPROC>("glDeleteFramebuffers");
-    deleteRb_ = GlProc<PFNGLDELETERENDERBUFFERSPROC>("glDeleteRenderbuffers");
-    if (!gen_ || !bind_ || !genRb_ || !bindRb_ || !storage || !attach || !check || !deleteFb_ || !deleteRb_) {
-      return false;
-    }
-    gen_(1, &fbo_);
-    bind_(GL_FRAMEBUFFER, fbo_);
-    genRb_(2, renderbuffers_);
-    bindRb_(GL_RENDERBUFFER, renderbuffers_[0]);
-    // No alpha bits, like the window's pixel format: alpha reads back as 1 and blending that
-    // uses the destination's alpha sees what it sees on screen.
-    storage(GL_RENDERBUFFER, GL_RGB8, width_, height_);
-    attach(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, renderbuffers_[0]);
-    bindRb_(GL_RENDERBUFFER, renderbuffers_[1]);
-    storage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, width_, height_);
-    attach(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, renderbuffers_[1]);
-    glDrawBuffer(GL_COLOR_ATTACHMENT0);
-    glReadBuffer(GL_COLOR_ATTACHMENT0);
-    return check(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    return framebuffer_.Create(width_, height_, [](const char* name) {
+      return reinterpret_cast<void*>(wglGetProcAddress(name));
+    });
   }
 
   void DeleteFramebuffer() {
-    if (!context_) {
-      fbo_ = 0;
-      renderbuffers_[0] = renderbuffers_[1] = 0;
-      return;
+    if (context_) {
+      framebuffer_.Destroy();
+    } else {
+      framebuffer_.Forget();
     }
-    if (fbo_ && bind_) bind_(GL_FRAMEBUFFER, 0);
-    if (fbo_ && deleteFb_) deleteFb_(1, &fbo_);
-    if (renderbuffers_[0] && deleteRb_) deleteRb_(2, renderbuffers_);
-    fbo_ = 0;
-    renderbuffers_[0] = renderbuffers_[1] = 0;
   }
 
   HWND window_ = nullptr;
   HDC dc_ = nullptr;
   HGLRC context_ = nullptr;
-  GLuint fbo_ = 0;
-  GLuint renderbuffers_[2] = {0, 0};
-  PFNGLGENFRAMEBUFFERSPROC gen_ = nullptr;
-  PFNGLBINDFRAMEBUFFERPROC bind_ = nullptr;
-  PFNGLGENRENDERBUFFERSPROC genRb_ = nullptr;
-  PFNGLBINDRENDERBUFFERPROC bindRb_ = nullptr;
-  PFNGLDELETEFRAMEBUFFERSPROC deleteFb_ = nullptr;
-  PFNGLDELETERENDERBUFFERSPROC deleteRb_ = nullptr;
+  OffscreenFramebuffer framebuffer_;
   int width_ = 0;
   int height_ = 0;
   uint32_t ticks_ = 0;
