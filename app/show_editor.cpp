@@ -23,6 +23,7 @@ class NoSwapDisplay final : public Display {
   void PictureArea(int* x, int* y, int* w, int* h) const override { d_.PictureArea(x, y, w, h); }
   void PumpEvents(WindowEvents& sink) override { d_.PumpEvents(sink); }
   void SwapBuffers() override {}
+  void* GlFunction(const char* name) const override { return d_.GlFunction(name); }
   uint32_t Ticks() override { return d_.Ticks(); }
   bool ReadPixels(std::vector<uint8_t>* rgba, int* w, int* h) override { return d_.ReadPixels(rgba, w, h); }
   void Close() override {}

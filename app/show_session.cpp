@@ -71,6 +71,7 @@ void ShowSession::Prepare(const DemoOptions& options, Display& display,
   }
   TrimFreeMemory();
   renderer_ = std::make_unique<PartRenderer>(tables, effects);
+  if (hasGl) renderer_->SetGlLookup([&display](const char* name) { return display.GlFunction(name); });
 }
 
 void ShowSession::DrawPart(int32_t partIndex, float partFrames, float showTime, float opacityStep, bool draw) {

@@ -3,7 +3,7 @@
 // every part (median and slowest part).
 //
 //   build/bench/bench_show [--size WxH] [--step N] [--parts] [--only A-B] [--at SEC] [--data-dir DIR]
-//                          [--no-startup] [--memory] [--loops N]
+//                          [--no-startup] [--memory] [--loops N] [--fragments]
 //
 // Whole processes first (median of five runs each): a bare EGL context that clears and draws
 // one triangle (the peer), this program doing what `quillon --headless --frames 1` does (time to
@@ -15,13 +15,15 @@
 //
 // --parts also prints every part's median frame time (ms), frame rate and median processor time
 // (all threads of the process, ms; steadier than the wall clock on a busy machine), one line a
-// part. --only times parts A to B alone (the rest of the show is replayed without drawing).
+// part. --fragments adds to each part's line the fragments shaded in a frame for each pixel of
+// the view (the overdraw; where the driver counts them). --only times parts A to B alone (the rest of the show is replayed without drawing).
 // --data-dir plays loose files from DIR (as written by contentgen) instead of the carried show.
 // Start-up is printed beside the time it takes merely to copy the program's two data blocks
 // (the floor any start-up pays); frame rates beside the fixed target of 60 frames per second.
 // Every N-th frame of the show at 60 fps is timed (default 4); frames in between are replayed
 // without drawing, as a seek does, so the state of the show is that of a full run.
 #include <GL/gl.h>
+#include <GL/glext.h>
 
 #include <algorithm>
 #include <chrono>
@@ -59,6 +61,7 @@ class TimedPlan final : public FramePlan {
   bool Done(long) override { return false; }
   bool Draw(long index, int32_t part) override {
     if (index % step_ != 0 || part < first_ || part > last_) return false;
+    if (query_) beginQuery_(kFragmentInvocations, query_);
     start_ = Clock::now();
     cpuStart_ = ProcessSeconds();
     return true;
@@ -66,12 +69,36 @@ class TimedPlan final : public FramePlan {
   void Drawn(long, int32_t part) override {
     times[part].push_back(Since(start_));
     cpuTimes[part].push_back(ProcessSeconds() - cpuStart_);
+    if (query_) {
+      endQuery_(kFragmentInvocations);
+      GLuint64 count = 0;
+      getResult_(query_, GL_QUERY_RESULT, &count);
+      fragments[part].push_back(static_cast<double>(count));
+    }
   }
-  std::map<int32_t, std::vector<double>> times, cpuTimes;
+  // Counts the fragments shaded in every timed frame, where the driver offers the statistic.
+  bool CountFragments(Display& display) {
+    auto gen = reinterpret_cast<PFNGLGENQUERIESPROC>(display.GlFunction("glGenQueries"));
+    beginQuery_ = reinterpret_cast<PFNGLBEGINQUERYPROC>(display.GlFunction("glBeginQuery"));
+    endQuery_ = reinterpret_cast<PFNGLENDQUERYPROC>(display.GlFunction("glEndQuery"));
+    getResult_ = reinterpret_cast<PFNGLGETQUERYOBJECTUI64VPROC>(display.GlFunction("glGetQueryObjectui64v"));
+    const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
+    if (!gen || !beginQuery_ || !endQuery_ || !getResult_ || !extensions ||
+        !std::strstr(extensions, "GL_ARB_pipeline_statistics_query"))
+      return false;
+    gen(1, &query_);
+    return query_ != 0;
+  }
+  std::map<int32_t, std::vector<double>> times, cpuTimes, fragments;
 
  private:
+  static constexpr GLenum kFragmentInvocations = 0x82F4;  // GL_FRAGMENT_SHADER_INVOCATIONS_ARB
   int step_;
   int32_t first_, last_;
+  GLuint query_ = 0;
+  PFNGLBEGINQUERYPROC beginQuery_ = nullptr;
+  PFNGLENDQUERYPROC endQuery_ = nullptr;
+  PFNGLGETQUERYOBJECTUI64VPROC getResult_ = nullptr;
   Clock::time_point start_;
   double cpuStart_ = 0.0;
 };
@@ -177,7 +204,7 @@ int main(int argc, char** argv) {
   bool perPart = false;
   int32_t first = 0, last = 1 << 30;
   const char* dataDir = nullptr;
-  bool startupRuns = true, memory = false;
+  bool startupRuns = true, memory = false, countFragments = false;
   int loops = 0;
   double at = -1.0;
   if (argc == 4 && (!std::strcmp(argv[1], "--child-bare") || !std::strcmp(argv[1], "--child-show"))) {
@@ -202,6 +229,8 @@ int main(int argc, char** argv) {
       last = n == 2 ? b : a;
     } else if (!std::strcmp(argv[i], "--no-startup")) {
       startupRuns = false;
+    } else if (!std::strcmp(argv[i], "--fragments")) {
+      countFragments = true;
     } else if (!std::strcmp(argv[i], "--memory")) {
       memory = true;
     } else if (i + 1 < argc && !std::strcmp(argv[i], "--loops")) {
@@ -214,7 +243,7 @@ int main(int argc, char** argv) {
     } else {
       std::fprintf(stderr,
                    "usage: bench_show [--size WxH] [--step N] [--parts] [--only A-B] [--at SEC] [--data-dir DIR] "
-                   "[--no-startup] [--memory] [--loops N]\n");
+                   "[--no-startup] [--memory] [--loops N] [--fragments]\n");
       return 2;
     }
   }
@@ -310,6 +339,9 @@ int main(int argc, char** argv) {
 
   // Frame rate over the whole show.
   TimedPlan plan(step, first, last);
+  if (countFragments && !plan.CountFragments(run.display())) {
+    std::printf("this driver does not count shaded fragments\n");
+  }
   Clock::time_point all = Clock::now();
   run.Play(plan, 60.0);
   double wall = Since(all);
@@ -321,9 +353,13 @@ int main(int argc, char** argv) {
   for (auto& [part, t] : plan.times) {
     double fps = 1.0 / std::max(1e-9, Median(t));
     partFps.push_back(fps);
-    if (perPart)
-      std::printf("part %3d: %7.2f ms  %6.0f fps  processor %7.2f ms%s\n", part, Median(t) * 1000.0, fps,
-                  Median(plan.cpuTimes[part]) * 1000.0, fps < 60.0 ? "  below 60" : "");
+    if (perPart) {
+      std::printf("part %3d: %7.2f ms  %6.0f fps  processor %7.2f ms", part, Median(t) * 1000.0, fps,
+                  Median(plan.cpuTimes[part]) * 1000.0);
+      if (!plan.fragments[part].empty())
+        std::printf("  fragments %5.2f a pixel", Median(plan.fragments[part]) / (static_cast<double>(width) * height));
+      std::printf("%s\n", fps < 60.0 ? "  below 60" : "");
+    }
     frames += t.size();
     if (fps < slowest) {
       slowest = fps;

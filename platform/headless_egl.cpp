@@ -1,6 +1,6 @@
 // Headless backend: an offscreen OpenGL context through EGL on Mesa's surfaceless platform
-// (software rasterizer when there is no GPU), drawing into a pbuffer, or into a framebuffer
-// object when the driver offers no pbuffer configs. Time is a virtual millisecond counter.
+// (software rasterizer when there is no GPU), drawing into a framebuffer object, or into a
+// pbuffer where the driver offers no framebuffer objects. Time is a virtual millisecond counter.
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
 #include <GL/gl.h>
@@ -41,22 +41,25 @@ class HeadlessEglDisplay final : public HeadlessDisplay {
     }
     if (!eglBindAPI(EGL_OPENGL_API)) return Fail(why, "Can't Create A GL Rendering Context.");
 
-    // Prefer a pbuffer; fall back to a surfaceless context with a framebuffer object.
+    // Drawing goes into a framebuffer object of 8-bit colour made in the context itself: a
+    // copy between it and another such buffer (a cached backdrop) is a plain memory copy,
+    // which it is not for the pbuffer's own format. A pbuffer of the full size is the fallback
+    // where framebuffer objects or surfaceless contexts are missing.
     EGLConfig config = nullptr;
-    bool pbuffer = ChooseConfig(EGL_PBUFFER_BIT, &config);
-    if (!pbuffer && !ChooseConfig(0, &config)) return Fail(why, "Can't Find A Suitable PixelFormat.");
+    const bool pbufferConfig = ChooseConfig(EGL_PBUFFER_BIT, &config);
+    if (!pbufferConfig && !ChooseConfig(0, &config)) return Fail(why, "Can't Find A Suitable PixelFormat.");
 
     context_ = eglCreateContext(display_, config, EGL_NO_CONTEXT, nullptr);
     if (context_ == EGL_NO_CONTEXT) return Fail(why, "Can't Create A GL Rendering Context.");
 
-    if (pbuffer) {
+    if (!eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, context_) || !MakeFramebuffer()) {
+      if (!pbufferConfig) return Fail(why, "Can't activate GLRC.");
       const EGLint attribs[] = {EGL_WIDTH, width_, EGL_HEIGHT, height_, EGL_NONE};
       surface_ = eglCreatePbufferSurface(display_, config, attribs);
+      if (surface_ == EGL_NO_SURFACE || !eglMakeCurrent(display_, surface_, surface_, context_)) {
+        return Fail(why, "Can't activate GLRC.");
+      }
     }
-    if (!eglMakeCurrent(display_, surface_, surface_, context_)) {
-      return Fail(why, "Can't activate GLRC.");
-    }
-    if (surface_ == EGL_NO_SURFACE && !MakeFramebuffer()) return Fail(why, "Can't activate GLRC.");
     glViewport(0, 0, width_, height_);
     return true;
   }
@@ -71,6 +74,11 @@ class HeadlessEglDisplay final : public HeadlessDisplay {
   void SwapBuffers() override {
     // Offscreen there is nothing to present; finishing keeps ReadPixels and timings honest.
     if (context_ != EGL_NO_CONTEXT) glFinish();
+  }
+
+  void* GlFunction(const char* name) const override {
+    if (context_ == EGL_NO_CONTEXT) return nullptr;
+    return reinterpret_cast<void*>(eglGetProcAddress(name));
   }
 
   uint32_t Ticks() override { return ticks_; }

@@ -85,6 +85,9 @@ class Display {
   // Dispatches every queued event to the sink and returns when the queue is empty.
   virtual void PumpEvents(WindowEvents& sink) = 0;
   virtual void SwapBuffers() = 0;
+  // A GL entry point beyond OpenGL 1.1 by name, for the current context; nullptr where the
+  // driver has none (or the display has no context).
+  virtual void* GlFunction(const char* name) const = 0;
   // Milliseconds since some fixed point; wraps at 2^32 like the system tick counter.
   virtual uint32_t Ticks() = 0;
   // Reads the current drawing (back buffer) as RGBA rows, top row first.

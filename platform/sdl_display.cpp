@@ -36,6 +36,9 @@ class SdlDisplay final : public Display {
   void PictureArea(int* x, int* y, int* width, int* height) const override;
   void PumpEvents(WindowEvents& sink) override;
   void SwapBuffers() override;
+  void* GlFunction(const char* name) const override {
+    return context_ ? SDL_GL_GetProcAddress(name) : nullptr;
+  }
   uint32_t Ticks() override { return SDL_GetTicks(); }
   bool ReadPixels(std::vector<uint8_t>* rgba, int* width, int* height) override;
   void Close() override;

@@ -21,6 +21,9 @@ PIXELFORMATDESCRIPTOR PlayerPixelFormat();
 // current. On failure returns null with the user's message in *why; nothing is left current.
 HGLRC CreateGlContext(HDC dc, std::string* why);
 
+// A GL entry point of the current context by name; nullptr where the driver has none (it may
+// answer with small numbers for a missing one, which are not addresses).
+void* WglFunction(const char* name);
 // Deletes a context made by CreateGlContext after making nothing current; null is fine.
 void DeleteGlContext(HGLRC context);
 

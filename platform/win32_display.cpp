@@ -58,6 +58,7 @@ class Win32Display final : public Display {
   void PumpEvents(WindowEvents& sink) override;
   void PictureArea(int* x, int* y, int* width, int* height) const override;
   void SwapBuffers() override;
+  void* GlFunction(const char* name) const override;
   uint32_t Ticks() override { return GetTickCount(); }
   bool ReadPixels(std::vector<uint8_t>* rgba, int* width, int* height) override;
   void Close() override;
@@ -250,6 +251,8 @@ void Win32Display::SetSwapInterval(bool vsync) {
     Log("swap interval: no vsync from the driver; frames paced to %d Hz", refresh);
   }
 }
+
+void* Win32Display::GlFunction(const char* name) const { return context_ ? WglFunction(name) : nullptr; }
 
 void Win32Display::SwapBuffers() {
   if (!dc_ || !context_) return;

@@ -2,6 +2,7 @@
 // offscreen display and launcher.
 #include <GL/gl.h>
 
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -40,6 +41,12 @@ HGLRC CreateGlContext(HDC dc, std::string* why) {
     return fail(kCantActivate);
   }
   return context;
+}
+
+void* WglFunction(const char* name) {
+  const auto address = reinterpret_cast<intptr_t>(wglGetProcAddress(name));
+  if (address >= -1 && address <= 3) return nullptr;
+  return reinterpret_cast<void*>(address);
 }
 
 void DeleteGlContext(HGLRC context) {

@@ -68,6 +68,8 @@ class Win32OffscreenDisplay final : public HeadlessDisplay {
     if (context_) glFinish();
   }
 
+  void* GlFunction(const char* name) const override { return context_ ? WglFunction(name) : nullptr; }
+
   uint32_t Ticks() override { return ticks_; }
   void SetTicks(uint32_t ms) override { ticks_ = ms; }
   void AdvanceTicks(uint32_t ms) override { ticks_ += ms; }
@@ -105,7 +107,7 @@ class Win32OffscreenDisplay final : public HeadlessDisplay {
 
   bool MakeFramebuffer() {
     return framebuffer_.Create(width_, height_, [](const char* name) {
-      return reinterpret_cast<void*>(wglGetProcAddress(name));
+      return WglFunction(name);
     });
   }
 

@@ -48,7 +48,7 @@ void PartRenderer::DrawPicture(const std::string& name, bool foreground) {
     if (foreground) {
       DrawFullscreenImageBlended(slot, 1.0f);
     } else {
-      DrawFullscreenImage(slot, 1.0f);
+      backdrop_.Draw(slot);  // the background comes first, on the cleared frame
     }
     PictureMatricesEnd();
     return;

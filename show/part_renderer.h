@@ -12,6 +12,7 @@
 
 #include <cstdint>
 
+#include "show/backdrop.h"
 #include "show/effects.h"
 #include "show/show_clock.h"
 #include "show/show_tables.h"
@@ -33,6 +34,12 @@ class PartRenderer {
   // the effects' random sequence. A seek replays the show with it up to the time it jumps to.
   void ReplayPart(int32_t partIndex, float partFrames, float showTime, float opacityStep);
 
+  // How GL entry points beyond 1.1 are found (the display's lookup); without one, background
+  // pictures are drawn every frame instead of copied from the backdrop cache.
+  void SetGlLookup(BackdropCache::Lookup lookup) { backdrop_.SetLookup(std::move(lookup)); }
+  // The GL objects of the backdrop cache; the context must be current (the destructor does it too).
+  void ReleaseGl() { backdrop_.Release(); }
+
  private:
   // Background or foreground: a fullscreen image by that name, else a texture; a name in
   // neither table (or one that failed to load) draws nothing.
@@ -43,4 +50,5 @@ class PartRenderer {
 
   ShowTables& tables_;
   EffectsState& effects_;
+  BackdropCache backdrop_;
 };

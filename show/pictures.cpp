@@ -56,6 +56,9 @@ std::vector<uint8_t> FlipRows(const uint8_t* picture) {
   return out;
 }
 
+// Counts changes of any fullscreen picture's texture (made, filled, turned into the canvas).
+uint64_t pictureGeneration = 0;
+
 // One quad, corners given as s, t, x, y, z.
 struct Corner {
   float s, t, x, y, z;
@@ -103,13 +106,24 @@ void MakeCanvasTexture(const ImageSlot& slot) {
   UploadMipmaps(GL_RGBA, kCanvasWidth, kCanvasHeight, canvas.pixels.data());
   slot.picture->width = kCanvasWidth;
   slot.picture->height = kCanvasHeight;
+  ++pictureGeneration;
+}
+
+// The quad, or without draw only what drawing it leaves behind: the current texture
+// coordinate is its last corner's.
+void PictureQuad(const Corner (&corners)[4], bool draw) {
+  if (draw) {
+    Quad(corners, true);
+  } else {
+    glTexCoord2f(corners[3].s, corners[3].t);
+  }
 }
 
 // The picture over the whole view. Where only level 0 is sampled, the plain linear filter gives
 // the same pixels without the software rasterizer's per-pixel level selection, and the texture
 // is the bare picture in its ring of transparent black, so the edges blend as they would on the
 // canvas.
-void ImageQuad(const ImageSlot& slot) {
+void ImageQuad(const ImageSlot& slot, bool draw) {
   UploadPicture(slot);
   glBindTexture(GL_TEXTURE_2D, slot.texture);
   const bool levelZeroOnly = LevelZeroOnly();
@@ -118,12 +132,13 @@ void ImageQuad(const ImageSlot& slot) {
   if (bare && levelZeroOnly) {
     const float s0 = 1.0f / kFramedWidth, s1 = (kFramedWidth - 1.0f) / kFramedWidth;
     const float t0 = 1.0f / kFramedHeight, t1 = (kFramedHeight - 1.0f) / kFramedHeight;
-    Quad({{s0, t0, -1, -1, -1}, {s1, t0, 1, -1, -1}, {s1, t1, 1, 1, -1}, {s0, t1, -1, 1, -1}}, true);
+    PictureQuad({{s0, t0, -1, -1, -1}, {s1, t0, 1, -1, -1}, {s1, t1, 1, 1, -1}, {s0, t1, -1, 1, -1}}, draw);
     return;
   }
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, levelZeroOnly ? GL_LINEAR : GL_LINEAR_MIPMAP_NEAREST);
-  Quad({{0.0f, 0.0625f, -1, -1, -1}, {0.625f, 0.0625f, 1, -1, -1}, {0.625f, 1.0f, 1, 1, -1}, {0.0f, 1.0f, -1, 1, -1}},
-       true);
+  PictureQuad(
+      {{0.0f, 0.0625f, -1, -1, -1}, {0.625f, 0.0625f, 1, -1, -1}, {0.625f, 1.0f, 1, 1, -1}, {0.0f, 1.0f, -1, 1, -1}},
+      draw);
 }
 
 }  // namespace
@@ -223,6 +238,7 @@ ImageSlot MakeFullscreenImage(const std::string& file, bool png, std::string* wh
   // The picture is uploaded when first drawn or by UploadNextPicture, whichever comes first.
   slot.texture = texture;
   slot.picture = std::move(picture);
+  ++pictureGeneration;
   return slot;
 }
 
@@ -256,8 +272,11 @@ bool UploadPicture(const ImageSlot& slot) {
   // The texture holds the picture now; every copy of the slot shares it and sees it emptied.
   // Its width and height stay to say how the texture holds it.
   std::vector<uint8_t>().swap(slot.picture->pixels);
+  ++pictureGeneration;
   return true;
 }
+
+uint64_t PictureGeneration() { return pictureGeneration; }
 
 bool UploadNextPicture(const ShowTables& tables) {
   const size_t count = std::min(static_cast<size_t>(std::max(tables.imageCount, 0)), tables.images.size());
@@ -272,7 +291,9 @@ void SetOverlayProjection() {
   gluPerspective(90.0, 1.0, 0.5, 2.0);
 }
 
-void DrawFullscreenImage(const ImageSlot& slot, float a) {
+namespace {
+
+void FullscreenImage(const ImageSlot& slot, float a, bool draw) {
   EnableTexturing();
   glEnable(GL_ALPHA_TEST);
   glDisable(GL_LIGHTING);
@@ -283,12 +304,18 @@ void DrawFullscreenImage(const ImageSlot& slot, float a) {
   glEnable(GL_BLEND);
   glColor4f(1.0f, 1.0f, 1.0f, a);
   glBlendFunc(GL_SRC_ALPHA, GL_ONE);
-  ImageQuad(slot);
+  ImageQuad(slot, draw);
   glDisable(GL_BLEND);
   glDepthMask(GL_TRUE);
   glEnable(GL_DEPTH_TEST);
   glMatrixMode(GL_MODELVIEW);
 }
+
+}  // namespace
+
+void DrawFullscreenImage(const ImageSlot& slot, float a) { FullscreenImage(slot, a, true); }
+
+void LeaveFullscreenImageState(const ImageSlot& slot, float a) { FullscreenImage(slot, a, false); }
 
 void DrawFullscreenImageBlended(const ImageSlot& slot, float a) {
   EnableTexturing();
@@ -301,7 +328,7 @@ void DrawFullscreenImageBlended(const ImageSlot& slot, float a) {
   glEnable(GL_BLEND);
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   glColor4f(a, a, a, a);
-  ImageQuad(slot);
+  ImageQuad(slot, true);
   glDisable(GL_BLEND);
   glDepthMask(GL_TRUE);
   glEnable(GL_DEPTH_TEST);

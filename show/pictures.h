@@ -55,6 +55,13 @@ void SetOverlayProjection();
 
 // Adds the picture weighted by a (blend source alpha, one) over the frame.
 void DrawFullscreenImage(const ImageSlot& slot, float a);
+// Leaves the GL state exactly as DrawFullscreenImage would (texture bound and filled, blending,
+// tests, colour, current texture coordinate) without drawing: for a caller that puts the same
+// pixels in the frame by other means.
+void LeaveFullscreenImageState(const ImageSlot& slot, float a);
+// Goes up whenever a fullscreen picture's texture is made or its contents change, so pixels
+// drawn from such textures can be known to be still current.
+uint64_t PictureGeneration();
 // Draws the picture over the frame through its alpha, tinted (a, a, a, a).
 void DrawFullscreenImageBlended(const ImageSlot& slot, float a);
 // Adds the whole texture scaled by a (blend one, one); nothing when a <= 0.

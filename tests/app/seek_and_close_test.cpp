@@ -56,6 +56,7 @@ class CountingDisplay final : public HeadlessDisplay {
   void DrawableSize(int* width, int* height) const override { inner_->DrawableSize(width, height); }
   void PumpEvents(WindowEvents& sink) override { inner_->PumpEvents(sink); }
   void SwapBuffers() override { inner_->SwapBuffers(); }
+  void* GlFunction(const char* name) const override { return inner_->GlFunction(name); }
   uint32_t Ticks() override { return inner_->Ticks(); }
   bool ReadPixels(std::vector<uint8_t>* rgba, int* width, int* height) override {
     return inner_->ReadPixels(rgba, width, height);

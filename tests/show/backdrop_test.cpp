@@ -1,0 +1,216 @@
+#include "show/backdrop.h"
+
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "io/data_file.h"
+#include "platform/platform.h"
+#include "show/pictures.h"
+#include "show/viewport.h"
+#include "tests/io/image_writer.h"
+
+namespace {
+
+// The GL state a fullscreen picture leaves behind, as later drawing would see it.
+struct LeftState {
+  GLint texture = 0, blendSrc = 0, blendDst = 0, matrixMode = 0;
+  GLboolean blend = 0, alphaTest = 0, depthTest = 0, depthMask = 0, lighting = 0, cull = 0, texturing = 0;
+  GLfloat colour[4] = {}, texCoord[4] = {};
+
+  static LeftState Read() {
+    LeftState s;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &s.texture);
+    glGetIntegerv(GL_BLEND_SRC, &s.blendSrc);
+    glGetIntegerv(GL_BLEND_DST, &s.blendDst);
+    glGetIntegerv(GL_MATRIX_MODE, &s.matrixMode);
+    s.blend = glIsEnabled(GL_BLEND);
+    s.alphaTest = glIsEnabled(GL_ALPHA_TEST);
+    s.depthTest = glIsEnabled(GL_DEPTH_TEST);
+    s.lighting = glIsEnabled(GL_LIGHTING);
+    s.cull = glIsEnabled(GL_CULL_FACE);
+    s.texturing = glIsEnabled(GL_TEXTURE_2D);
+    glGetBooleanv(GL_DEPTH_WRITEMASK, &s.depthMask);
+    glGetFloatv(GL_CURRENT_COLOR, s.colour);
+    glGetFloatv(GL_CURRENT_TEXTURE_COORDS, s.texCoord);
+    return s;
+  }
+  void ExpectSameAs(const LeftState& o) const {
+    EXPECT_EQ(texture, o.texture);
+    EXPECT_EQ(blendSrc, o.blendSrc);
+    EXPECT_EQ(blendDst, o.blendDst);
+    EXPECT_EQ(matrixMode, o.matrixMode);
+    EXPECT_EQ(blend, o.blend);
+    EXPECT_EQ(alphaTest, o.alphaTest);
+    EXPECT_EQ(depthTest, o.depthTest);
+    EXPECT_EQ(depthMask, o.depthMask);
+    EXPECT_EQ(lighting, o.lighting);
+    EXPECT_EQ(cull, o.cull);
+    EXPECT_EQ(texturing, o.texturing);
+    for (int i = 0; i < 4; ++i) {
+      EXPECT_EQ(colour[i], o.colour[i]) << "colour " << i;
+      EXPECT_EQ(texCoord[i], o.texCoord[i]) << "texture coordinate " << i;
+    }
+  }
+};
+
+// Leaves state a part's drawing could leave before the next frame's background.
+void Disturb() {
+  glColor4f(0.3f, 0.2f, 0.1f, 0.5f);
+  glTexCoord2f(5.0f, 7.0f);
+  glBindTexture(GL_TEXTURE_2D, 0);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_ONE, GL_ONE);
+  glEnable(GL_LIGHTING);
+  glEnable(GL_CULL_FACE);
+  glDepthMask(GL_FALSE);
+}
+
+// A 640 x 480 RGBA picture of noise with a seed, alpha included (some pixels fully clear, some
+// partly), so the blend and the alpha test both matter.
+std::vector<uint8_t> Noise(uint32_t seed) {
+  std::vector<uint8_t> rgba(640 * 480 * 4);
+  uint32_t x = seed;
+  for (size_t i = 0; i < rgba.size(); ++i) {
+    x = x * 1664525u + 1013904223u;
+    rgba[i] = static_cast<uint8_t>(x >> 24);
+    if (i % 4 == 3 && (x >> 8) % 5 == 0) rgba[i] = 0;
+  }
+  return rgba;
+}
+
+class Backdrop : public ::testing::Test {
+ protected:
+  void Open(int width, int height) {
+    if (display_) display_->Close();
+    display_ = CreateHeadlessDisplay();
+    std::string why;
+    ASSERT_TRUE(display_->Open({width, height, false, "test"}, &why)) << why;
+    InitGl(width, height);
+    width_ = width;
+    height_ = height;
+    scope_.reset();
+    dir_ = testimg::FreshDir("backdrop");
+    scope_ = std::make_unique<DataSourceScope>(DataSource{nullptr, dir_});
+  }
+  void TearDown() override {
+    cache_.Release();
+    if (display_) display_->Close();
+  }
+  BackdropCache::Lookup Lookup() {
+    Display* display = display_.get();
+    return [display](const char* name) { return display->GlFunction(name); };
+  }
+  ImageSlot Picture(const std::string& name, uint32_t seed) {
+    EXPECT_TRUE(testimg::WriteFile(dir_ + "/data/" + name, testimg::EncodePng(640, 480, PNG_COLOR_TYPE_RGBA, 8,
+                                                                              Noise(seed))));
+    std::string why;
+    ImageSlot slot = MakeFullscreenImage("data\\" + name, true, &why);
+    EXPECT_NE(slot.texture, 0u) << why;
+    return slot;
+  }
+  // A frame as the part renderer starts one: cleared, then the background.
+  std::vector<uint8_t> Frame(const ImageSlot& slot, bool cached) {
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    SetOverlayProjection();
+    glMatrixMode(GL_MODELVIEW);
+    if (cached) {
+      cache_.Draw(slot);
+    } else {
+      DrawFullscreenImage(slot, 1.0f);
+    }
+    std::vector<uint8_t> rgba;
+    int w = 0, h = 0;
+    EXPECT_TRUE(display_->ReadPixels(&rgba, &w, &h));
+    return rgba;
+  }
+
+  std::unique_ptr<HeadlessDisplay> display_;
+  std::unique_ptr<DataSourceScope> scope_;
+  std::string dir_;
+  int width_ = 0, height_ = 0;
+  BackdropCache cache_;
+};
+
+TEST_F(Backdrop, CopiedFramesAreTheDrawnFramesAndLeaveTheSameState) {
+  // 800 x 600 takes the bare picture, 64 x 48 the mipmapped canvas; the last view is
+  // letterboxed inside a larger frame, so the copy has to land at the view's origin.
+  struct View {
+    int frameWidth, frameHeight, x, y, width, height;
+  };
+  for (const View& v : {View{800, 600, 0, 0, 800, 600}, View{64, 48, 0, 0, 64, 48}, View{700, 600, 30, 45, 640, 480}}) {
+    SCOPED_TRACE(std::to_string(v.width) + "x" + std::to_string(v.height) + " at " + std::to_string(v.x));
+    Open(v.frameWidth, v.frameHeight);
+    if (v.x || v.y) PlaceViewport(v.x, v.y, v.width, v.height);
+    cache_.SetLookup(Lookup());
+    const ImageSlot slot = Picture("sky.png", 7);
+
+    const std::vector<uint8_t> drawn = Frame(slot, false);
+    const LeftState expected = LeftState::Read();
+    Disturb();
+    const std::vector<uint8_t> first = Frame(slot, true);
+    EXPECT_FALSE(cache_.LastDrawCopied());
+    Disturb();
+    const std::vector<uint8_t> copied = Frame(slot, true);
+    EXPECT_TRUE(cache_.LastDrawCopied());
+    LeftState::Read().ExpectSameAs(expected);
+    EXPECT_TRUE(first == drawn);
+    EXPECT_TRUE(copied == drawn);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    cache_.Release();
+  }
+}
+
+TEST_F(Backdrop, ANewPictureAnotherViewOrClearColourIsDrawnAfresh) {
+  Open(800, 600);
+  cache_.SetLookup(Lookup());
+  const ImageSlot first = Picture("one.png", 1);
+  Frame(first, true);
+  const std::vector<uint8_t> before = Frame(first, true);
+  ASSERT_TRUE(cache_.LastDrawCopied());
+
+  // A new picture under the same texture name (drivers may hand a deleted name out again):
+  // its pixels go into the first picture's texture.
+  ImageSlot second = Picture("two.png", 2);
+  GLuint name = second.texture;
+  second.texture = first.texture;
+  ASSERT_TRUE(UploadPicture(second));
+  glDeleteTextures(1, &name);
+  const std::vector<uint8_t> cached = Frame(second, true);
+  EXPECT_FALSE(cache_.LastDrawCopied());
+  EXPECT_TRUE(cached == Frame(second, false));
+  EXPECT_FALSE(cached == before);
+
+  // A smaller view: drawn again at that size.
+  Frame(second, true);
+  ASSERT_TRUE(cache_.LastDrawCopied());
+  ResizeViewport(400, 300);
+  const std::vector<uint8_t> small = Frame(second, true);
+  EXPECT_FALSE(cache_.LastDrawCopied());
+  EXPECT_TRUE(small == Frame(second, false));
+
+  // Another clear colour shows through the clear pixels: drawn again over it.
+  Frame(second, true);
+  ASSERT_TRUE(cache_.LastDrawCopied());
+  glClearColor(0.0f, 0.0f, 0.5f, 1.0f);
+  cache_.Draw(second);
+  EXPECT_FALSE(cache_.LastDrawCopied());
+}
+
+TEST_F(Backdrop, WithoutTheEntryPointsEveryFrameDrawsThePicture) {
+  Open(320, 240);
+  cache_.SetLookup([](const char*) -> void* { return nullptr; });
+  const ImageSlot slot = Picture("sky.png", 3);
+  const std::vector<uint8_t> drawn = Frame(slot, false);
+  EXPECT_TRUE(Frame(slot, true) == drawn);
+  EXPECT_TRUE(Frame(slot, true) == drawn);
+  EXPECT_FALSE(cache_.LastDrawCopied());
+}
+
+}  // namespace
