@@ -112,9 +112,12 @@ void BackdropCache::Draw(const ImageSlot& slot) {
     As<PFNGLBINDFRAMEBUFFERPROC>(bindFramebuffer_)(GL_FRAMEBUFFER, framebuffer_);
   }
   // The picture drawn as the frame would draw it, at the origin of a buffer of the view's size.
+  CurrentViewport().x = CurrentViewport().y = 0;
   glViewport(0, 0, view.width, view.height);
   glClear(GL_COLOR_BUFFER_BIT);
   DrawFullscreenImage(slot, 1.0f);
+  CurrentViewport().x = view.x;
+  CurrentViewport().y = view.y;
   glViewport(view.x, view.y, view.width, view.height);
   As<PFNGLBINDFRAMEBUFFERPROC>(bindFramebuffer_)(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(drawFramebuffer));
   As<PFNGLBINDFRAMEBUFFERPROC>(bindFramebuffer_)(GL_READ_FRAMEBUFFER, static_cast<GLuint>(readFramebuffer));

@@ -4,6 +4,7 @@
 #include <GL/glu.h>
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "io/image_decode.h"
@@ -58,6 +59,30 @@ std::vector<uint8_t> FlipRows(const uint8_t* picture) {
 
 // Counts changes of any fullscreen picture's texture (made, filled, turned into the canvas).
 uint64_t pictureGeneration = 0;
+
+// The slot's alpha box from its 640 x 480 picture (RGBA, bottom row first).
+void FindAlphaBox(const DecodedImage& picture, ImageSlot* slot) {
+  int left = kPictureWidth, right = -1, bottom = kPictureHeight, top = -1;
+  for (int r = 0; r < kPictureHeight; ++r) {
+    const uint8_t* p = &picture.pixels[static_cast<size_t>(r) * kPictureWidth * 4];
+    int first = -1, last = -1;
+    for (int c = 0; c < kPictureWidth; ++c) {
+      if (p[c * 4 + 3] != 0) {
+        if (first < 0) first = c;
+        last = c;
+      }
+    }
+    if (first < 0) continue;
+    left = std::min(left, first);
+    right = std::max(right, last);
+    bottom = std::min(bottom, r);
+    top = r;
+  }
+  slot->alphaLeft = static_cast<int16_t>(left);
+  slot->alphaRight = static_cast<int16_t>(right);
+  slot->alphaBottom = static_cast<int16_t>(bottom);
+  slot->alphaTop = static_cast<int16_t>(top);
+}
 
 // One quad, corners given as s, t, x, y, z.
 struct Corner {
@@ -119,6 +144,33 @@ void PictureQuad(const Corner (&corners)[4], bool draw) {
   }
 }
 
+// Where a bare picture at this view can put anything: the pixels whose filtered sample reaches
+// a texel of the alpha box (a texel i is sampled by view positions within one texel of its
+// centre), with a pixel to spare. Returns false when that is the whole view.
+bool AlphaScissor(const ImageSlot& slot, int* x, int* y, int* width, int* height) {
+  const ViewportSize& view = CurrentViewport();
+  if (slot.alphaLeft > slot.alphaRight || slot.alphaBottom > slot.alphaTop) {
+    *x = view.x;
+    *y = view.y;
+    *width = *height = 0;
+    return true;
+  }
+  auto span = [](int first, int last, int texels, int pixels, int* from, int* to) {
+    const double scale = static_cast<double>(pixels) / texels;
+    *from = std::max(0, static_cast<int>(std::floor((first - 0.5) * scale - 0.5)) - 1);
+    *to = std::min(pixels - 1, static_cast<int>(std::ceil((last + 1.5) * scale - 0.5)) + 1);
+  };
+  int left = 0, right = 0, bottom = 0, top = 0;
+  span(slot.alphaLeft, slot.alphaRight, kPictureWidth, view.width, &left, &right);
+  span(slot.alphaBottom, slot.alphaTop, kPictureHeight, view.height, &bottom, &top);
+  if (left == 0 && bottom == 0 && right == view.width - 1 && top == view.height - 1) return false;
+  *x = view.x + left;
+  *y = view.y + bottom;
+  *width = right - left + 1;
+  *height = top - bottom + 1;
+  return true;
+}
+
 // The picture over the whole view. Where only level 0 is sampled, the plain linear filter gives
 // the same pixels without the software rasterizer's per-pixel level selection, and the texture
 // is the bare picture in its ring of transparent black, so the edges blend as they would on the
@@ -132,7 +184,14 @@ void ImageQuad(const ImageSlot& slot, bool draw) {
   if (bare && levelZeroOnly) {
     const float s0 = 1.0f / kFramedWidth, s1 = (kFramedWidth - 1.0f) / kFramedWidth;
     const float t0 = 1.0f / kFramedHeight, t1 = (kFramedHeight - 1.0f) / kFramedHeight;
+    int x = 0, y = 0, width = 0, height = 0;
+    const bool scissor = draw && !glIsEnabled(GL_SCISSOR_TEST) && AlphaScissor(slot, &x, &y, &width, &height);
+    if (scissor) {
+      glEnable(GL_SCISSOR_TEST);
+      glScissor(x, y, width, height);
+    }
     PictureQuad({{s0, t0, -1, -1, -1}, {s1, t0, 1, -1, -1}, {s1, t1, 1, 1, -1}, {s0, t1, -1, 1, -1}}, draw);
+    if (scissor) glDisable(GL_SCISSOR_TEST);
     return;
   }
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, levelZeroOnly ? GL_LINEAR : GL_LINEAR_MIPMAP_NEAREST);
@@ -227,6 +286,7 @@ ImageSlot MakeFullscreenImage(const std::string& file, bool png, std::string* wh
   std::vector<uint8_t>().swap(image.pixels);
 
   ImageSlot slot;
+  FindAlphaBox(*picture, &slot);
   GLuint texture = 0;
   GLint bound = 0;
   glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);

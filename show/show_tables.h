@@ -34,6 +34,10 @@ struct PartEntry {
 struct ImageSlot {
   uint32_t texture = 0;
   std::shared_ptr<DecodedImage> picture;
+  // The smallest box holding every pixel of the picture with any alpha (columns left to
+  // right, rows bottom first, inclusive); left > right when no pixel has any. Nothing outside
+  // it can pass the alpha test, so drawing is kept to it.
+  int16_t alphaLeft = 0, alphaBottom = 0, alphaRight = 639, alphaTop = 479;
 };
 
 constexpr int kImageSlotCount = 1024;

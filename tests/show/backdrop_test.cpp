@@ -3,6 +3,7 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -70,14 +71,16 @@ void Disturb() {
 }
 
 // A 640 x 480 RGBA picture of noise with a seed, alpha included (some pixels fully clear, some
-// partly), so the blend and the alpha test both matter.
+// partly, and a clear band at the left and the top), so the blend, the alpha test and the
+// drawing kept to the picture's alpha box all matter.
 std::vector<uint8_t> Noise(uint32_t seed) {
   std::vector<uint8_t> rgba(640 * 480 * 4);
   uint32_t x = seed;
   for (size_t i = 0; i < rgba.size(); ++i) {
     x = x * 1664525u + 1013904223u;
     rgba[i] = static_cast<uint8_t>(x >> 24);
-    if (i % 4 == 3 && (x >> 8) % 5 == 0) rgba[i] = 0;
+    const size_t pixel = i / 4;
+    if (i % 4 == 3 && ((x >> 8) % 5 == 0 || pixel % 640 < 50 || pixel / 640 < 30)) rgba[i] = 0;
   }
   return rgba;
 }
@@ -211,6 +214,71 @@ TEST_F(Backdrop, WithoutTheEntryPointsEveryFrameDrawsThePicture) {
   EXPECT_TRUE(Frame(slot, true) == drawn);
   EXPECT_TRUE(Frame(slot, true) == drawn);
   EXPECT_FALSE(cache_.LastDrawCopied());
+}
+
+}  // namespace
+
+namespace {
+
+using PictureAlphaBox = Backdrop;
+
+TEST_F(PictureAlphaBox, AForegroundDrawnWithinItsAlphaBoxIsTheWholeDrawing) {
+  // A clear picture but for a few islands: full texels near the bottom left and the top right,
+  // a faint one and a small patch; kept to its alpha box, the drawing must be the same as over
+  // the whole view at every scale the bare picture is drawn at.
+  std::vector<uint8_t> rgba(640 * 480 * 4, 0);
+  auto put = [&rgba](int x, int yFromTop, uint8_t alpha) {
+    uint8_t* p = &rgba[(static_cast<size_t>(yFromTop) * 640 + x) * 4];
+    p[0] = 250;
+    p[1] = 180;
+    p[2] = 60;
+    p[3] = alpha;
+  };
+  put(37, 401, 255);
+  put(598, 12, 255);
+  put(420, 300, 6);
+  for (int y = 200; y < 204; ++y)
+    for (int x = 300; x < 306; ++x) put(x, y, 200);
+  for (const auto& size : {std::pair{640, 480}, std::pair{1024, 768}, std::pair{800, 600}, std::pair{700, 530},
+                          std::pair{1600, 1200}}) {
+    SCOPED_TRACE(std::to_string(size.first) + "x" + std::to_string(size.second));
+    Open(size.first, size.second);
+    ASSERT_TRUE(testimg::WriteFile(dir_ + "/data/islands.png", testimg::EncodePng(640, 480, PNG_COLOR_TYPE_RGBA, 8, rgba)));
+    const ImageSlot slot = MakeFullscreenImage("data\\islands.png", true);
+    ASSERT_NE(slot.texture, 0u);
+    EXPECT_EQ(slot.alphaLeft, 37);
+    EXPECT_EQ(slot.alphaRight, 598);
+    EXPECT_EQ(slot.alphaBottom, 479 - 401);
+    EXPECT_EQ(slot.alphaTop, 479 - 12);
+    ImageSlot whole = slot;
+    whole.alphaLeft = whole.alphaBottom = 0;
+    whole.alphaRight = 639;
+    whole.alphaTop = 479;
+
+    auto frame = [this](const ImageSlot& s) {
+      glClearColor(0.1f, 0.2f, 0.3f, 1.0f);
+      glClear(GL_COLOR_BUFFER_BIT);
+      glMatrixMode(GL_MODELVIEW);
+      glLoadIdentity();
+      SetOverlayProjection();
+      glMatrixMode(GL_MODELVIEW);
+      DrawFullscreenImageBlended(s, 1.0f);
+      std::vector<uint8_t> pixels;
+      int w = 0, h = 0;
+      EXPECT_TRUE(display_->ReadPixels(&pixels, &w, &h));
+      EXPECT_FALSE(glIsEnabled(GL_SCISSOR_TEST));
+      return pixels;
+    };
+    const std::vector<uint8_t> full = frame(whole);
+    const std::vector<uint8_t> boxed = frame(slot);
+    size_t differing = 0, drawn = 0;
+    for (size_t i = 0; i < full.size(); i += 4) {
+      differing += std::memcmp(&full[i], &boxed[i], 3) != 0;
+      drawn += full[i] != 26;  // 0.1 of 255: the clear colour's red
+    }
+    EXPECT_EQ(differing, 0u);
+    EXPECT_GT(drawn, 24u);
+  }
 }
 
 }  // namespace
