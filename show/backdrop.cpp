@@ -86,7 +86,7 @@ void BackdropCache::Draw(const ImageSlot& slot) {
   const ViewportSize view = CurrentViewport();
   GLfloat clear[4];
   glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
-  const bool current = valid_ && texture_ == slot.texture && generation_ == PictureGeneration() &&
+  const bool current = valid_ && texture_ == slot.texture && generation_ == TextureGeneration() &&
                        width_ == view.width && height_ == view.height && std::memcmp(clear, clear_, sizeof clear) == 0;
   if (current) {
     LeaveFullscreenImageState(slot, 1.0f);
@@ -123,7 +123,7 @@ void BackdropCache::Draw(const ImageSlot& slot) {
   As<PFNGLBINDFRAMEBUFFERPROC>(bindFramebuffer_)(GL_READ_FRAMEBUFFER, static_cast<GLuint>(readFramebuffer));
   valid_ = true;
   texture_ = slot.texture;
-  generation_ = PictureGeneration();
+  generation_ = TextureGeneration();
   std::memcpy(clear_, clear, sizeof clear_);
   Copy(view.x, view.y, view.width, view.height);
 }

@@ -20,6 +20,24 @@ constexpr int32_t kMaxRings = 130;
 // Beyond this the ring index no longer fits the loop's integer; nothing is drawn.
 constexpr double kMaxRingPosition = 1.0e9;
 
+void BeginSprites(uint32_t texture);
+void EndSprites();
+
+// The texture's outline, traced now if not yet or if textures were made since; nullptr where
+// the whole quad is drawn.
+const SpriteOutline* OutlineFor(const EffectsState& effects, uint32_t texture) {
+  if (texture == 0) return nullptr;
+  auto found = effects.outlines.find(texture);
+  if (found == effects.outlines.end() || found->second.generation != TextureGeneration()) {
+    SpriteOutline traced = TraceSpriteOutline(texture);
+    traced.generation = TextureGeneration();
+    found = effects.outlines.insert_or_assign(texture, std::move(traced)).first;
+  }
+  const SpriteOutline& outline = found->second;
+  if (outline.whole || outline.levels.empty()) return nullptr;
+  return &outline;
+}
+
 void EffectProjection(double fieldOfView) {
   const ViewportSize& view = CurrentViewport();
   glMatrixMode(GL_PROJECTION);
@@ -205,6 +223,13 @@ void SpriteGrid(const EffectsState& effects, float a, double t, uint32_t texture
   opening = opening < 0.0 ? 0.0 : (opening > 1.0 ? 1.0 : opening);
   const float spin = static_cast<float>(180.0 * opening);
   if (a <= 0.0f) return;
+  // Every sprite is drawn in the same state: set once, as each sprite would set it.
+  const SpriteOutline* outline = OutlineFor(effects, texture);
+  GLfloat projection[16];
+  glGetFloatv(GL_PROJECTION_MATRIX, projection);
+  const ViewportSize view = CurrentViewport();
+  auto v = [a](double d) { return static_cast<float>((1.0 - d * 0.125) * a); };
+  BeginSprites(texture);
   const double k1 = t * 0.0049382716049382715;
   const double k2 = t * 0.0039016777214202106;
   const double k3 = t * 0.008103727714748784;
@@ -220,25 +245,55 @@ void SpriteGrid(const EffectsState& effects, float a, double t, uint32_t texture
       const double d = std::sqrt(X * X + Y * Y);
       glTranslated(Y * sc * 1.8, X * sc * 1.5, 2.5 * std::sin(k1 - d * 0.6666666666666666) + std::cos(j - k2) + si - 5.0);
       glRotated(phi * 57.29577950560105 + spin + 90.0, 0.0, 0.0, 1.0);
-      DrawSprite(effects, static_cast<float>((1.0 - d * 0.125) * a), texture);
+      glPushMatrix();
+      glTranslatef(0.0f, 0.0f, -1.0f);
+      const float value = v(d);
+      glColor3f(value, value, value);  // the grid's corners go negative: GL clamps them to black
+      if (outline) {
+        GLfloat modelview[16];
+        glGetFloatv(GL_MODELVIEW_MATRIX, modelview);
+        const int level = SpriteLevelBound(projection, modelview, view.width, view.height, *outline);
+        glBegin(GL_TRIANGLE_FAN);
+        for (const auto& corner : outline->levels[static_cast<size_t>(level)]) {
+          glTexCoord2f(corner[0], corner[1]);
+          glVertex3f(corner[0] * 2.0f - 1.0f, 1.0f - corner[1] * 2.0f, 0.0f);
+        }
+        glEnd();
+      } else {
+        glCallList(effects.unitQuad);
+      }
+      glPopMatrix();
       glPopMatrix();
     }
   }
+  // The unit quad's last texture coordinate, as drawing it would leave it.
+  if (outline) glTexCoord2f(0.0f, 0.0f);
+  EndSprites();
 }
 
 void DrawSprite(const EffectsState& effects, float v, uint32_t texture) {
+  BeginSprites(texture);
+  glPushMatrix();
+  glTranslatef(0.0f, 0.0f, -1.0f);
+  glColor3f(v, v, v);  // the grid's corners go negative: GL clamps them to black
+  glCallList(effects.unitQuad);
+  glPopMatrix();
+  EndSprites();
+}
+
+namespace {
+
+void BeginSprites(uint32_t texture) {
   glDisable(GL_DEPTH_TEST);
   glDepthMask(GL_FALSE);
   glDisable(GL_CULL_FACE);
   glEnable(GL_BLEND);
   glEnable(GL_ALPHA_TEST);
-  glPushMatrix();
-  glTranslatef(0.0f, 0.0f, -1.0f);
   glBlendFunc(GL_SRC_ALPHA, GL_SRC_ALPHA);
   glBindTexture(GL_TEXTURE_2D, texture);
-  glColor3f(v, v, v);  // the grid's corners go negative: GL clamps them to black
-  glCallList(effects.unitQuad);
-  glPopMatrix();
+}
+
+void EndSprites() {
   glDisable(GL_BLEND);
   glDisable(GL_CULL_FACE);
   glDisable(GL_LIGHTING);
@@ -247,3 +302,5 @@ void DrawSprite(const EffectsState& effects, float v, uint32_t texture) {
   glShadeModel(GL_SMOOTH);
   glDepthMask(GL_TRUE);
 }
+
+}  // namespace

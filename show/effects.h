@@ -12,12 +12,14 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "show/ob3.h"
 #include "show/pictures.h"
 #include "show/show_tables.h"
+#include "show/sprite_outline.h"
 
 // The runtime library's pseudo-random sequence (values 0..32767), started from its default
 // seed, so a show draws the same "droid2" frames on every run.
@@ -37,6 +39,9 @@ struct EffectsState {
   uint32_t unitQuad = 0;                                // display list of one textured quad
   Ob3Mesh starMesh;
   EffectRandom random;
+  // The sprite field's outlines, by texture, traced on first use (and again once any texture
+  // was made since).
+  mutable std::unordered_map<uint32_t, SpriteOutline> outlines;
 };
 
 // Compiles the unit quad, loads "data\star.ob3" and registers the four effects.
@@ -78,5 +83,9 @@ RingSpan RingsAt(double b);
 
 void RingTunnel(const EffectsState& effects, bool wobble, double a, double b, double fieldOfView, uint32_t texture);
 void SpriteField(const EffectsState& effects, double t, uint32_t texture);
+// The 16 x 16 sprites: each drawn as the outline its texture has at the sprite's size on
+// screen (see show/sprite_outline.h; the unit quad for texture 0), with the drawing state set
+// once for all of them and left as DrawSprite leaves it.
 void SpriteGrid(const EffectsState& effects, float a, double t, uint32_t texture);
+// One sprite, the whole unit quad, state set before and after.
 void DrawSprite(const EffectsState& effects, float v, uint32_t texture);

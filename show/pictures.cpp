@@ -57,7 +57,8 @@ std::vector<uint8_t> FlipRows(const uint8_t* picture) {
   return out;
 }
 
-// Counts changes of any fullscreen picture's texture (made, filled, turned into the canvas).
+// Counts textures made and changes of any fullscreen picture's texture (filled, turned into
+// the canvas).
 uint64_t pictureGeneration = 0;
 
 // The slot's alpha box from its 640 x 480 picture (RGBA, bottom row first).
@@ -212,6 +213,7 @@ uint32_t MakeTexture(const std::string& file, bool png, bool mipmaps, std::strin
   }
   const int w = image.width;
   const int h = image.height;
+  ++pictureGeneration;
   GLuint texture = 0;
   glGenTextures(1, &texture);
   glBindTexture(GL_TEXTURE_2D, texture);
@@ -336,7 +338,7 @@ bool UploadPicture(const ImageSlot& slot) {
   return true;
 }
 
-uint64_t PictureGeneration() { return pictureGeneration; }
+uint64_t TextureGeneration() { return pictureGeneration; }
 
 bool UploadNextPicture(const ShowTables& tables) {
   const size_t count = std::min(static_cast<size_t>(std::max(tables.imageCount, 0)), tables.images.size());

@@ -59,9 +59,9 @@ void DrawFullscreenImage(const ImageSlot& slot, float a);
 // tests, colour, current texture coordinate) without drawing: for a caller that puts the same
 // pixels in the frame by other means.
 void LeaveFullscreenImageState(const ImageSlot& slot, float a);
-// Goes up whenever a fullscreen picture's texture is made or its contents change, so pixels
-// drawn from such textures can be known to be still current.
-uint64_t PictureGeneration();
+// Goes up whenever a texture is made or a fullscreen picture's texture changes, so what was
+// drawn or worked out from textures can be known to be still current.
+uint64_t TextureGeneration();
 // Draws the picture over the frame through its alpha, tinted (a, a, a, a).
 void DrawFullscreenImageBlended(const ImageSlot& slot, float a);
 // Adds the whole texture scaled by a (blend one, one); nothing when a <= 0.

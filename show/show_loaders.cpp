@@ -149,6 +149,7 @@ void ReleaseShow(ShowTables& tables, EffectsState& effects) {
   if (effects.starMesh.displayList != 0) glDeleteLists(effects.starMesh.displayList, 1);
   effects.unitQuad = 0;
   effects.starMesh.displayList = 0;
+  effects.outlines.clear();
 }
 
 int PrintShowInfo(const ShowTables& tables, FILE* out) {

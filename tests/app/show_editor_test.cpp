@@ -380,7 +380,9 @@ TEST_F(Editor, ReloadCyclesLeakNothing) {
   EXPECT_EQ(LiveTextures(textureNamesAfter), textures);
   EXPECT_EQ(LiveLists(listNamesAfter), lists);
   if (!kSanitized) {
-    EXPECT_LT(std::labs(ResidentKiB() - rss), 2048) << "KiB grown over 200 reloads";
+    // Growth is what a leak looks like; the resident size may also fall when the driver lets a
+    // transient buffer go during the cycles.
+    EXPECT_LT(ResidentKiB() - rss, 2048) << "KiB grown over 200 reloads";
   }
 }
 
