@@ -70,8 +70,20 @@ bool BackdropCache::MakeTarget(int width, int height) {
 void BackdropCache::Draw(const ImageSlot& slot) {
   lastCopied_ = false;
   if (slot.texture == 0) return;
+  UploadPicture(slot);  // a first upload changes the generation: before any comparison
+  Draw(Source{slot.texture, false, [&slot] { DrawFullscreenImage(slot, 1.0f); },
+              [&slot] { LeaveFullscreenImageState(slot, 1.0f); }});
+}
+
+void BackdropCache::DrawTexture(uint32_t texture) {
+  lastCopied_ = false;
+  Draw(Source{texture, true, [texture] { DrawTextureOverlay(texture, 1.0f); },
+              [texture] { LeaveTextureOverlayState(texture, 1.0f); }});
+}
+
+void BackdropCache::Draw(const Source& source) {
   if (!Ready()) {
-    DrawFullscreenImage(slot, 1.0f);
+    source.draw();
     return;
   }
   // The copy skips the scissor box and colour mask a drawing would obey; none is in use while
@@ -79,17 +91,17 @@ void BackdropCache::Draw(const ImageSlot& slot) {
   GLboolean mask[4] = {GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE};
   glGetBooleanv(GL_COLOR_WRITEMASK, mask);
   if (glIsEnabled(GL_SCISSOR_TEST) || !mask[0] || !mask[1] || !mask[2] || !mask[3]) {
-    DrawFullscreenImage(slot, 1.0f);
+    source.draw();
     return;
   }
-  UploadPicture(slot);  // a first upload changes the generation: do it before comparing
   const ViewportSize view = CurrentViewport();
   GLfloat clear[4];
   glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
-  const bool current = valid_ && texture_ == slot.texture && generation_ == TextureGeneration() &&
-                       width_ == view.width && height_ == view.height && std::memcmp(clear, clear_, sizeof clear) == 0;
+  const bool current = valid_ && texture_ == source.texture && plainTexture_ == source.plainTexture &&
+                       generation_ == TextureGeneration() && width_ == view.width && height_ == view.height &&
+                       std::memcmp(clear, clear_, sizeof clear) == 0;
   if (current) {
-    LeaveFullscreenImageState(slot, 1.0f);
+    source.leaveState();
     Copy(view.x, view.y, view.width, view.height);
     lastCopied_ = true;
     return;
@@ -105,7 +117,7 @@ void BackdropCache::Draw(const ImageSlot& slot) {
       As<PFNGLBINDFRAMEBUFFERPROC>(bindFramebuffer_)(GL_READ_FRAMEBUFFER, static_cast<GLuint>(readFramebuffer));
       Release();
       usable_ = false;
-      DrawFullscreenImage(slot, 1.0f);
+      source.draw();
       return;
     }
   } else {
@@ -115,14 +127,15 @@ void BackdropCache::Draw(const ImageSlot& slot) {
   CurrentViewport().x = CurrentViewport().y = 0;
   glViewport(0, 0, view.width, view.height);
   glClear(GL_COLOR_BUFFER_BIT);
-  DrawFullscreenImage(slot, 1.0f);
+  source.draw();
   CurrentViewport().x = view.x;
   CurrentViewport().y = view.y;
   glViewport(view.x, view.y, view.width, view.height);
   As<PFNGLBINDFRAMEBUFFERPROC>(bindFramebuffer_)(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(drawFramebuffer));
   As<PFNGLBINDFRAMEBUFFERPROC>(bindFramebuffer_)(GL_READ_FRAMEBUFFER, static_cast<GLuint>(readFramebuffer));
   valid_ = true;
-  texture_ = slot.texture;
+  texture_ = source.texture;
+  plainTexture_ = source.plainTexture;
   generation_ = TextureGeneration();
   std::memcpy(clear_, clear, sizeof clear_);
   Copy(view.x, view.y, view.width, view.height);

@@ -1,5 +1,5 @@
-// A part's background picture is drawn over a frame just cleared, so at one view size it gives
-// the same pixels every frame. The cache draws it once into a framebuffer object of its own and
+// A part's background (a fullscreen picture, or a plain texture over the whole view) is drawn
+// over a frame just cleared, so at one view size it gives the same pixels every frame. The cache draws it once into a framebuffer object of its own and
 // copies those pixels into each later frame: for a software rasterizer that copy costs a small
 // part of a textured, blended quad over the whole view. Where the context has no framebuffer
 // objects (or the display cannot look them up), every frame draws the picture as before.
@@ -32,6 +32,8 @@ class BackdropCache {
   // DrawFullscreenImage(slot, 1.0f) would, in the current viewport, and leaves the GL state as
   // that call does. Nothing for an empty slot.
   void Draw(const ImageSlot& slot);
+  // The same for a background that is a plain texture: DrawTextureOverlay(texture, 1.0f).
+  void DrawTexture(uint32_t texture);
 
   // Whether the last Draw copied pixels drawn earlier rather than drawing them.
   bool LastDrawCopied() const { return lastCopied_; }
@@ -40,6 +42,14 @@ class BackdropCache {
 
  private:
   using Entry = void (*)();
+  // What a background is: which texture, drawn by which routine (false: the fullscreen
+  // picture's, true: the texture overlay's), and those routines with and without drawing.
+  struct Source {
+    uint32_t texture;
+    bool plainTexture;
+    std::function<void()> draw, leaveState;
+  };
+  void Draw(const Source& source);
   bool Ready();
   bool MakeTarget(int width, int height);
   void Copy(int x, int y, int width, int height);
@@ -58,6 +68,7 @@ class BackdropCache {
   // clear colour.
   bool valid_ = false;
   uint32_t texture_ = 0;
+  bool plainTexture_ = false;
   uint64_t generation_ = 0;
   float clear_[4] = {0, 0, 0, 0};
   bool lastCopied_ = false;

@@ -59,7 +59,7 @@ void PartRenderer::DrawPicture(const std::string& name, bool foreground) {
   if (foreground) {
     DrawForegroundTexture(texture->second);
   } else {
-    DrawTextureOverlay(texture->second, 1.0f);
+    backdrop_.DrawTexture(texture->second);  // the background comes first, on the cleared frame
   }
   PictureMatricesEnd();
 }

@@ -397,7 +397,9 @@ void DrawFullscreenImageBlended(const ImageSlot& slot, float a) {
   glMatrixMode(GL_MODELVIEW);
 }
 
-void DrawTextureOverlay(uint32_t texture, float a) {
+namespace {
+
+void TextureOverlay(uint32_t texture, float a, bool draw) {
   if (a <= 0.0f) return;
   glDisable(GL_DEPTH_TEST);
   glDepthMask(GL_FALSE);
@@ -408,12 +410,18 @@ void DrawTextureOverlay(uint32_t texture, float a) {
   glEnable(GL_ALPHA_TEST);
   glBlendFunc(GL_ONE, GL_ONE);
   glColor4f(a, a, a, 1.0f);
-  Quad({{0, 0, -1, -1, -1}, {1, 0, 1, -1, -1}, {1, 1, 1, 1, -1}, {0, 1, -1, 1, -1}}, true);
+  PictureQuad({{0, 0, -1, -1, -1}, {1, 0, 1, -1, -1}, {1, 1, 1, 1, -1}, {0, 1, -1, 1, -1}}, draw);
   glMatrixMode(GL_MODELVIEW);
   glDisable(GL_BLEND);
   glDepthMask(GL_TRUE);
   glEnable(GL_DEPTH_TEST);
 }
+
+}  // namespace
+
+void DrawTextureOverlay(uint32_t texture, float a) { TextureOverlay(texture, a, true); }
+
+void LeaveTextureOverlayState(uint32_t texture, float a) { TextureOverlay(texture, a, false); }
 
 void DrawForegroundTexture(uint32_t texture) {
   glDisable(GL_DEPTH_TEST);

@@ -66,6 +66,8 @@ uint64_t TextureGeneration();
 void DrawFullscreenImageBlended(const ImageSlot& slot, float a);
 // Adds the whole texture scaled by a (blend one, one); nothing when a <= 0.
 void DrawTextureOverlay(uint32_t texture, float a);
+// The GL state DrawTextureOverlay leaves, without drawing (as LeaveFullscreenImageState).
+void LeaveTextureOverlayState(uint32_t texture, float a);
 // Draws the texture through its alpha over the whole view (see the .cpp on its depth).
 void DrawForegroundTexture(uint32_t texture);
 // Multiplies the frame by b (clamped at 0); nothing when b >= 1. Leaves blending and the alpha

@@ -206,6 +206,47 @@ TEST_F(Backdrop, ANewPictureAnotherViewOrClearColourIsDrawnAfresh) {
   EXPECT_FALSE(cache_.LastDrawCopied());
 }
 
+TEST_F(Backdrop, APlainTextureBackgroundIsCopiedAsItWouldBeDrawn) {
+  Open(800, 600);
+  cache_.SetLookup(Lookup());
+  ASSERT_TRUE(testimg::WriteFile(dir_ + "/data/stars.png", testimg::EncodePng(640, 480, PNG_COLOR_TYPE_RGBA, 8, Noise(5))));
+  const uint32_t texture = MakeTexture("data\\stars.png", true, true);
+  ASSERT_NE(texture, 0u);
+  auto frame = [&](bool cached) {
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    SetOverlayProjection();
+    glMatrixMode(GL_MODELVIEW);
+    if (cached) {
+      cache_.DrawTexture(texture);
+    } else {
+      DrawTextureOverlay(texture, 1.0f);
+    }
+    std::vector<uint8_t> rgba;
+    int w = 0, h = 0;
+    EXPECT_TRUE(display_->ReadPixels(&rgba, &w, &h));
+    return rgba;
+  };
+  // The overlay leaves face culling as it finds it: every frame starts from the same disorder.
+  Disturb();
+  const std::vector<uint8_t> drawn = frame(false);
+  const LeftState expected = LeftState::Read();
+  Disturb();
+  EXPECT_TRUE(frame(true) == drawn);
+  Disturb();
+  EXPECT_TRUE(frame(true) == drawn);
+  EXPECT_TRUE(cache_.LastDrawCopied());
+  LeftState::Read().ExpectSameAs(expected);
+
+  // A fullscreen picture after the texture is not mistaken for it, nor the texture after it.
+  const ImageSlot slot = Picture("sky.png", 6);
+  EXPECT_TRUE(Frame(slot, true) == Frame(slot, false));
+  EXPECT_TRUE(frame(true) == drawn);
+  EXPECT_FALSE(cache_.LastDrawCopied());
+}
+
 TEST_F(Backdrop, WithoutTheEntryPointsEveryFrameDrawsThePicture) {
   Open(320, 240);
   cache_.SetLookup([](const char*) -> void* { return nullptr; });
