@@ -108,6 +108,48 @@ void Quad(const Corner (&corners)[4], bool textured) {
 constexpr int kFramedWidth = kPictureWidth + 2;
 constexpr int kFramedHeight = kPictureHeight + 2;
 
+// The framed picture's texel (x, y) (ring included) from a 640 x 480 picture, bottom row first.
+const uint8_t* FramedTexel(const uint8_t* picture, int x, int y) {
+  static const uint8_t kClear[4] = {0, 0, 0, 0};
+  if (x < 1 || y < 1 || x > kPictureWidth || y > kPictureHeight) return kClear;
+  return picture + (static_cast<size_t>(y - 1) * kPictureWidth + (x - 1)) * 4;
+}
+
+// The kept part of the framed picture, rows bottom first.
+std::vector<uint8_t> KeptTexels(const ImageSlot& slot, const uint8_t* picture) {
+  std::vector<uint8_t> kept(static_cast<size_t>(slot.keptWidth) * slot.keptHeight * 4);
+  uint8_t* d = kept.data();
+  for (int y = 0; y < slot.keptHeight; ++y)
+    for (int x = 0; x < slot.keptWidth; ++x, d += 4)
+      std::copy_n(FramedTexel(picture, slot.keptLeft + x, slot.keptBottom + y), 4, d);
+  return kept;
+}
+
+// Keeps only the alpha box and two texels around it when every texel further out is clear and
+// black, so nothing is lost, and when that saves at least half the texture.
+void ChooseKeptPart(const DecodedImage& picture, ImageSlot* slot) {
+  if (slot->alphaLeft > slot->alphaRight || slot->alphaBottom > slot->alphaTop) return;
+  // Framed coordinates are the picture's plus one.
+  const int left = std::max(0, slot->alphaLeft + 1 - 2), right = std::min(kFramedWidth - 1, slot->alphaRight + 1 + 2);
+  const int bottom = std::max(0, slot->alphaBottom + 1 - 2), top = std::min(kFramedHeight - 1, slot->alphaTop + 1 + 2);
+  const int width = right - left + 1, height = top - bottom + 1;
+  if (static_cast<long>(width) * height * 2 > static_cast<long>(kFramedWidth) * kFramedHeight) return;
+  // Everything beyond one texel round the box must be clear black: the kept part's own edge
+  // (clamped outward) and all that is dropped.
+  for (int y = 0; y < kPictureHeight; ++y) {
+    const uint8_t* row = &picture.pixels[static_cast<size_t>(y) * kPictureWidth * 4];
+    const bool nearRows = y >= slot->alphaBottom - 1 && y <= slot->alphaTop + 1;
+    for (int x = 0; x < kPictureWidth; ++x) {
+      if (nearRows && x >= slot->alphaLeft - 1 && x <= slot->alphaRight + 1) continue;
+      if (row[x * 4] | row[x * 4 + 1] | row[x * 4 + 2] | row[x * 4 + 3]) return;
+    }
+  }
+  slot->keptLeft = static_cast<int16_t>(left);
+  slot->keptBottom = static_cast<int16_t>(bottom);
+  slot->keptWidth = static_cast<int16_t>(width);
+  slot->keptHeight = static_cast<int16_t>(height);
+}
+
 // Whether the view is large enough that the picture is never shrunk by more than the mipmap
 // selection rounds away: then only level 0 is ever sampled.
 bool LevelZeroOnly() {
@@ -118,13 +160,18 @@ bool LevelZeroOnly() {
 // A texture uploaded as the bare picture (level 0 only) is turned into the mipmapped canvas,
 // from its own level 0, when the view becomes small enough to need the smaller levels.
 void MakeCanvasTexture(const ImageSlot& slot) {
-  std::vector<uint8_t> framed(static_cast<size_t>(kFramedWidth) * kFramedHeight * 4);
+  std::vector<uint8_t> kept(static_cast<size_t>(slot.keptWidth) * slot.keptHeight * 4);
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
-  glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, framed.data());
-  std::vector<uint8_t> picture(static_cast<size_t>(kPictureWidth) * kPictureHeight * 4);
-  for (int r = 0; r < kPictureHeight; ++r) {
-    const uint8_t* s = &framed[(static_cast<size_t>(r + 1) * kFramedWidth + 1) * 4];
-    std::copy(s, s + kPictureWidth * 4, &picture[static_cast<size_t>(r) * kPictureWidth * 4]);
+  glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, kept.data());
+  // The picture again: what was not kept is clear black.
+  std::vector<uint8_t> picture(static_cast<size_t>(kPictureWidth) * kPictureHeight * 4, 0);
+  for (int y = 0; y < slot.keptHeight; ++y) {
+    for (int x = 0; x < slot.keptWidth; ++x) {
+      const int px = slot.keptLeft + x - 1, py = slot.keptBottom + y - 1;
+      if (px < 0 || py < 0 || px >= kPictureWidth || py >= kPictureHeight) continue;
+      std::copy_n(&kept[(static_cast<size_t>(y) * slot.keptWidth + x) * 4], 4,
+                  &picture[(static_cast<size_t>(py) * kPictureWidth + px) * 4]);
+    }
   }
   const DecodedImage canvas = BuildCanvas(picture.data());
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
@@ -183,8 +230,10 @@ void ImageQuad(const ImageSlot& slot, bool draw) {
   const bool bare = slot.picture && slot.picture->width == kPictureWidth;
   if (bare && !levelZeroOnly) MakeCanvasTexture(slot);
   if (bare && levelZeroOnly) {
-    const float s0 = 1.0f / kFramedWidth, s1 = (kFramedWidth - 1.0f) / kFramedWidth;
-    const float t0 = 1.0f / kFramedHeight, t1 = (kFramedHeight - 1.0f) / kFramedHeight;
+    // The view spans framed texels 1 to 641 and 1 to 481, wherever the kept part lies.
+    const float w = slot.keptWidth, h = slot.keptHeight;
+    const float s0 = (1.0f - slot.keptLeft) / w, s1 = (kFramedWidth - 1.0f - slot.keptLeft) / w;
+    const float t0 = (1.0f - slot.keptBottom) / h, t1 = (kFramedHeight - 1.0f - slot.keptBottom) / h;
     int x = 0, y = 0, width = 0, height = 0;
     const bool scissor = draw && !glIsEnabled(GL_SCISSOR_TEST) && AlphaScissor(slot, &x, &y, &width, &height);
     if (scissor) {
@@ -289,6 +338,7 @@ ImageSlot MakeFullscreenImage(const std::string& file, bool png, std::string* wh
 
   ImageSlot slot;
   FindAlphaBox(*picture, &slot);
+  ChooseKeptPart(*picture, &slot);
   GLuint texture = 0;
   GLint bound = 0;
   glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
@@ -316,14 +366,22 @@ bool UploadPicture(const ImageSlot& slot) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, kFramedWidth, kFramedHeight, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-    const std::vector<uint8_t> zeros(static_cast<size_t>(kFramedWidth) * 4, 0);
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, kFramedWidth, 1, GL_RGBA, GL_UNSIGNED_BYTE, zeros.data());
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, kFramedHeight - 1, kFramedWidth, 1, GL_RGBA, GL_UNSIGNED_BYTE, zeros.data());
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 1, 1, kPictureHeight, GL_RGBA, GL_UNSIGNED_BYTE, zeros.data());
-    glTexSubImage2D(GL_TEXTURE_2D, 0, kFramedWidth - 1, 1, 1, kPictureHeight, GL_RGBA, GL_UNSIGNED_BYTE, zeros.data());
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 1, 1, kPictureWidth, kPictureHeight, GL_RGBA, GL_UNSIGNED_BYTE,
-                    slot.picture->pixels.data());
+    if (slot.keptWidth != kFramedWidth || slot.keptHeight != kFramedHeight) {
+      const std::vector<uint8_t> kept = KeptTexels(slot, slot.picture->pixels.data());
+      glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, slot.keptWidth, slot.keptHeight, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                   kept.data());
+    } else {
+      glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, kFramedWidth, kFramedHeight, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+      const std::vector<uint8_t> zeros(static_cast<size_t>(kFramedWidth) * 4, 0);
+      glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, kFramedWidth, 1, GL_RGBA, GL_UNSIGNED_BYTE, zeros.data());
+      glTexSubImage2D(GL_TEXTURE_2D, 0, 0, kFramedHeight - 1, kFramedWidth, 1, GL_RGBA, GL_UNSIGNED_BYTE,
+                      zeros.data());
+      glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 1, 1, kPictureHeight, GL_RGBA, GL_UNSIGNED_BYTE, zeros.data());
+      glTexSubImage2D(GL_TEXTURE_2D, 0, kFramedWidth - 1, 1, 1, kPictureHeight, GL_RGBA, GL_UNSIGNED_BYTE,
+                      zeros.data());
+      glTexSubImage2D(GL_TEXTURE_2D, 0, 1, 1, kPictureWidth, kPictureHeight, GL_RGBA, GL_UNSIGNED_BYTE,
+                      slot.picture->pixels.data());
+    }
   } else {
     const DecodedImage canvas = BuildCanvas(slot.picture->pixels.data());
     UploadMipmaps(GL_RGBA, kCanvasWidth, kCanvasHeight, canvas.pixels.data());

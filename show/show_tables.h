@@ -38,6 +38,11 @@ struct ImageSlot {
   // right, rows bottom first, inclusive); left > right when no pixel has any. Nothing outside
   // it can pass the alpha test, so drawing is kept to it.
   int16_t alphaLeft = 0, alphaBottom = 0, alphaRight = 639, alphaTop = 479;
+  // The part of the picture framed in its one-texel clear ring (642 x 482, rows bottom first)
+  // that the bare picture's texture holds: all of it, or for a picture clear and black away
+  // from its alpha box, only the box and two texels around it (the rest reads as the clear
+  // edge the texture is clamped to).
+  int16_t keptLeft = 0, keptBottom = 0, keptWidth = 642, keptHeight = 482;
 };
 
 constexpr int kImageSlotCount = 1024;

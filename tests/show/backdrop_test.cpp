@@ -323,3 +323,75 @@ TEST_F(PictureAlphaBox, AForegroundDrawnWithinItsAlphaBoxIsTheWholeDrawing) {
 }
 
 }  // namespace
+
+namespace {
+
+using PictureKeptPart = Backdrop;
+
+TEST_F(PictureKeptPart, AMostlyClearPictureKeepsOnlyItsBoxAndDrawsTheSame) {
+  // Two pictures alike but for one clear texel far from the rest whose colour is not black: the
+  // first keeps only its alpha box and a margin, the second must keep everything. Drawn, they
+  // are the same picture.
+  std::vector<uint8_t> rgba(640 * 480 * 4, 0);
+  for (int y = 150; y < 230; ++y) {
+    for (int x = 100; x < 400; ++x) {
+      uint8_t* p = &rgba[(static_cast<size_t>(y) * 640 + x) * 4];
+      p[0] = static_cast<uint8_t>(x);
+      p[1] = static_cast<uint8_t>(y * 3);
+      p[2] = static_cast<uint8_t>(x + y);
+      p[3] = static_cast<uint8_t>((x * 7 + y * 13) % 256);
+    }
+  }
+  std::vector<uint8_t> marked = rgba;
+  marked[(static_cast<size_t>(460) * 640 + 620) * 4 + 1] = 90;  // clear, but green
+  for (const auto& size : {std::pair{1024, 768}, std::pair{640, 480}, std::pair{64, 48}}) {
+    SCOPED_TRACE(std::to_string(size.first));
+    Open(size.first, size.second);
+    ASSERT_TRUE(testimg::WriteFile(dir_ + "/data/kept.png", testimg::EncodePng(640, 480, PNG_COLOR_TYPE_RGBA, 8, rgba)));
+    ASSERT_TRUE(testimg::WriteFile(dir_ + "/data/whole.png", testimg::EncodePng(640, 480, PNG_COLOR_TYPE_RGBA, 8, marked)));
+    const ImageSlot kept = MakeFullscreenImage("data\\kept.png", true);
+    const ImageSlot whole = MakeFullscreenImage("data\\whole.png", true);
+    // Rows count from the bottom in the frame: picture rows 150..229 are framed rows 251..330.
+    EXPECT_EQ(kept.keptLeft, 100 + 1 - 2);
+    EXPECT_EQ(kept.keptWidth, 300 + 4);
+    EXPECT_EQ(kept.keptBottom, 480 - 230 + 1 - 2);
+    EXPECT_EQ(kept.keptHeight, 80 + 4);
+    EXPECT_EQ(whole.keptWidth, 642);
+    EXPECT_EQ(whole.keptHeight, 482);
+
+    auto frame = [this](const ImageSlot& s) {
+      glClearColor(0.3f, 0.2f, 0.1f, 1.0f);
+      glClear(GL_COLOR_BUFFER_BIT);
+      glMatrixMode(GL_MODELVIEW);
+      glLoadIdentity();
+      SetOverlayProjection();
+      glMatrixMode(GL_MODELVIEW);
+      DrawFullscreenImageBlended(s, 1.0f);
+      std::vector<uint8_t> pixels;
+      int w = 0, h = 0;
+      EXPECT_TRUE(display_->ReadPixels(&pixels, &w, &h));
+      return pixels;
+    };
+    const std::vector<uint8_t> a = frame(kept), b = frame(whole);
+    if (size.first >= 512) {
+      GLint width = 0;
+      glBindTexture(GL_TEXTURE_2D, kept.texture);
+      glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
+      EXPECT_EQ(width, 304);
+    }
+    // Texture coordinates interpolated from other corner values may round a sample a step
+    // apart: a colour may move by one, and a pixel whose alpha sits on the alpha test's
+    // threshold may cross it; nothing more.
+    size_t moved = 0, crossed = 0;
+    for (size_t i = 0; i < a.size(); i += 4) {
+      int worst = 0;
+      for (int c = 0; c < 3; ++c) worst = std::max(worst, std::abs(a[i + c] - b[i + c]));
+      moved += worst > 0;
+      crossed += worst > 1;
+    }
+    EXPECT_LE(moved, a.size() / 4 / 5000);
+    EXPECT_LE(crossed, 2u);
+  }
+}
+
+}  // namespace
