@@ -380,9 +380,11 @@ TEST_F(Editor, ReloadCyclesLeakNothing) {
   EXPECT_EQ(LiveTextures(textureNamesAfter), textures);
   EXPECT_EQ(LiveLists(listNamesAfter), lists);
   if (!kSanitized) {
-    // Growth is what a leak looks like; the resident size may also fall when the driver lets a
-    // transient buffer go during the cycles.
-    EXPECT_LT(ResidentKiB() - rss, 2048) << "KiB grown over 200 reloads";
+    // Growth is what a leak looks like. The software rasterizer keeps up to two frames' binning
+    // buffers (about 2.7 MiB here), more or fewer depending on how far drawing ran ahead when
+    // the size is read, so the bound leaves room for them; a picture leaked every fourth reload
+    // would be 60 MiB.
+    EXPECT_LT(ResidentKiB() - rss, 4096) << "KiB grown over 200 reloads";
   }
 }
 
