@@ -3,8 +3,9 @@
 // A Display is one drawing surface with a current OpenGL 1.1 (compatibility) context, the
 // events of its window and a 32-bit millisecond tick counter. Two backends:
 //   CreateSdlDisplay()      a real window (or fullscreen mode) through SDL2;
-//   CreateHeadlessDisplay() an offscreen EGL surface on Mesa's software rasterizer with a
-//                           virtual clock the caller advances; no window, no input.
+//   CreateHeadlessDisplay() offscreen drawing (a framebuffer object in an EGL context) on
+//                           Mesa's software rasterizer with a virtual clock the caller
+//                           advances; no window, no input.
 // On Windows the same two are native (win32_display.cpp, win32_offscreen.cpp: a hidden
 // window's WGL context); CreateWindowDisplay() names the system's own window backend.
 // Usage:

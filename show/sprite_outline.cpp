@@ -12,7 +12,7 @@
 namespace {
 
 using Point = std::array<float, 2>;
-using Polygon = std::vector<Point>;
+using Shape = std::vector<Point>;
 
 // The eight extremes of a set of points: along s, t, s + t and s - t.
 struct Extremes {
@@ -31,8 +31,8 @@ struct Extremes {
 };
 
 // Keeps the part of a convex polygon where a * s + b * t <= c.
-Polygon Clip(const Polygon& in, double a, double b, double c) {
-  Polygon out;
+Shape Clip(const Shape& in, double a, double b, double c) {
+  Shape out;
   for (size_t i = 0; i < in.size(); ++i) {
     const Point& p = in[i];
     const Point& q = in[(i + 1) % in.size()];
@@ -48,12 +48,12 @@ Polygon Clip(const Polygon& in, double a, double b, double c) {
 
 // The octagon the extremes describe, inside the unit square. The box and the diagonal bands
 // are widened by a hair so rounding never pulls an edge inside a reached pixel.
-Polygon Octagon(const Extremes& e) {
+Shape Octagon(const Extremes& e) {
   if (!e.any) return {};
   constexpr double kSpare = 1.0 / 4096.0;
   const double s0 = std::max(0.0, e.lo[0] - kSpare), s1 = std::min(1.0, e.hi[0] + kSpare);
   const double t0 = std::max(0.0, e.lo[1] - kSpare), t1 = std::min(1.0, e.hi[1] + kSpare);
-  Polygon p = {{static_cast<float>(s0), static_cast<float>(t0)},
+  Shape p = {{static_cast<float>(s0), static_cast<float>(t0)},
                {static_cast<float>(s1), static_cast<float>(t0)},
                {static_cast<float>(s1), static_cast<float>(t1)},
                {static_cast<float>(s0), static_cast<float>(t1)}};
@@ -165,7 +165,7 @@ int SpriteLevelBound(const float* projection, const float* modelview, int viewWi
   // Only what lies in front of the near plane (z >= -w) is drawn, and only there is the level
   // of detail of any concern: the quad is cut there, and sampled at the corners of what is
   // left, the middles of its sides and its centre.
-  Polygon front = Clip({{0, 0}, {1, 0}, {1, 1}, {0, 1}}, -(cs[2] + cs[3]), -(ct[2] + ct[3]), c0[2] + c0[3]);
+  Shape front = Clip({{0, 0}, {1, 0}, {1, 1}, {0, 1}}, -(cs[2] + cs[3]), -(ct[2] + ct[3]), c0[2] + c0[3]);
   if (front.empty()) return 0;  // nothing of it is drawn
   std::vector<std::array<double, 2>> samples;
   double cs0 = 0.0, ct0 = 0.0;

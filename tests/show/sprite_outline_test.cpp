@@ -17,10 +17,10 @@
 
 namespace {
 
-using Polygon = std::vector<std::array<float, 2>>;
+using Shape = std::vector<std::array<float, 2>>;
 
 // Whether (s, t) lies inside the convex polygon (or on its edge).
-bool Inside(const Polygon& p, double s, double t) {
+bool Inside(const Shape& p, double s, double t) {
   if (p.size() < 3) return false;
   double sign = 0.0;
   for (size_t i = 0; i < p.size(); ++i) {
@@ -34,7 +34,7 @@ bool Inside(const Polygon& p, double s, double t) {
   return true;
 }
 
-double Area(const Polygon& p) {
+double Area(const Shape& p) {
   double a = 0.0;
   for (size_t i = 0; i < p.size(); ++i) {
     const auto& u = p[i];
@@ -74,7 +74,7 @@ TEST(SpriteOutlines, CoverEverySampleThatReachesATexelWithAlphaAndLittleElse) {
   const SpriteOutline outline = OutlineFromLevels(levels, 64, 64, true, true);
   ASSERT_FALSE(outline.whole);
   ASSERT_EQ(outline.levels.size(), 7u);
-  const Polygon& first = outline.levels[0];
+  const Shape& first = outline.levels[0];
   EXPECT_TRUE(Inside(first, 30.55 / 64, 19.55 / 64));
   EXPECT_TRUE(Inside(first, 32.45 / 64, 21.45 / 64));
   EXPECT_TRUE(Inside(first, 31.5 / 64, 20.5 / 64));
@@ -103,18 +103,18 @@ TEST(SpriteOutlines, AnEdgeTexelIsReachedFromTheOtherEdgeOnlyWhenTheTextureRepea
   // A texture with no alpha anywhere draws nothing at all.
   const SpriteOutline empty = OutlineFromLevels(Levels(WithAlphaAt(8, 8, {}), 8, 8), 8, 8, true, true);
   EXPECT_FALSE(empty.whole);
-  for (const Polygon& level : empty.levels) EXPECT_TRUE(level.empty());
+  for (const Shape& level : empty.levels) EXPECT_TRUE(level.empty());
 }
 
 // Column-major matrices as GL keeps them.
 std::array<float, 16> Perspective90(double aspect) {
-  const double f = 1.0, n = 1.0, far = 10000.0;
+  const double f = 1.0, nearPlane = 1.0, farPlane = 10000.0;
   std::array<float, 16> m{};
   m[0] = static_cast<float>(f / aspect);
   m[5] = static_cast<float>(f);
-  m[10] = static_cast<float>((far + n) / (n - far));
+  m[10] = static_cast<float>((farPlane + nearPlane) / (nearPlane - farPlane));
   m[11] = -1.0f;
-  m[14] = static_cast<float>(2 * far * n / (n - far));
+  m[14] = static_cast<float>(2 * farPlane * nearPlane / (nearPlane - farPlane));
   return m;
 }
 
@@ -130,7 +130,7 @@ std::array<float, 16> Translation(float x, float y, float z) {
 TEST(SpriteOutlines, TheLevelBoundFollowsTheSpritesSizeOnScreen) {
   SpriteOutline outline;
   outline.width = outline.height = 128;
-  outline.levels.resize(8, Polygon{{0, 0}, {1, 0}, {1, 1}, {0, 1}});
+  outline.levels.resize(8, Shape{{0, 0}, {1, 0}, {1, 1}, {0, 1}});
   outline.whole = false;
   const auto projection = Perspective90(1.0);
   // Facing the eye 4 units away in a 512-pixel view: 2 units span 128 pixels, a texel a pixel.
