@@ -115,23 +115,30 @@ class Backdrop : public ::testing::Test {
     EXPECT_NE(slot.texture, 0u) << why;
     return slot;
   }
-  // A frame as the part renderer starts one: cleared, then the background.
-  std::vector<uint8_t> Frame(const ImageSlot& slot, bool cached) {
-    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+  // The frame cleared to a colour, `draw` under the overlay projection, read back.
+  template <typename Draw>
+  std::vector<uint8_t> FrameOf(Draw draw, float r = 0.0f, float g = 0.0f, float b = 0.0f) {
+    glClearColor(r, g, b, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     SetOverlayProjection();
     glMatrixMode(GL_MODELVIEW);
-    if (cached) {
-      cache_.Draw(slot);
-    } else {
-      DrawFullscreenImage(slot, 1.0f);
-    }
+    draw();
     std::vector<uint8_t> rgba;
     int w = 0, h = 0;
     EXPECT_TRUE(display_->ReadPixels(&rgba, &w, &h));
     return rgba;
+  }
+  // A frame as the part renderer starts one: cleared, then the background.
+  std::vector<uint8_t> Frame(const ImageSlot& slot, bool cached) {
+    return FrameOf([&] {
+      if (cached) {
+        cache_.Draw(slot);
+      } else {
+        DrawFullscreenImage(slot, 1.0f);
+      }
+    });
   }
 
   std::unique_ptr<HeadlessDisplay> display_;
@@ -213,21 +220,13 @@ TEST_F(Backdrop, APlainTextureBackgroundIsCopiedAsItWouldBeDrawn) {
   const uint32_t texture = MakeTexture("data\\stars.png", true, true);
   ASSERT_NE(texture, 0u);
   auto frame = [&](bool cached) {
-    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    SetOverlayProjection();
-    glMatrixMode(GL_MODELVIEW);
-    if (cached) {
-      cache_.DrawTexture(texture);
-    } else {
-      DrawTextureOverlay(texture, 1.0f);
-    }
-    std::vector<uint8_t> rgba;
-    int w = 0, h = 0;
-    EXPECT_TRUE(display_->ReadPixels(&rgba, &w, &h));
-    return rgba;
+    return FrameOf([&] {
+      if (cached) {
+        cache_.DrawTexture(texture);
+      } else {
+        DrawTextureOverlay(texture, 1.0f);
+      }
+    });
   };
   // The overlay leaves face culling as it finds it: every frame starts from the same disorder.
   Disturb();
@@ -297,16 +296,7 @@ TEST_F(PictureAlphaBox, AForegroundDrawnWithinItsAlphaBoxIsTheWholeDrawing) {
     whole.alphaTop = 479;
 
     auto frame = [this](const ImageSlot& s) {
-      glClearColor(0.1f, 0.2f, 0.3f, 1.0f);
-      glClear(GL_COLOR_BUFFER_BIT);
-      glMatrixMode(GL_MODELVIEW);
-      glLoadIdentity();
-      SetOverlayProjection();
-      glMatrixMode(GL_MODELVIEW);
-      DrawFullscreenImageBlended(s, 1.0f);
-      std::vector<uint8_t> pixels;
-      int w = 0, h = 0;
-      EXPECT_TRUE(display_->ReadPixels(&pixels, &w, &h));
+      auto pixels = FrameOf([&] { DrawFullscreenImageBlended(s, 1.0f); }, 0.1f, 0.2f, 0.3f);
       EXPECT_FALSE(glIsEnabled(GL_SCISSOR_TEST));
       return pixels;
     };
@@ -360,17 +350,7 @@ TEST_F(PictureKeptPart, AMostlyClearPictureKeepsOnlyItsBoxAndDrawsTheSame) {
     EXPECT_EQ(whole.keptHeight, 482);
 
     auto frame = [this](const ImageSlot& s) {
-      glClearColor(0.3f, 0.2f, 0.1f, 1.0f);
-      glClear(GL_COLOR_BUFFER_BIT);
-      glMatrixMode(GL_MODELVIEW);
-      glLoadIdentity();
-      SetOverlayProjection();
-      glMatrixMode(GL_MODELVIEW);
-      DrawFullscreenImageBlended(s, 1.0f);
-      std::vector<uint8_t> pixels;
-      int w = 0, h = 0;
-      EXPECT_TRUE(display_->ReadPixels(&pixels, &w, &h));
-      return pixels;
+      return FrameOf([&] { DrawFullscreenImageBlended(s, 1.0f); }, 0.3f, 0.2f, 0.1f);
     };
     const std::vector<uint8_t> a = frame(kept), b = frame(whole);
     if (size.first >= 512) {
