@@ -51,7 +51,7 @@ bool BackdropCache::Ready() {
 }
 
 // The cache's own framebuffer: 8-bit colour like the frame (so the copy keeps every value) and
-// no depth (the picture is drawn without it). Called with the cache's framebuffer bound.
+// no depth (the picture is drawn without it). Leaves it bound for drawing and reading.
 bool BackdropCache::MakeTarget(int width, int height) {
   if (framebuffer_ == 0) As<PFNGLGENFRAMEBUFFERSPROC>(genFramebuffers_)(1, &framebuffer_);
   if (renderbuffer_ == 0) As<PFNGLGENRENDERBUFFERSPROC>(genRenderbuffers_)(1, &renderbuffer_);
