@@ -45,6 +45,16 @@ DemoOptions ShowOptions(const std::string& dir) {
   return options;
 }
 
+// A render of the show the options describe, at their rate and size, into `out`.
+RenderRequest RenderOf(const DemoOptions& options, const std::string& out) {
+  RenderRequest render;
+  render.out = out;
+  render.fps = options.fps;
+  render.width = options.width;
+  render.height = options.height;
+  return render;
+}
+
 // A headless display that, when it is closed, counts the display lists and textures still
 // alive in its context.
 class CountingDisplay final : public HeadlessDisplay {
@@ -88,11 +98,7 @@ TEST(Seek, FrameAtATimeIsTheRendersFrameEvenWithRandomEffects) {
   // The test show's third part (4 to 6 s) chains droid2, which draws two random values a frame.
   const std::string dir = testshow::WriteShow("seek-droid2");
   DemoOptions options = ShowOptions(dir);
-  RenderRequest render;
-  render.out = dir + "/frames";
-  render.fps = options.fps;
-  render.width = options.width;
-  render.height = options.height;
+  RenderRequest render = RenderOf(options, dir + "/frames");
   render.to = 4.65;
   ASSERT_EQ(RenderShow(options, render), 0);
   for (double seconds : {4.5, 4.0}) {
@@ -121,11 +127,7 @@ TEST(Render, AFrameThatCannotBeWrittenFailsTheRenderAndLaterFramesStop) {
   // Frames are written by a second thread; its failure must still reach the caller.
   const std::string dir = testshow::WriteShow("render-blocked");
   DemoOptions options = ShowOptions(dir);
-  RenderRequest render;
-  render.out = dir + "/frames";
-  render.fps = options.fps;
-  render.width = options.width;
-  render.height = options.height;
+  RenderRequest render = RenderOf(options, dir + "/frames");
   render.from = 1.0;
   render.to = 3.0;
   std::string why;
@@ -143,11 +145,7 @@ TEST(Render, AVideoIsTheSameBytesEveryTime) {
   options.noSound = true;
   std::vector<std::vector<uint8_t>> videos;
   for (const char* name : {"/a.mkv", "/b.mkv"}) {
-    RenderRequest render;
-    render.out = dir + name;
-    render.fps = options.fps;
-    render.width = options.width;
-    render.height = options.height;
+    RenderRequest render = RenderOf(options, dir + name);
     render.to = 0.5;
     ASSERT_EQ(RenderShow(options, render), 0);
     std::FILE* f = std::fopen(render.out.c_str(), "rb");
