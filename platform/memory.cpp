@@ -18,6 +18,11 @@ void ReturnLargeBlocksToSystem() {
   // given back. A fixed threshold keeps every large block (decoded pictures, canvases, texture
   // storage) in a mapping of its own, returned the moment it is freed.
   mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+  // Fixing that threshold also fixes the one for trimming the top of the heap at 128 KiB: the
+  // driver's per-frame working blocks (64 KiB each) were then given back at the end of every
+  // frame and faulted in afresh at the next, a thousand page faults a frame. Free space up to
+  // this much stays at the top of the heap for the next frame.
+  mallopt(M_TRIM_THRESHOLD, 8 * 1024 * 1024);
 #endif
 }
 

@@ -2,6 +2,7 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "io/record_reader.h"
@@ -176,6 +177,15 @@ void MeshNode::Evaluate(float frame, bool checkVisibility) {
 }
 
 void MeshNode::BindStyles(const std::vector<std::unique_ptr<DrawStyle>>& styles, bool compile) {
+  if (!vertices.empty()) {
+    Vector3 low = vertices[0], high = vertices[0];
+    for (const Vector3& v : vertices) {
+      low = {std::min(low.x, v.x), std::min(low.y, v.y), std::min(low.z, v.z)};
+      high = {std::max(high.x, v.x), std::max(high.y, v.y), std::max(high.z, v.z)};
+    }
+    centre = (low + high) * 0.5f;
+    radius = Length(high - low) * 0.5f;
+  }
   for (FaceGroup& group : groups) {
     group.style = nullptr;
     if (group.materialIndex >= 0 && static_cast<size_t>(group.materialIndex) < styles.size()) {

@@ -95,6 +95,10 @@ class MeshNode : public DrawableNode {
   void BindStyles(const std::vector<std::unique_ptr<DrawStyle>>& styles, bool compile);
 
   bool transparent = false;
+  // Middle of the vertices' bounding box in the mesh's own coordinates and half its diagonal
+  // (set by BindStyles): the opaque pass draws the meshes whose far end is nearer first.
+  Vector3 centre;
+  float radius = 0.0f;
   float frameTime = 0.0f;
   std::vector<Vector3> vertices;
   int32_t fileFaceCount = 0;  // faces in the file's face table (groups hold copies)

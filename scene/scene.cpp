@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "io/data_file.h"
 #include "io/record_reader.h"
@@ -262,6 +263,66 @@ void Scene::DrawPass(SceneNode* node, int32_t levels, bool seeThrough, bool pass
   }
 }
 
+bool Scene::OpaqueOrderIsFree() {
+  if (glIsEnabled(GL_STENCIL_TEST)) return false;
+  GLint depthFunction = 0;
+  glGetIntegerv(GL_DEPTH_FUNC, &depthFunction);
+  if (depthFunction != GL_LESS && depthFunction != GL_LEQUAL) return false;
+  if (!glIsEnabled(GL_BLEND)) return true;
+  GLint source = 0, destination = 0;
+  glGetIntegerv(GL_BLEND_SRC, &source);
+  glGetIntegerv(GL_BLEND_DST, &destination);
+  return source == GL_ONE && destination == GL_ZERO;
+}
+
+void Scene::CollectOpaque(SceneNode* node, int32_t levels, const float* p) {
+  if (levels <= 0) return;
+  for (auto& child : node->children) {
+    SceneNode* k = child.get();
+    glPushMatrix();
+    glMultMatrixf(k->matrix.m);
+    if (k->kind == kMeshKind) {
+      auto* mesh = static_cast<MeshNode*>(k);
+      if (!mesh->transparent && mesh->visibilityTrack.State()) {
+        OpaqueDraw draw;
+        draw.mesh = mesh;
+        glGetFloatv(GL_MODELVIEW_MATRIX, draw.modelview);
+        const float* m = draw.modelview;
+        const Vector3& c = mesh->centre;
+        float x = m[0] * c.x + m[4] * c.y + m[8] * c.z + m[12];
+        float y = m[1] * c.x + m[5] * c.y + m[9] * c.z + m[13];
+        float z = m[2] * c.x + m[6] * c.y + m[10] * c.z + m[14];
+        float w = m[3] * c.x + m[7] * c.y + m[11] * c.z + m[15];
+        // Sorted by the far end of the bounding sphere: a ground or a wall behind everything
+        // is large, and goes after the smaller things standing on it or in front of it.
+        float scale = std::sqrt(std::max({m[0] * m[0] + m[1] * m[1] + m[2] * m[2], m[4] * m[4] + m[5] * m[5] + m[6] * m[6],
+                                          m[8] * m[8] + m[9] * m[9] + m[10] * m[10]}));
+        float distance = p[3] * x + p[7] * y + p[11] * z + p[15] * w + mesh->radius * scale;
+        // Whatever the data, the key must order: anything not finite goes last.
+        draw.distance = std::isfinite(distance) ? distance : std::numeric_limits<float>::max();
+        opaqueDraws_.push_back(draw);
+      }
+    }
+    if (!k->children.empty()) CollectOpaque(k, levels - 1, p);
+    glPopMatrix();
+  }
+}
+
+void Scene::DrawOpaqueNearestFirst(int32_t levels) {
+  float projection[16], start[16];
+  glGetFloatv(GL_PROJECTION_MATRIX, projection);
+  glGetFloatv(GL_MODELVIEW_MATRIX, start);
+  opaqueDraws_.clear();
+  CollectOpaque(this, levels, projection);
+  std::stable_sort(opaqueDraws_.begin(), opaqueDraws_.end(),
+                   [](const OpaqueDraw& a, const OpaqueDraw& b) { return a.distance < b.distance; });
+  for (const OpaqueDraw& draw : opaqueDraws_) {
+    glLoadMatrixf(draw.modelview);
+    draw.mesh->Draw(false);
+  }
+  glLoadMatrixf(start);
+}
+
 void Scene::EvaluateTree(float frame) { EvaluatePass(this, frame); }
 
 void Scene::Render(float frame, const SceneBlend* blend) {
@@ -304,7 +365,10 @@ void Scene::Render(float frame, const SceneBlend* blend) {
     glEnable(GL_BLEND);
     glBlendFunc(static_cast<GLenum>(blend->opaqueSource), static_cast<GLenum>(blend->opaqueDestination));
   }
-  DrawPass(this, levels, false, false);
+  if (OpaqueOrderIsFree())
+    DrawOpaqueNearestFirst(levels);
+  else
+    DrawPass(this, levels, false, false);
   glDepthMask(GL_FALSE);
   if (blend) {
     glBlendFunc(static_cast<GLenum>(blend->seeThroughSource), static_cast<GLenum>(blend->seeThroughDestination));

@@ -12,7 +12,10 @@
 // dropped, noted the same way, and loading goes on.
 //
 // Render walks the tree on the modelview matrix stack, one entry per level of nesting, from
-// the depth at which the caller left the stack. Levels the stack cannot hold are not drawn (the
+// the depth at which the caller left the stack. Where the order of opaque meshes cannot change
+// the picture (no blending, a LESS or LEQUAL depth test, no stencil), they are drawn nearest
+// first, each with the matrix the walk gave it, so that a software rasterizer rejects hidden
+// fragments before shading them; only faces at exactly equal depth could show otherwise. Levels the stack cannot hold are not drawn (the
 // rest of the scene is, and the stack is left as it was found); the first such frame is logged.
 #pragma once
 
@@ -100,6 +103,18 @@ class Scene : public SceneNode {
   void LightPass(SceneNode* node, int32_t levels);
   const char* Label() const { return path_.empty() ? "(from memory)" : path_.c_str(); }
   void DrawPass(SceneNode* node, int32_t levels, bool seeThrough, bool passFlag);
+  // The opaque pass when its order is free: the visible opaque meshes with their matrices,
+  // drawn nearest first (ties in tree order).
+  static bool OpaqueOrderIsFree();
+  void CollectOpaque(SceneNode* node, int32_t levels, const float* projection);
+  void DrawOpaqueNearestFirst(int32_t levels);
+
+  struct OpaqueDraw {
+    MeshNode* mesh;
+    float distance;  // along the view, of the far end of the mesh's bounding sphere
+    float modelview[16];
+  };
+  std::vector<OpaqueDraw> opaqueDraws_;
 
   CameraNode* camera_ = nullptr;
   std::string path_;

@@ -1,6 +1,7 @@
 // Scene rendering in the headless GL context: camera placement, lighting switch, the light
 // pass, opaque and see-through passes, and the guarded failure cases.
 #include <GL/gl.h>
+#include <GL/glext.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -213,6 +214,74 @@ TEST_F(SceneRender, OpaqueMeshesFirstThenSeeThroughWithDepthWritesOff) {
   ghost.Render(0.0f, nullptr);
   EXPECT_NEAR(Pixel(kWidth / 2, kHeight / 2)[0], 128, 2);
   EXPECT_EQ(Depth(kWidth / 2, kHeight / 2), 1.0f);
+}
+
+TEST_F(SceneRender, OpaqueMeshesAreDrawnNearestFirstUnlessTheyBlend) {
+  auto genQueries = reinterpret_cast<PFNGLGENQUERIESPROC>(display_->GlFunction("glGenQueries"));
+  auto beginQuery = reinterpret_cast<PFNGLBEGINQUERYPROC>(display_->GlFunction("glBeginQuery"));
+  auto endQuery = reinterpret_cast<PFNGLENDQUERYPROC>(display_->GlFunction("glEndQuery"));
+  auto queryResult = reinterpret_cast<PFNGLGETQUERYOBJECTUIVPROC>(display_->GlFunction("glGetQueryObjectuiv"));
+  auto deleteQueries = reinterpret_cast<PFNGLDELETEQUERIESPROC>(display_->GlFunction("glDeleteQueries"));
+  if (!genQueries || !beginQuery || !endQuery || !queryResult || !deleteQueries) GTEST_SKIP() << "no occlusion queries";
+  // Fragments that passed the depth test while the scene was drawn.
+  auto samplesPassed = [&](Scene& scene, const SceneBlend* blend) {
+    GLuint query = 0, samples = 0;
+    genQueries(1, &query);
+    beginQuery(GL_SAMPLES_PASSED, query);
+    scene.Render(0.0f, blend);
+    endQuery(GL_SAMPLES_PASSED);
+    queryResult(query, GL_QUERY_RESULT, &samples);
+    deleteQueries(1, &query);
+    return samples;
+  };
+  const std::array<int, 4> red = {255, 0, 0, 255}, green = {0, 255, 0, 255};
+
+  // In tree order a wall far behind, then a small square in front of it on a node of its own.
+  SceneDesc d = Stage();
+  d.nodes.push_back(Square("far", {0, 2, 0}, 2.0f, 1));
+  NodeDesc holder = StillNode(kDummyKind, "holder", {0.5f, 0, 0});
+  holder.children.push_back(Square("near", {0, -2, 0}, 0.5f, 0));
+  d.nodes.push_back(holder);
+  Scene scene;
+  Load(&scene, d);
+  const GLuint samples = samplesPassed(scene, nullptr);
+  std::vector<uint8_t> frame(kWidth * kHeight * 4);
+  glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, frame.data());
+  GLuint covered = 0, nearArea = 0;
+  for (size_t i = 0; i < frame.size(); i += 4) {
+    std::array<int, 4> p = {frame[i], frame[i + 1], frame[i + 2], frame[i + 3]};
+    if (p != kBackground) ++covered;
+    if (p == red) ++nearArea;
+  }
+  ASSERT_GT(nearArea, 100u);
+  ASSERT_GT(covered, 2 * nearArea);
+  // The square went first, with its ancestors' matrix: the wall's fragments behind it failed
+  // the depth test before they were shaded, and the picture is the one the tree order draws.
+  EXPECT_EQ(samples, covered);
+  int x, y;
+  Project({0.5f, -2, 0}, &x, &y);
+  EXPECT_EQ(Pixel(x, y), red);
+  Project({-1.5f, 2, 1.5f}, &x, &y);
+  EXPECT_EQ(Pixel(x, y), green);
+
+  // Replacing (one, zero) blending leaves the order free; adding does not: both draw in full.
+  // The matrix stack is left as the walk leaves it.
+  auto expectModelviewLeftAlone = [] {
+    GLint depth = 0;
+    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth);
+    EXPECT_EQ(depth, 1);
+    float m[16];
+    glGetFloatv(GL_MODELVIEW_MATRIX, m);
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(m[i], i % 5 == 0 ? 1.0f : 0.0f);
+  };
+  expectModelviewLeftAlone();
+  Clear();
+  SceneBlend replace{GL_ONE, GL_ZERO, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, 1.0f};
+  EXPECT_EQ(samplesPassed(scene, &replace), covered);
+  expectModelviewLeftAlone();
+  Clear();
+  SceneBlend add{GL_ONE, GL_ONE, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, 1.0f};
+  EXPECT_EQ(samplesPassed(scene, &add), covered + nearArea);
 }
 
 TEST_F(SceneRender, MeshesDrawnThroughStylesFollowOpacityAndMorphKeys) {

@@ -312,41 +312,41 @@ SceneDesc City(float T, bool dusk) {
   Mesh blocks, roofs, beacons;
   const int n = 10;
   const float pitch = 40;
-  // By day the blocks are opaque, and a software renderer pays for every covered pixel it
-  // shades before a nearer one hides it: the outer blocks (nearest to the cameras flying round
-  // and through the city) go first. At dusk the see-through walls blend in grid order.
-  std::vector<std::pair<int, int>> order;
-  for (int j = 0; j < n; ++j)
-    for (int i = 0; i < n; ++i) order.push_back({i, j});
-  if (!dusk) {
-    auto radius = [n](std::pair<int, int> b) {
-      return std::hypot(b.first - n / 2 + 0.5f, b.second - n / 2 + 0.5f);
-    };
-    std::stable_sort(order.begin(), order.end(), [&](auto a, auto b) { return radius(a) > radius(b); });
-  }
-  for (auto [i, j] : order) {
-    float x = (i - n / 2 + 0.5f) * pitch, y = (j - n / 2 + 0.5f) * pitch;
-    float r = std::sqrt(x * x + y * y);
-    float height = 20 + 90 * Hash01(i, j, 301) * (1.2f - r / 300);
-    if (height < 12) height = 12;
-    float w = 18 + 8 * Hash01(i, j, 302);
-    // At dusk only two walls carry windows: every see-through layer costs a software
-    // renderer its full area, and a see-through wall shows the same from both sides, so the
-    // far pair would only repeat the near pair's windows behind them (the windows texture
-    // lights more of its windows to keep the city as bright).
-    // A third of the blocks have every light out: see-through, they are simply not there.
-    if (dusk && Hash01(i, j, 304) < 0.33f) {
-    } else if (dusk)
-      AddNearWalls(&blocks, {x, y, height / 2}, {w, w, height}, facade, 1.0f / 24);
-    else
-      AddBox(&blocks, {x, y, height / 2}, {w, w, height}, facade, 1.0f / 24);
-    AddBox(&roofs, {x, y, height + 1}, {w * 0.6f, w * 0.6f, 2}, roof, 0.1f);
-    if (Hash01(i, j, 303) < 0.25f) AddBox(&beacons, {x, y, height + 6}, {2, 2, 8}, beacon);
+  // By day each block's walls are a mesh of their own: opaque, the blocks are drawn nearest
+  // first wherever the camera is, so a software renderer shades few hidden pixels. The roofs,
+  // small and with a material of their own, stay one mesh (a switch of material between
+  // every two blocks costs more than the roofs' hidden pixels). At dusk the see-through walls
+  // blend in grid order, as one mesh.
+  std::vector<NodeDesc> dayBlocks;
+  for (int j = 0; j < n; ++j) {
+    for (int i = 0; i < n; ++i) {
+      float x = (i - n / 2 + 0.5f) * pitch, y = (j - n / 2 + 0.5f) * pitch;
+      float r = std::sqrt(x * x + y * y);
+      float height = 20 + 90 * Hash01(i, j, 301) * (1.2f - r / 300);
+      if (height < 12) height = 12;
+      float w = 18 + 8 * Hash01(i, j, 302);
+      // At dusk only two walls carry windows: every see-through layer costs a software
+      // renderer its full area, and a see-through wall shows the same from both sides, so the
+      // far pair would only repeat the near pair's windows behind them (the windows texture
+      // lights more of its windows to keep the city as bright).
+      // A third of the blocks have every light out: see-through, they are simply not there.
+      if (dusk) {
+        if (Hash01(i, j, 304) >= 0.33f) AddNearWalls(&blocks, {x, y, height / 2}, {w, w, height}, facade, 1.0f / 24);
+      } else {
+        Mesh block;
+        AddBox(&block, {x, y, height / 2}, {w, w, height}, facade, 1.0f / 24);
+        dayBlocks.push_back(MeshNode("block" + std::to_string(j * n + i), block));
+        AddBox(&roofs, {x, y, height + 1}, {w * 0.6f, w * 0.6f, 2}, roof, 0.1f);
+      }
+      if (Hash01(i, j, 303) < 0.25f) AddBox(&beacons, {x, y, height + 6}, {2, 2, 8}, beacon);
+    }
   }
   Mesh street;
   AddQuad(&street, {-260, -260, 0}, {260, -260, 0}, {260, 260, 0}, {-260, 260, 0}, ground, 12, 12);
-  s.nodes.push_back(MeshNode("blocks", blocks));
-  if (!dusk) {
+  if (dusk) {
+    s.nodes.push_back(MeshNode("blocks", blocks));
+  } else {
+    for (NodeDesc& block : dayBlocks) s.nodes.push_back(block);
     s.nodes.push_back(MeshNode("street", street));
     s.nodes.push_back(MeshNode("roofs", roofs));
   }
