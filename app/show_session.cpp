@@ -77,6 +77,12 @@ void ShowSession::Prepare(const DemoOptions& options, Display& display,
 void ShowSession::DrawPart(int32_t partIndex, float partFrames, float showTime, float opacityStep, bool draw) {
   if (!renderer_) return;
   if (draw && hasGl) {
+    // The heap keeps the driver's per-frame working blocks from one frame to the next (see
+    // ReturnLargeBlocksToSystem); when a part begins, what the last part left free goes back.
+    if (partIndex != trimmedForPart_) {
+      TrimFreeMemory();
+      trimmedForPart_ = partIndex;
+    }
     renderer_->RenderPart(partIndex, partFrames, showTime, opacityStep);
     // Pictures loaded behind the loading screen reach their textures one a frame.
     UploadNextPicture(tables);

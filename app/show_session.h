@@ -53,4 +53,5 @@ class ShowSession {
   std::unique_ptr<DataSourceScope> dataSource_;
   ByteBlock soundtrack_;
   std::vector<uint8_t> soundtrackFile_;
+  int32_t trimmedForPart_ = -1;
 };
