@@ -83,6 +83,10 @@ void ShowSession::DrawPart(int32_t partIndex, float partFrames, float showTime, 
       TrimFreeMemory();
       trimmedForPart_ = partIndex;
     }
+    int frameWidth = 0, frameHeight = 0;
+    display_->DrawableSize(&frameWidth, &frameHeight);
+    const ViewportSize view = CurrentViewport();
+    renderer_->SetViewCoversFrame(view.x == 0 && view.y == 0 && view.width == frameWidth && view.height == frameHeight);
     renderer_->RenderPart(partIndex, partFrames, showTime, opacityStep);
     // Pictures loaded behind the loading screen reach their textures one a frame.
     UploadNextPicture(tables);

@@ -81,26 +81,40 @@ void BackdropCache::DrawTexture(uint32_t texture) {
               [texture] { LeaveTextureOverlayState(texture, 1.0f); }});
 }
 
-void BackdropCache::Draw(const Source& source) {
-  if (!Ready()) {
-    source.draw();
-    return;
-  }
+bool BackdropCache::CopyAllowed() {
+  if (!Ready()) return false;
   // The copy skips the scissor box and colour mask a drawing would obey; none is in use while
   // parts are drawn, but were one, the picture is drawn.
   GLboolean mask[4] = {GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE};
   glGetBooleanv(GL_COLOR_WRITEMASK, mask);
-  if (glIsEnabled(GL_SCISSOR_TEST) || !mask[0] || !mask[1] || !mask[2] || !mask[3]) {
+  return !glIsEnabled(GL_SCISSOR_TEST) && mask[0] && mask[1] && mask[2] && mask[3];
+}
+
+bool BackdropCache::Current(uint32_t texture, bool plainTexture) {
+  const ViewportSize view = CurrentViewport();
+  GLfloat clear[4];
+  glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
+  return valid_ && texture_ == texture && plainTexture_ == plainTexture && generation_ == TextureGeneration() &&
+         width_ == view.width && height_ == view.height && std::memcmp(clear, clear_, sizeof clear) == 0;
+}
+
+bool BackdropCache::WouldCopy(const ImageSlot& slot) {
+  if (slot.texture == 0) return false;
+  UploadPicture(slot);
+  return CopyAllowed() && Current(slot.texture, false);
+}
+
+bool BackdropCache::WouldCopyTexture(uint32_t texture) { return CopyAllowed() && Current(texture, true); }
+
+void BackdropCache::Draw(const Source& source) {
+  if (!CopyAllowed()) {
     source.draw();
     return;
   }
   const ViewportSize view = CurrentViewport();
   GLfloat clear[4];
   glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
-  const bool current = valid_ && texture_ == source.texture && plainTexture_ == source.plainTexture &&
-                       generation_ == TextureGeneration() && width_ == view.width && height_ == view.height &&
-                       std::memcmp(clear, clear_, sizeof clear) == 0;
-  if (current) {
+  if (Current(source.texture, source.plainTexture)) {
     source.leaveState();
     Copy(view.x, view.y, view.width, view.height);
     lastCopied_ = true;

@@ -37,6 +37,11 @@ class BackdropCache {
 
   // Whether the last Draw copied pixels drawn earlier rather than drawing them.
   bool LastDrawCopied() const { return lastCopied_; }
+  // Whether Draw(slot) or DrawTexture(texture), called now, would copy pixels drawn earlier:
+  // every pixel of the view then gets the picture over the clear colour, whatever the frame
+  // held. Uploads a picture still waiting for its texture, as Draw would.
+  bool WouldCopy(const ImageSlot& slot);
+  bool WouldCopyTexture(uint32_t texture);
 
   void Release();
 
@@ -51,6 +56,10 @@ class BackdropCache {
   };
   void Draw(const Source& source);
   bool Ready();
+  // The copy can stand for the drawing (entry points found, no scissor box or colour mask).
+  bool CopyAllowed();
+  // The cached pixels show this background at the current view size and clear colour.
+  bool Current(uint32_t texture, bool plainTexture);
   bool MakeTarget(int width, int height);
   void Copy(int x, int y, int width, int height);
 

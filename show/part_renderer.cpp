@@ -64,6 +64,17 @@ void PartRenderer::DrawPicture(const std::string& name, bool foreground) {
   PictureMatricesEnd();
 }
 
+bool PartRenderer::BackgroundCopied(const std::string& name) {
+  if (name == kNoPicture) return false;
+  auto image = tables_.imageTable.find(name);
+  if (image != tables_.imageTable.end()) {
+    if (image->second < 0 || image->second >= static_cast<int32_t>(tables_.images.size())) return false;
+    return backdrop_.WouldCopy(tables_.images[static_cast<size_t>(image->second)]);
+  }
+  auto texture = tables_.textureTable.find(name);
+  return texture != tables_.textureTable.end() && texture->second != 0 && backdrop_.WouldCopyTexture(texture->second);
+}
+
 void PartRenderer::DrawChain(const PartEntry& part, int32_t partIndex, float partFrames, float showTime,
                              float opacityStep, bool draw) {
   const PartEntry* entry = &part;
@@ -116,9 +127,13 @@ void PartRenderer::RenderPart(int32_t partIndex, float partFrames, float showTim
   const ViewportSize view = CurrentViewport();
   ResizeViewport(view.width, view.height);
   glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-  glClear(GL_COLOR_BUFFER_BIT);
-  if (partIndex < 0 || static_cast<size_t>(partIndex) >= tables_.timeline.size()) return;
+  if (partIndex < 0 || static_cast<size_t>(partIndex) >= tables_.timeline.size()) {
+    glClear(GL_COLOR_BUFFER_BIT);
+    return;
+  }
   const PartEntry part = tables_.timeline[static_cast<size_t>(partIndex)];
+  // A copied background puts the picture over the clear colour into every pixel of the view.
+  if (!viewCoversFrame_ || !BackgroundCopied(part.background)) glClear(GL_COLOR_BUFFER_BIT);
 
   RenderGlobals& globals = CurrentRenderGlobals();
   const ClipPlanes planes = PartClipPlanes(partIndex);

@@ -39,11 +39,17 @@ class PartRenderer {
   void SetGlLookup(BackdropCache::Lookup lookup) { backdrop_.SetLookup(std::move(lookup)); }
   // The GL objects of the backdrop cache; the context must be current (the destructor does it too).
   void ReleaseGl() { backdrop_.Release(); }
+  // Whether the view covers the whole drawable (no bars around the picture). A background
+  // copied from the backdrop cache then sets every pixel of the frame, and the frame is not
+  // cleared before it.
+  void SetViewCoversFrame(bool covers) { viewCoversFrame_ = covers; }
 
  private:
   // Background or foreground: a fullscreen image by that name, else a texture; a name in
   // neither table (or one that failed to load) draws nothing.
   void DrawPicture(const std::string& name, bool foreground);
+  // Whether DrawPicture(name, false) would copy the backdrop cache's pixels.
+  bool BackgroundCopied(const std::string& name);
   // With draw false only the scene changes happen (no GL).
   void DrawChain(const PartEntry& part, int32_t partIndex, float partFrames, float showTime, float opacityStep,
                  bool draw);
@@ -51,4 +57,5 @@ class PartRenderer {
   ShowTables& tables_;
   EffectsState& effects_;
   BackdropCache backdrop_;
+  bool viewCoversFrame_ = false;
 };

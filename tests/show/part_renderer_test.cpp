@@ -163,6 +163,36 @@ TEST_F(PartRendering, TextureBackgroundAndForegroundBothShow) {
   EXPECT_RGB_NEAR(At(1, 1), 170, 85, 0, 3);
 }
 
+TEST_F(PartRendering, OnlyABackgroundCopiedOverTheWholeFrameTakesThePlaceOfTheClear) {
+  PlainParts(3);
+  tables_.textureTable["red.jpg"] = MakeTexture("data\\red.jpg", false, true);
+  tables_.timeline[1].background = "red.jpg";
+  const std::vector<uint8_t> drawn = Render(1, 3.0f);  // no cache: drawn over a cleared frame
+  PartRenderer renderer(tables_, effects_);
+  renderer.SetGlLookup([this](const char* name) { return display_->GlFunction(name); });
+  // Each frame starts from what the last one left: green.
+  auto frameOver = [&](int part, bool covers) {
+    glClearColor(0.0f, 1.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    renderer.SetViewCoversFrame(covers);
+    renderer.RenderPart(part, 3.0f, 1.0f, 0.0f);
+    Grab();
+    return Frame();
+  };
+  EXPECT_EQ(frameOver(1, true), drawn);  // the cache is filled
+  EXPECT_EQ(frameOver(1, true), drawn);  // and copied in place of the clear
+  // No background: the frame is cleared.
+  frameOver(0, true);
+  EXPECT_RGB_NEAR(At(32, 32), 0, 0, 0, 0);
+  // A view with bars beside it: the bars are cleared, the copy fills the view.
+  PlaceViewport(8, 0, kWidth - 16, kHeight);
+  frameOver(1, false);
+  frameOver(1, false);
+  EXPECT_RGB_NEAR(At(2, 32), 0, 0, 0, 0);
+  EXPECT_RGB_NEAR(At(32, 32), 255, 0, 0, 2);
+  PlaceViewport(0, 0, kWidth, kHeight);
+}
+
 TEST_F(PartRendering, LogoOverParts16To40AndPart83DropsItsFirstAddedSceneLate) {
   LoadShow();
   std::vector<PartEntry> parts(84);
