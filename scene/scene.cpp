@@ -295,7 +295,8 @@ void Scene::CollectOpaque(SceneNode* node, int32_t levels, const float* p) {
         float w = m[3] * c.x + m[7] * c.y + m[11] * c.z + m[15];
         // Sorted by the far end of the bounding sphere: a ground or a wall behind everything
         // is large, and goes after the smaller things standing on it or in front of it.
-        float scale = std::sqrt(std::max({m[0] * m[0] + m[1] * m[1] + m[2] * m[2], m[4] * m[4] + m[5] * m[5] + m[6] * m[6],
+        float scale = std::sqrt(std::max({m[0] * m[0] + m[1] * m[1] + m[2] * m[2],
+                                          m[4] * m[4] + m[5] * m[5] + m[6] * m[6],
                                           m[8] * m[8] + m[9] * m[9] + m[10] * m[10]}));
         float distance = p[3] * x + p[7] * y + p[11] * z + p[15] * w + mesh->radius * scale;
         // Whatever the data, the key must order: anything not finite goes last.

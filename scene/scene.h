@@ -12,11 +12,12 @@
 // dropped, noted the same way, and loading goes on.
 //
 // Render walks the tree on the modelview matrix stack, one entry per level of nesting, from
-// the depth at which the caller left the stack. Where the order of opaque meshes cannot change
-// the picture (no blending, a LESS or LEQUAL depth test, no stencil), they are drawn nearest
-// first, each with the matrix the walk gave it, so that a software rasterizer rejects hidden
-// fragments before shading them; only faces at exactly equal depth could show otherwise. Levels the stack cannot hold are not drawn (the
+// the depth at which the caller left the stack. Levels the stack cannot hold are not drawn (the
 // rest of the scene is, and the stack is left as it was found); the first such frame is logged.
+// Where the order of opaque meshes cannot change the picture (no blending, a LESS or LEQUAL
+// depth test, no stencil), they are drawn nearest first, each with the matrix the walk gave
+// it, so that a software rasterizer rejects hidden fragments before shading them; only faces
+// at exactly equal depth in two meshes could come out otherwise.
 #pragma once
 
 #include <cstdint>

@@ -31,6 +31,24 @@ uint32_t TextureNamed(const ShowTables& tables, const char* name) {
   return found != tables.textureTable.end() ? found->second : 0;
 }
 
+// A picture by name: a fullscreen image (its slot), else a texture. Neither for a name in
+// neither table or an image entry outside the image list; texture 0 for one that failed to load.
+struct NamedPicture {
+  const ImageSlot* image = nullptr;
+  uint32_t texture = 0;
+};
+
+NamedPicture PictureNamed(const ShowTables& tables, const std::string& name) {
+  NamedPicture picture;
+  auto image = tables.imageTable.find(name);
+  if (image == tables.imageTable.end()) {
+    picture.texture = TextureNamed(tables, name.c_str());
+  } else if (image->second >= 0 && image->second < static_cast<int32_t>(tables.images.size())) {
+    picture.image = &tables.images[static_cast<size_t>(image->second)];
+  }
+  return picture;
+}
+
 Scene* SceneNamed(const ShowTables& tables, const std::string& name) {
   auto found = tables.sceneTable.find(name);
   return found != tables.sceneTable.end() ? found->second.get() : nullptr;
@@ -39,10 +57,9 @@ Scene* SceneNamed(const ShowTables& tables, const std::string& name) {
 }  // namespace
 
 void PartRenderer::DrawPicture(const std::string& name, bool foreground) {
-  auto image = tables_.imageTable.find(name);
-  if (image != tables_.imageTable.end()) {
-    if (image->second < 0 || image->second >= static_cast<int32_t>(tables_.images.size())) return;
-    const ImageSlot slot = tables_.images[static_cast<size_t>(image->second)];
+  const NamedPicture picture = PictureNamed(tables_, name);
+  if (picture.image) {
+    const ImageSlot slot = *picture.image;
     if (slot.texture == 0) return;  // failed to load: an empty slot
     PictureMatricesBegin();
     if (foreground) {
@@ -53,26 +70,21 @@ void PartRenderer::DrawPicture(const std::string& name, bool foreground) {
     PictureMatricesEnd();
     return;
   }
-  auto texture = tables_.textureTable.find(name);
-  if (texture == tables_.textureTable.end() || texture->second == 0) return;
+  if (picture.texture == 0) return;
   PictureMatricesBegin();
   if (foreground) {
-    DrawForegroundTexture(texture->second);
+    DrawForegroundTexture(picture.texture);
   } else {
-    backdrop_.DrawTexture(texture->second);  // the background comes first, on the cleared frame
+    backdrop_.DrawTexture(picture.texture);  // the background comes first, on the cleared frame
   }
   PictureMatricesEnd();
 }
 
 bool PartRenderer::BackgroundCopied(const std::string& name) {
   if (name == kNoPicture) return false;
-  auto image = tables_.imageTable.find(name);
-  if (image != tables_.imageTable.end()) {
-    if (image->second < 0 || image->second >= static_cast<int32_t>(tables_.images.size())) return false;
-    return backdrop_.WouldCopy(tables_.images[static_cast<size_t>(image->second)]);
-  }
-  auto texture = tables_.textureTable.find(name);
-  return texture != tables_.textureTable.end() && texture->second != 0 && backdrop_.WouldCopyTexture(texture->second);
+  const NamedPicture picture = PictureNamed(tables_, name);
+  if (picture.image) return backdrop_.WouldCopy(*picture.image);
+  return picture.texture != 0 && backdrop_.WouldCopyTexture(picture.texture);
 }
 
 void PartRenderer::DrawChain(const PartEntry& part, int32_t partIndex, float partFrames, float showTime,
