@@ -185,10 +185,9 @@ void RingTunnel(const EffectsState& effects, bool wobble, double a, double b, do
       const double s1 = std::sin(j * 6.8345 + n * 2.235);
       const double scale = std::trunc(s1 * 20000.0 + 45536.0) / 65536.0;
       glScaled(scale, scale, scale);
-      glColor3d(std::trunc(s1 * 5000.0 + 60536.0) / 65536.0,
-                std::trunc(std::sin(j * 7.8345 + n * 3.235) * 5000.0 + 60536.0) / 65536.0,
-                std::trunc(std::sin(j * 8.8345 + n * 4.235) * 5000.0 + 60536.0) / 65536.0);
-      glCallList(effects.starMesh.displayList);
+      DrawOb3InColour(effects.starMesh, static_cast<float>(std::trunc(s1 * 5000.0 + 60536.0) / 65536.0),
+                      static_cast<float>(std::trunc(std::sin(j * 7.8345 + n * 3.235) * 5000.0 + 60536.0) / 65536.0),
+                      static_cast<float>(std::trunc(std::sin(j * 8.8345 + n * 4.235) * 5000.0 + 60536.0) / 65536.0));
       glPopMatrix();
     }
     glPopMatrix();
@@ -248,18 +247,22 @@ void SpriteGrid(const EffectsState& effects, float a, double t, uint32_t texture
       glPushMatrix();
       glTranslatef(0.0f, 0.0f, -1.0f);
       const float value = v(d);
-      glColor3f(value, value, value);  // the grid's corners go negative: GL clamps them to black
       if (outline) {
         GLfloat modelview[16];
         glGetFloatv(GL_MODELVIEW_MATRIX, modelview);
         const int level = SpriteLevelBound(projection, modelview, view.width, view.height, *outline);
         glBegin(GL_TRIANGLE_FAN);
+        // The colour goes with the vertices. Set between draws, an unlit colour is a constant of
+        // the fragment program, and a software driver stores its whole fragment state again
+        // for every draw after such a change (some 20 KB a sprite, kept until the frame is done).
+        glColor3f(value, value, value);  // the grid's corners go negative: GL clamps them to black
         for (const auto& corner : outline->levels[static_cast<size_t>(level)]) {
           glTexCoord2f(corner[0], corner[1]);
           glVertex3f(corner[0] * 2.0f - 1.0f, 1.0f - corner[1] * 2.0f, 0.0f);
         }
         glEnd();
       } else {
+        glColor3f(value, value, value);
         glCallList(effects.unitQuad);
       }
       glPopMatrix();

@@ -173,6 +173,9 @@ void PoseOb3(Ob3Mesh* mesh) {
 }
 
 void CompileOb3(Ob3Mesh* mesh) {
+  mesh->cornerPositions.clear();
+  mesh->cornerNormals.clear();
+  mesh->cornerTexCoords.clear();
   mesh->displayList = glGenLists(1);
   glNewList(mesh->displayList, GL_COMPILE);
   glBegin(GL_TRIANGLES);
@@ -183,10 +186,42 @@ void CompileOb3(Ob3Mesh* mesh) {
       glTexCoord2f(face.uv[k * 2], face.uv[k * 2 + 1]);
       glNormal3fv(&mesh->posedVertexNormals[at]);
       glVertex3fv(&mesh->posedVertices[at]);
+      mesh->cornerTexCoords.insert(mesh->cornerTexCoords.end(), {face.uv[k * 2], face.uv[k * 2 + 1]});
+      mesh->cornerNormals.insert(mesh->cornerNormals.end(), &mesh->posedVertexNormals[at], &mesh->posedVertexNormals[at] + 3);
+      mesh->cornerPositions.insert(mesh->cornerPositions.end(), &mesh->posedVertices[at], &mesh->posedVertices[at] + 3);
     }
   }
   glEnd();
   glEndList();
+}
+
+void DrawOb3InColour(const Ob3Mesh& mesh, float red, float green, float blue) {
+  if (mesh.displayList == 0) return;
+  const size_t corners = mesh.cornerPositions.size() / 3;
+  if (corners > 0 && mesh.cornerNormals.size() == corners * 3 && mesh.cornerTexCoords.size() == corners * 2) {
+    static std::vector<float> colours;  // GL runs on one thread
+    colours.resize(corners * 3);
+    for (size_t i = 0; i < colours.size(); i += 3) {
+      colours[i] = red;
+      colours[i + 1] = green;
+      colours[i + 2] = blue;
+    }
+    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_NORMAL_ARRAY);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
+    glVertexPointer(3, GL_FLOAT, 0, mesh.cornerPositions.data());
+    glNormalPointer(GL_FLOAT, 0, mesh.cornerNormals.data());
+    glTexCoordPointer(2, GL_FLOAT, 0, mesh.cornerTexCoords.data());
+    glColorPointer(3, GL_FLOAT, 0, colours.data());
+    glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(corners));
+    glPopClientAttrib();
+    // What the list leaves: its last corner's normal and texture coordinate.
+    glNormal3fv(&mesh.cornerNormals[(corners - 1) * 3]);
+    glTexCoord2fv(&mesh.cornerTexCoords[(corners - 1) * 2]);
+  }
+  glColor3f(red, green, blue);
 }
 
 bool LoadOb3(const char* name, int32_t computeNormals, Ob3Mesh* mesh, int32_t faceValue, int32_t indexBase) {

@@ -1,6 +1,7 @@
 // OB3 meshes: a small triangle mesh with 16-bit coordinates and texture coordinates in 1/256
 // units, read into an Ob3Mesh with face and vertex normals and compiled into a display list.
-// The effects load one, "data\star.ob3", and call its list for every ring member.
+// The effects load one, "data\star.ob3", and draw it for every ring member in a colour of its
+// own (DrawOb3InColour, from the same corners the list holds).
 //
 //   Ob3Mesh star;
 //   LoadOb3("data\\star.ob3", 1, &star, 3, 1);   // needs a current GL context
@@ -37,6 +38,9 @@ struct Ob3Mesh {
   std::vector<float> vertexNormals, posedVertexNormals;  // 3 floats a vertex
   std::vector<int32_t> vertexOrder;                      // 0 .. V - 1, then 4 spare entries
   uint32_t displayList = 0;
+  // The faces unrolled corner by corner, as the list draws them, for vertex arrays: positions
+  // and normals 3 floats a corner, texture coordinates 2. Made with the list.
+  std::vector<float> cornerPositions, cornerNormals, cornerTexCoords;
   // What was wrong with the file ("not found", counts the bytes cannot hold); empty when fine.
   std::string problem;
 };
@@ -60,5 +64,13 @@ void ComputeOb3Normals(Ob3Mesh* mesh);
 // posed arrays.
 void PoseOb3(Ob3Mesh* mesh);
 
-// Compiles (does not run) one triangle list of every face into mesh->displayList.
+// Compiles (does not run) one triangle list of every face into mesh->displayList, and unrolls
+// the same corners into the corner arrays.
 void CompileOb3(Ob3Mesh* mesh);
+
+// Draws the mesh's faces as its list would, in one colour given with every corner, and leaves
+// the current colour, normal and texture coordinate as calling the list after glColor3f would.
+// A colour set between draws would be a constant of the unlit fragment program, which a
+// software driver stores again with every draw (the ring tunnel makes hundreds a frame). Draws
+// nothing for a mesh that was never compiled.
+void DrawOb3InColour(const Ob3Mesh& mesh, float red, float green, float blue);

@@ -1,7 +1,7 @@
 // Where the effects put every star and sprite, and in which colour, against the formulas
 // computed here from scratch in double precision. GL's feedback mode reports the window position
-// and colour of marker points that stand in for the star mesh and the sprite quad, so any
-// changed constant, axis or transform order moves a point.
+// and colour of markers that stand in for the star mesh (tiny triangles) and the sprite quad
+// (points), so any changed constant, axis or transform order moves a marker.
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "show/effects.h"
+#include "show/ob3.h"
 #include "show/viewport.h"
 #include "tests/show/gl_fixture.h"
 
@@ -110,12 +111,22 @@ struct Mark {
 };
 
 // Feedback of GL_3D_COLOR with an RGBA colour: x, y, z, r, g, b, a per vertex. Every pass-through
-// token opens a new mark; a point token fills the last one.
+// token opens a new mark; a point token fills the last one. A polygon is a mark of its own,
+// drawn, at its first corner, with no point index.
 std::vector<Mark> ParseFeedback(const std::vector<GLfloat>& buffer, GLint count) {
   std::vector<Mark> marks;
   for (GLint i = 0; i < count;) {
     const GLint token = static_cast<GLint>(buffer[static_cast<size_t>(i++)]);
-    if (token == GL_PASS_THROUGH_TOKEN) {
+    if (token == GL_POLYGON_TOKEN) {
+      const GLint corners = static_cast<GLint>(buffer[static_cast<size_t>(i++)]);
+      const GLfloat* v = &buffer[static_cast<size_t>(i)];
+      Mark m;
+      m.drawn = true;
+      m.x = v[0], m.y = v[1];
+      for (int k = 0; k < 4; ++k) m.rgba[k] = v[3 + k];
+      marks.push_back(m);
+      i += corners * 7;
+    } else if (token == GL_PASS_THROUGH_TOKEN) {
       Mark m;
       m.point = static_cast<int>(buffer[static_cast<size_t>(i++)]);
       marks.push_back(m);
@@ -157,6 +168,36 @@ double EaseRef(double k, double period) {
 
 // The star marker: the mesh's origin and two points off it, so turns and scale show as well.
 const std::vector<std::array<float, 3>> kStarPoints = {{0, 0, 0}, {200, 0, 0}, {0, 30, 200}};
+
+// A mesh of one tiny triangle at each point (the star is drawn from arrays, where no
+// pass-through token can go between its corners).
+Ob3Mesh MarkerMesh(const std::vector<std::array<float, 3>>& points) {
+  Ob3Mesh mesh;
+  for (size_t i = 0; i < points.size(); ++i) {
+    const auto& p = points[i];
+    mesh.posedVertices.insert(mesh.posedVertices.end(), {p[0], p[1], p[2], p[0] + 0.01f, p[1], p[2], p[0], p[1] + 0.01f, p[2]});
+    Ob3Face face;
+    face.a = static_cast<int32_t>(i * 3);
+    face.b = face.a + 1;
+    face.c = face.a + 2;
+    mesh.faces.push_back(face);
+  }
+  mesh.posedVertexNormals.assign(mesh.posedVertices.size(), 0.0f);
+  CompileOb3(&mesh);
+  return mesh;
+}
+
+// Triangle marks carry no point index: they are matched to the expected points in drawing
+// order, a point left without one being off the view.
+std::vector<Mark> InDrawingOrder(const std::vector<Mark>& seen, const std::vector<Seen>& want) {
+  std::vector<Mark> marks(want.size());
+  size_t k = 0;
+  for (size_t i = 0; i < want.size() && k < seen.size(); ++i) {
+    if (std::fabs(seen[k].x - want[i].x) < 0.5 && std::fabs(seen[k].y - want[i].y) < 0.5) marks[i] = seen[k++];
+  }
+  EXPECT_EQ(k, seen.size()) << "marks where no point was expected";
+  return marks;
+}
 // The sprite marker: the quad's centre and a corner.
 const std::vector<std::array<float, 3>> kSpritePoints = {{0, 0, 0}, {1, 1, 0}};
 
@@ -165,7 +206,7 @@ class EffectFormulas : public GlTest {
   void SetUp() override {
     GlTest::SetUp();
     ResizeViewport(kViewWidth, kViewHeight);  // aspect 1.5: the axes cannot be swapped unseen
-    effects_.starMesh.displayList = MarkerList(kStarPoints);
+    effects_.starMesh = MarkerMesh(kStarPoints);
     effects_.unitQuad = MarkerList(kSpritePoints);
     RegisterEffects(&effects_);
   }
@@ -248,7 +289,7 @@ TEST_F(EffectFormulas, RingStarsStandWhereTheRingFormulasPutThem) {
         }
       }
     }
-    Compare(marks, want, colours, c.wobble ? "wobbling rings" : "straight rings");
+    Compare(InDrawingOrder(marks, want), want, colours, c.wobble ? "wobbling rings" : "straight rings");
   }
 }
 

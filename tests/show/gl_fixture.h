@@ -4,6 +4,9 @@
 
 #include <GL/gl.h>
 #include <gtest/gtest.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include <array>
 #include <memory>
@@ -56,3 +59,13 @@ class GlTest : public ::testing::Test {
     EXPECT_NEAR(_p[1], (g), (tol)) << "green"; \
     EXPECT_NEAR(_p[2], (b), (tol)) << "blue";  \
   } while (0)
+
+// The bytes the C library's heap has handed out (0 where it cannot say).
+inline size_t HeapBytesInUse() {
+#if defined(__GLIBC__)
+  return mallinfo2().uordblks;
+#else
+  return 0;
+#endif
+}
+
