@@ -125,6 +125,23 @@ std::vector<uint8_t> KeptTexels(const ImageSlot& slot, const uint8_t* picture) {
   return kept;
 }
 
+bool KeepsPart(const ImageSlot& slot) { return slot.keptWidth != kFramedWidth || slot.keptHeight != kFramedHeight; }
+
+// The 640 x 480 picture, bottom row first, from the kept part of its framed texels: what was
+// not kept is clear black.
+std::vector<uint8_t> PictureFromKept(const ImageSlot& slot, const uint8_t* kept) {
+  std::vector<uint8_t> picture(static_cast<size_t>(kPictureWidth) * kPictureHeight * 4, 0);
+  for (int y = 0; y < slot.keptHeight; ++y) {
+    for (int x = 0; x < slot.keptWidth; ++x) {
+      const int px = slot.keptLeft + x - 1, py = slot.keptBottom + y - 1;
+      if (px < 0 || py < 0 || px >= kPictureWidth || py >= kPictureHeight) continue;
+      std::copy_n(&kept[(static_cast<size_t>(y) * slot.keptWidth + x) * 4], 4,
+                  &picture[(static_cast<size_t>(py) * kPictureWidth + px) * 4]);
+    }
+  }
+  return picture;
+}
+
 // Keeps only the alpha box and two texels around it when every texel further out is clear and
 // black, so nothing is lost, and when that saves at least half the texture.
 void ChooseKeptPart(const DecodedImage& picture, ImageSlot* slot) {
@@ -163,17 +180,7 @@ void MakeCanvasTexture(const ImageSlot& slot) {
   std::vector<uint8_t> kept(static_cast<size_t>(slot.keptWidth) * slot.keptHeight * 4);
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
   glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, kept.data());
-  // The picture again: what was not kept is clear black.
-  std::vector<uint8_t> picture(static_cast<size_t>(kPictureWidth) * kPictureHeight * 4, 0);
-  for (int y = 0; y < slot.keptHeight; ++y) {
-    for (int x = 0; x < slot.keptWidth; ++x) {
-      const int px = slot.keptLeft + x - 1, py = slot.keptBottom + y - 1;
-      if (px < 0 || py < 0 || px >= kPictureWidth || py >= kPictureHeight) continue;
-      std::copy_n(&kept[(static_cast<size_t>(y) * slot.keptWidth + x) * 4], 4,
-                  &picture[(static_cast<size_t>(py) * kPictureWidth + px) * 4]);
-    }
-  }
-  const DecodedImage canvas = BuildCanvas(picture.data());
+  const DecodedImage canvas = BuildCanvas(PictureFromKept(slot, kept.data()).data());
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
   UploadMipmaps(GL_RGBA, kCanvasWidth, kCanvasHeight, canvas.pixels.data());
@@ -339,6 +346,12 @@ ImageSlot MakeFullscreenImage(const std::string& file, bool png, std::string* wh
   ImageSlot slot;
   FindAlphaBox(*picture, &slot);
   ChooseKeptPart(*picture, &slot);
+  // Until the upload, a picture that keeps only part holds only that part: the titles and
+  // credits wait for their textures in a tenth of the memory.
+  if (KeepsPart(slot)) {
+    std::vector<uint8_t> kept = KeptTexels(slot, picture->pixels.data());
+    picture->pixels.swap(kept);
+  }
   GLuint texture = 0;
   GLint bound = 0;
   glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
@@ -366,10 +379,9 @@ bool UploadPicture(const ImageSlot& slot) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    if (slot.keptWidth != kFramedWidth || slot.keptHeight != kFramedHeight) {
-      const std::vector<uint8_t> kept = KeptTexels(slot, slot.picture->pixels.data());
+    if (KeepsPart(slot)) {
       glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, slot.keptWidth, slot.keptHeight, 0, GL_RGBA, GL_UNSIGNED_BYTE,
-                   kept.data());
+                   slot.picture->pixels.data());
     } else {
       glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, kFramedWidth, kFramedHeight, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
       const std::vector<uint8_t> zeros(static_cast<size_t>(kFramedWidth) * 4, 0);
@@ -383,7 +395,8 @@ bool UploadPicture(const ImageSlot& slot) {
                       slot.picture->pixels.data());
     }
   } else {
-    const DecodedImage canvas = BuildCanvas(slot.picture->pixels.data());
+    const DecodedImage canvas =
+        BuildCanvas(KeepsPart(slot) ? PictureFromKept(slot, slot.picture->pixels.data()).data() : slot.picture->pixels.data());
     UploadMipmaps(GL_RGBA, kCanvasWidth, kCanvasHeight, canvas.pixels.data());
     slot.picture->width = kCanvasWidth;
     slot.picture->height = kCanvasHeight;

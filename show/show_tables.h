@@ -28,7 +28,8 @@ struct PartEntry {
 };
 
 // One fullscreen image: a 640 x 480 picture. Until its texture is filled, `picture` holds its
-// pixels (RGBA, bottom row first); after, no pixels, and a width of 640 when the texture is the
+// pixels (RGBA, bottom row first; only the kept part's, framed texels, where it keeps a part:
+// see below); after, no pixels, and a width of 640 when the texture is the
 // bare picture (one level, for views that never shrink it) or 1024 when it is a mipmapped
 // 1024 x 512 canvas with the picture in its top-left corner.
 struct ImageSlot {

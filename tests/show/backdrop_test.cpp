@@ -348,6 +348,9 @@ TEST_F(PictureKeptPart, AMostlyClearPictureKeepsOnlyItsBoxAndDrawsTheSame) {
     EXPECT_EQ(kept.keptHeight, 80 + 4);
     EXPECT_EQ(whole.keptWidth, 642);
     EXPECT_EQ(whole.keptHeight, 482);
+    // Until its texture is filled the picture waits in what it keeps.
+    EXPECT_EQ(kept.picture->pixels.size(), 304u * 84 * 4);
+    EXPECT_EQ(whole.picture->pixels.size(), 640u * 480 * 4);
 
     auto frame = [this](const ImageSlot& s) {
       return FrameOf([&] { DrawFullscreenImageBlended(s, 1.0f); }, 0.3f, 0.2f, 0.1f);
