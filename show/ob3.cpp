@@ -196,9 +196,9 @@ void CompileOb3(Ob3Mesh* mesh) {
 }
 
 void DrawOb3InColour(const Ob3Mesh& mesh, float red, float green, float blue) {
-  if (mesh.displayList == 0) return;
   const size_t corners = mesh.cornerPositions.size() / 3;
-  if (corners > 0 && mesh.cornerNormals.size() == corners * 3 && mesh.cornerTexCoords.size() == corners * 2) {
+  if (mesh.displayList != 0 && corners > 0 && mesh.cornerNormals.size() == corners * 3 &&
+      mesh.cornerTexCoords.size() == corners * 2) {
     static std::vector<float> colours;  // GL runs on one thread
     colours.resize(corners * 3);
     for (size_t i = 0; i < colours.size(); i += 3) {

@@ -71,6 +71,6 @@ void CompileOb3(Ob3Mesh* mesh);
 // Draws the mesh's faces as its list would, in one colour given with every corner, and leaves
 // the current colour, normal and texture coordinate as calling the list after glColor3f would.
 // A colour set between draws would be a constant of the unlit fragment program, which a
-// software driver stores again with every draw (the ring tunnel makes hundreds a frame). Draws
-// nothing for a mesh that was never compiled.
+// software driver stores again with every draw (the ring tunnel makes hundreds a frame). A mesh
+// that was never compiled draws nothing (the colour is still set).
 void DrawOb3InColour(const Ob3Mesh& mesh, float red, float green, float blue);

@@ -210,6 +210,14 @@ TEST_F(EffectsGl, RingStarsDrawAsTheirListWould) {
   EXPECT_GT(drawn, 200u);
   EXPECT_EQ(apart, 0u);
 
+  // A star that never loaded draws nothing, and the colour is set all the same.
+  const Ob3Mesh missing;
+  DrawOb3InColour(missing, 0.25f, 0.5f, 0.75f);
+  GLfloat colour[4];
+  glGetFloatv(GL_CURRENT_COLOR, colour);
+  EXPECT_EQ(colour[1], 0.5f);
+  EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+
 }
 
 // What the driver keeps of a frame until it is done grows with every draw that changes the
