@@ -4,7 +4,9 @@
 #include <GL/glu.h>
 
 #include <cmath>
+#include <vector>
 
+#include "show/clip_draw.h"
 #include "show/viewport.h"
 
 namespace {
@@ -166,32 +168,48 @@ void RingTunnel(const EffectsState& effects, bool wobble, double a, double b, do
   }
   const RingSpan rings = RingsAt(b);
   glTranslated(0.0, 0.0, static_cast<double>(rings.position) * 600.0 + 36000.0);
+  // Each star's transforms would go onto the projection matrix between a push and a pop; they
+  // are composed here instead, and the whole ring drawn in one batch.
+  GLfloat projection[16], modelview[16];
+  glGetFloatv(GL_PROJECTION_MATRIX, projection);
+  glGetFloatv(GL_MODELVIEW_MATRIX, modelview);
+  const Transform base = Transform::Of(projection), eye = Transform::Of(modelview);
+  const Ob3Mesh& mesh = effects.starMesh;
+  const bool drawable = Ob3Drawable(mesh);
+  ClipBatch& batch = ClipBatch::Shared();
+  batch.Clear();
+  float colour[3] = {};
+  bool any = false;
   for (int32_t n = rings.first; n <= rings.last; ++n) {
-    glPushMatrix();
-    glTranslated(0.0, 0.0, -600.0 * n);
+    Transform ring = base;
+    ring.Translate(0.0, 0.0, -600.0 * n);
     for (int j = 0; j < 4; ++j) {
-      glPushMatrix();
+      Transform star = ring;
       const double T = n * 0.4291845493562232 + j;
       const double r = (2000.0 - 250.0 * j + 3000.0) * 0.5;
       const double theta1 = T * 3.142458100558659;
       const double theta2 = T * 0.7856145251396648;
-      glTranslated(r * (0.5 * std::cos(theta1) + std::cos(theta2)), r * (0.5 * std::sin(theta1) + std::sin(theta2)),
-                   100.0 * j);
-      glRotated(T * 45.0, 0.0, 0.0, 1.0);
-      glRotated(90.0, 0.0, 1.0, 0.0);
+      star.Translate(r * (0.5 * std::cos(theta1) + std::cos(theta2)), r * (0.5 * std::sin(theta1) + std::sin(theta2)),
+                     100.0 * j);
+      star.Rotate(T * 45.0, 0.0, 0.0, 1.0);
+      star.Rotate(90.0, 0.0, 1.0, 0.0);
       const double U = n * 2.33 + j;
-      glRotated(U * 360.0 + a * 0.1, 0.0, 0.0, 1.0);
-      glRotated(U * 230.0 + a * 0.03333333333333333, 4.0, 5.0, 7.0);
+      star.Rotate(U * 360.0 + a * 0.1, 0.0, 0.0, 1.0);
+      star.Rotate(U * 230.0 + a * 0.03333333333333333, 4.0, 5.0, 7.0);
       const double s1 = std::sin(j * 6.8345 + n * 2.235);
-      const double scale = std::trunc(s1 * 20000.0 + 45536.0) / 65536.0;
-      glScaled(scale, scale, scale);
-      DrawOb3InColour(effects.starMesh, static_cast<float>(std::trunc(s1 * 5000.0 + 60536.0) / 65536.0),
-                      static_cast<float>(std::trunc(std::sin(j * 7.8345 + n * 3.235) * 5000.0 + 60536.0) / 65536.0),
-                      static_cast<float>(std::trunc(std::sin(j * 8.8345 + n * 4.235) * 5000.0 + 60536.0) / 65536.0));
-      glPopMatrix();
+      star.Scale(std::trunc(s1 * 20000.0 + 45536.0) / 65536.0);
+      star.Multiply(eye);
+      colour[0] = static_cast<float>(std::trunc(s1 * 5000.0 + 60536.0) / 65536.0);
+      colour[1] = static_cast<float>(std::trunc(std::sin(j * 7.8345 + n * 3.235) * 5000.0 + 60536.0) / 65536.0);
+      colour[2] = static_cast<float>(std::trunc(std::sin(j * 8.8345 + n * 4.235) * 5000.0 + 60536.0) / 65536.0);
+      any = true;
+      if (drawable)
+        batch.AddTriangles(star, mesh.cornerPositions.data(), mesh.cornerTexCoords.data(),
+                           mesh.cornerPositions.size() / 3, colour[0], colour[1], colour[2]);
     }
-    glPopMatrix();
   }
+  batch.Draw();
+  if (any) LeaveOb3Current(mesh, colour[0], colour[1], colour[2]);
 }
 
 void SpriteField(const EffectsState& effects, double t, uint32_t texture) {
@@ -229,6 +247,16 @@ void SpriteGrid(const EffectsState& effects, float a, double t, uint32_t texture
   const ViewportSize view = CurrentViewport();
   auto v = [a](double d) { return static_cast<float>((1.0 - d * 0.125) * a); };
   BeginSprites(texture);
+  // With an outline, the sprites are composed here and drawn in one batch; without one, each
+  // calls the unit quad's list under its own matrices.
+  GLfloat modelview[16];
+  glGetFloatv(GL_MODELVIEW_MATRIX, modelview);
+  const Transform eye = Transform::Of(modelview), clip = Transform::Of(projection);
+  ClipBatch& batch = ClipBatch::Shared();
+  batch.Clear();
+  std::vector<float>& positions = effects.spritePositions;
+  std::vector<float>& texCoords = effects.spriteTexCoords;
+  float value = 0.0f;
   const double k1 = t * 0.0049382716049382715;
   const double k2 = t * 0.0039016777214202106;
   const double k3 = t * 0.008103727714748784;
@@ -237,40 +265,51 @@ void SpriteGrid(const EffectsState& effects, float a, double t, uint32_t texture
     const double si = std::sin(k3 + i);
     for (int j = 0; j < 16; ++j) {
       const double Y = j - 7.5;
-      glPushMatrix();
       // Y is never 0 on this grid; X * 1000 stands in for X / Y should it be.
       double phi = std::atan(Y != 0.0 ? X / Y : X * 1000.0);
       if (Y <= 0.0) phi += 3.1415927f;
       const double d = std::sqrt(X * X + Y * Y);
-      glTranslated(Y * sc * 1.8, X * sc * 1.5, 2.5 * std::sin(k1 - d * 0.6666666666666666) + std::cos(j - k2) + si - 5.0);
-      glRotated(phi * 57.29577950560105 + spin + 90.0, 0.0, 0.0, 1.0);
-      glPushMatrix();
-      glTranslatef(0.0f, 0.0f, -1.0f);
-      const float value = v(d);
-      if (outline) {
-        GLfloat modelview[16];
-        glGetFloatv(GL_MODELVIEW_MATRIX, modelview);
-        const int level = SpriteLevelBound(projection, modelview, view.width, view.height, *outline);
-        glBegin(GL_TRIANGLE_FAN);
-        // The colour goes with the vertices. Set between draws, an unlit colour is a constant of
-        // the fragment program, and a software driver stores its whole fragment state again
-        // for every draw after such a change (some 20 KB a sprite, kept until the frame is done).
+      const double x = Y * sc * 1.8, y = X * sc * 1.5;
+      const double z = 2.5 * std::sin(k1 - d * 0.6666666666666666) + std::cos(j - k2) + si - 5.0;
+      const double turn = phi * 57.29577950560105 + spin + 90.0;
+      value = v(d);
+      if (!outline) {
+        glPushMatrix();
+        glTranslated(x, y, z);
+        glRotated(turn, 0.0, 0.0, 1.0);
+        glTranslatef(0.0f, 0.0f, -1.0f);
         glColor3f(value, value, value);  // the grid's corners go negative: GL clamps them to black
-        for (const auto& corner : outline->levels[static_cast<size_t>(level)]) {
-          glTexCoord2f(corner[0], corner[1]);
-          glVertex3f(corner[0] * 2.0f - 1.0f, 1.0f - corner[1] * 2.0f, 0.0f);
-        }
-        glEnd();
-      } else {
-        glColor3f(value, value, value);
         glCallList(effects.unitQuad);
+        glPopMatrix();
+        continue;
       }
-      glPopMatrix();
-      glPopMatrix();
+      Transform sprite = eye;
+      sprite.Translate(x, y, z);
+      sprite.Rotate(turn, 0.0, 0.0, 1.0);
+      sprite.Translate(0.0, 0.0, -1.0);
+      GLfloat spriteModelview[16];
+      for (int k = 0; k < 16; ++k) spriteModelview[k] = static_cast<float>(sprite.m[k]);
+      const int level = SpriteLevelBound(projection, spriteModelview, view.width, view.height, *outline);
+      const auto& corners = outline->levels[static_cast<size_t>(level)];
+      positions.clear();
+      texCoords.clear();
+      for (const auto& corner : corners) {
+        positions.insert(positions.end(), {corner[0] * 2.0f - 1.0f, 1.0f - corner[1] * 2.0f, 0.0f});
+        texCoords.insert(texCoords.end(), {corner[0], corner[1]});
+      }
+      Transform toClip = clip;
+      toClip.Multiply(sprite);
+      // The colour goes with the vertices. Set between draws, an unlit colour is a constant of
+      // the fragment program, and a software driver stores its whole fragment state again for
+      // every draw after such a change (some 20 KB a sprite, kept until the frame is done).
+      batch.AddFan(toClip, positions.data(), texCoords.data(), corners.size(), value, value, value);
     }
   }
-  // The unit quad's last texture coordinate, as drawing it would leave it.
-  if (outline) glTexCoord2f(0.0f, 0.0f);
+  if (outline) {
+    batch.Draw();
+    glColor3f(value, value, value);
+    glTexCoord2f(0.0f, 0.0f);  // the unit quad's last texture coordinate, as drawing it would leave it
+  }
   EndSprites();
 }
 

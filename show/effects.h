@@ -42,6 +42,8 @@ struct EffectsState {
   // The sprite field's outlines, by texture, traced on first use (and again once any texture
   // was made since).
   mutable std::unordered_map<uint32_t, SpriteOutline> outlines;
+  // Scratch corners of one sprite's outline (kept between frames).
+  mutable std::vector<float> spritePositions, spriteTexCoords;
 };
 
 // Compiles the unit quad, loads "data\star.ob3" and registers the four effects.
@@ -81,11 +83,14 @@ struct RingSpan {
 };
 RingSpan RingsAt(double b);
 
+// The rings of stars (wobbling for "droid1" and "droid2"), all in one batch of triangles taken
+// to clip coordinates on the way (see show/clip_draw.h).
 void RingTunnel(const EffectsState& effects, bool wobble, double a, double b, double fieldOfView, uint32_t texture);
 void SpriteField(const EffectsState& effects, double t, uint32_t texture);
 // The 16 x 16 sprites: each drawn as the outline its texture has at the sprite's size on
-// screen (see show/sprite_outline.h; the unit quad for texture 0), with the drawing state set
-// once for all of them and left as DrawSprite leaves it.
+// screen (see show/sprite_outline.h), all in one batch; texture 0 has no outline, and each of
+// its sprites calls the unit quad's list. The drawing state is set once for all of them and
+// left as DrawSprite leaves it.
 void SpriteGrid(const EffectsState& effects, float a, double t, uint32_t texture);
 // One sprite, the whole unit quad, state set before and after.
 void DrawSprite(const EffectsState& effects, float v, uint32_t texture);

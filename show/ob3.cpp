@@ -195,29 +195,16 @@ void CompileOb3(Ob3Mesh* mesh) {
   glEndList();
 }
 
-void DrawOb3InColour(const Ob3Mesh& mesh, float red, float green, float blue) {
+bool Ob3Drawable(const Ob3Mesh& mesh) {
   const size_t corners = mesh.cornerPositions.size() / 3;
-  if (mesh.displayList != 0 && corners > 0 && mesh.cornerNormals.size() == corners * 3 &&
-      mesh.cornerTexCoords.size() == corners * 2) {
-    static std::vector<float> colours;  // GL runs on one thread
-    colours.resize(corners * 3);
-    for (size_t i = 0; i < colours.size(); i += 3) {
-      colours[i] = red;
-      colours[i + 1] = green;
-      colours[i + 2] = blue;
-    }
-    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glEnableClientState(GL_NORMAL_ARRAY);
-    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-    glEnableClientState(GL_COLOR_ARRAY);
-    glVertexPointer(3, GL_FLOAT, 0, mesh.cornerPositions.data());
-    glNormalPointer(GL_FLOAT, 0, mesh.cornerNormals.data());
-    glTexCoordPointer(2, GL_FLOAT, 0, mesh.cornerTexCoords.data());
-    glColorPointer(3, GL_FLOAT, 0, colours.data());
-    glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(corners));
-    glPopClientAttrib();
+  return mesh.displayList != 0 && corners > 0 && mesh.cornerPositions.size() == corners * 3 &&
+         mesh.cornerNormals.size() == corners * 3 && mesh.cornerTexCoords.size() == corners * 2;
+}
+
+void LeaveOb3Current(const Ob3Mesh& mesh, float red, float green, float blue) {
+  if (Ob3Drawable(mesh)) {
     // What the list leaves: its last corner's normal and texture coordinate.
+    const size_t corners = mesh.cornerPositions.size() / 3;
     glNormal3fv(&mesh.cornerNormals[(corners - 1) * 3]);
     glTexCoord2fv(&mesh.cornerTexCoords[(corners - 1) * 2]);
   }

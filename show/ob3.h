@@ -1,7 +1,7 @@
 // OB3 meshes: a small triangle mesh with 16-bit coordinates and texture coordinates in 1/256
 // units, read into an Ob3Mesh with face and vertex normals and compiled into a display list.
 // The effects load one, "data\star.ob3", and draw it for every ring member in a colour of its
-// own (DrawOb3InColour, from the same corners the list holds).
+// own, from the same corners the list holds (all members of a frame in one batch).
 //
 //   Ob3Mesh star;
 //   LoadOb3("data\\star.ob3", 1, &star, 3, 1);   // needs a current GL context
@@ -68,9 +68,10 @@ void PoseOb3(Ob3Mesh* mesh);
 // the same corners into the corner arrays.
 void CompileOb3(Ob3Mesh* mesh);
 
-// Draws the mesh's faces as its list would, in one colour given with every corner, and leaves
-// the current colour, normal and texture coordinate as calling the list after glColor3f would.
-// A colour set between draws would be a constant of the unlit fragment program, which a
-// software driver stores again with every draw (the ring tunnel makes hundreds a frame). A mesh
-// that was never compiled draws nothing (the colour is still set).
-void DrawOb3InColour(const Ob3Mesh& mesh, float red, float green, float blue);
+// True when the mesh was compiled and its corner arrays agree (what the drawing above needs).
+bool Ob3Drawable(const Ob3Mesh& mesh);
+
+// Sets the current colour, normal and texture coordinate as calling the list after glColor3f
+// leaves them (for a mesh drawn some other way, such as many copies in one batch); only the
+// colour where the mesh is not drawable.
+void LeaveOb3Current(const Ob3Mesh& mesh, float red, float green, float blue);
