@@ -14,8 +14,9 @@
 // shown at that second alone.
 //
 // --parts also prints every part's median frame time (ms), frame rate and median processor time
-// (all threads of the process, ms; steadier than the wall clock on a busy machine), one line a
-// part. --fragments adds to each part's line the fragments shaded in a frame for each pixel of
+// (all threads of the process, ms; steadier than the wall clock on a busy machine), and the
+// drawing thread's own processor time (issuing the frame: the driver's vertex work and binning,
+// which the rasterizer threads wait for), one line a part. --fragments adds to each part's line the fragments shaded in a frame for each pixel of
 // the view (the overdraw; where the driver counts them). --only times parts A to B alone (the rest of the show is replayed without drawing).
 // --data-dir plays loose files from DIR (as written by contentgen) instead of the carried show.
 // Start-up is printed beside the time it takes merely to copy the program's two data blocks
