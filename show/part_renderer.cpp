@@ -54,6 +54,17 @@ Scene* SceneNamed(const ShowTables& tables, const std::string& name) {
   return found != tables.sceneTable.end() ? found->second.get() : nullptr;
 }
 
+// Clears the depth buffer whatever the depth mask is. The ring effects leave depth writes off,
+// which turns a plain clear into nothing; the next frame's first entry (or the logo pass) would
+// then see whatever depth was last drawn.
+void ClearDepth() {
+  GLboolean writes = GL_TRUE;
+  glGetBooleanv(GL_DEPTH_WRITEMASK, &writes);
+  if (!writes) glDepthMask(GL_TRUE);
+  glClear(GL_DEPTH_BUFFER_BIT);
+  if (!writes) glDepthMask(GL_FALSE);
+}
+
 }  // namespace
 
 void PartRenderer::DrawPicture(const std::string& name, bool foreground) {
@@ -96,7 +107,11 @@ void PartRenderer::DrawChain(const PartEntry& part, int32_t partIndex, float par
     if (draw) {
       glMatrixMode(GL_MODELVIEW);
       glPushMatrix();
-      glClear(GL_DEPTH_BUFFER_BIT);
+      // Every entry is drawn on a cleared depth buffer. The effects neither test nor write
+      // depth, so theirs cannot be seen, and everything drawn later with the depth test on
+      // clears it first (each scene entry here, the logo pass); a clear after the frame's
+      // first draws costs the software rasterizer a pass over every tile.
+      if (!entry->isEffect) ClearDepth();
     }
     if (entry->isEffect) {
       if (draw) {
@@ -174,7 +189,7 @@ void PartRenderer::RenderPart(int32_t partIndex, float partFrames, float showTim
     SetOverlayProjection();
     FadeToBlack(FadeOutLevel(partFrames));
   } else if (DrawsLogo(partIndex)) {
-    glClear(GL_DEPTH_BUFFER_BIT);
+    ClearDepth();
     if (Scene* logo = SceneNamed(tables_, kLogoScene)) logo->Render(LogoFrame(showTime), nullptr);
   }
 }

@@ -5,6 +5,7 @@
 #include "io/data_file.h"
 #include "scene/render_globals.h"
 #include "scene/scene.h"
+#include "show/effects.h"
 #include "show/part_rules.h"
 #include "show/show_loaders.h"
 #include "tests/show/gl_fixture.h"
@@ -350,6 +351,51 @@ TEST_F(PartRendering, Part83DropsOnlyItsFirstChainedEntryAfter239Seconds) {
   tables_.timeline[82].next = 0;
   Render(82, 0.0f, 239.5f);
   EXPECT_RGB_NEAR(At(32, 26), 255, 0, 0, 2);
+}
+
+// An effect in the chain draws without depth, so it is not given a cleared depth buffer of its
+// own; the scene after it still is, and covers the scene before it as in a chain of two scenes.
+TEST_F(PartRendering, AfterAnEffectTheNextSceneStillDrawsOnAClearedDepthBuffer) {
+  LoadShow();
+  PlainParts(84);
+  tables_.timeline[82].name = "box.scx";  // the red square at the centre at frame 30
+  tables_.timeline[82].startFrame = 30;
+  tables_.timeline[82].next = 0;
+  PartEntry effect, behind;
+  effect.isEffect = true;
+  effect.name = "no such effect";  // draws nothing: only the chain's depth handling is looked at
+  effect.next = 1;
+  behind.name = "extra.scx";  // a green square behind the red one
+  tables_.addedEntries = {effect, behind};
+  Render(82, 0.0f);
+  EXPECT_RGB_NEAR(At(32, 32), 0, 255, 0, 2);
+  EXPECT_RGB_NEAR(At(32, 26), 255, 0, 0, 2);
+}
+
+// The ring effects leave depth writes off, which would make a plain depth clear do nothing:
+// the next frame must still start on a cleared depth buffer, not on the depth last drawn.
+TEST_F(PartRendering, AFrameStartsOnAClearedDepthBufferAfterDepthWritesWereLeftOff) {
+  LoadShow();
+  PlainParts(84);
+  tables_.timeline[82].name = "box.scx";  // the red square at the centre at frame 30
+  tables_.timeline[82].startFrame = 30;
+  tables_.timeline[83].name = "extra.scx";  // the green square, further away
+  Render(82, 0.0f);
+  EXPECT_RGB_NEAR(At(32, 32), 255, 0, 0, 2);
+  glDepthMask(GL_FALSE);  // as a ring effect at the end of a chain leaves it
+  Render(83, 0.0f);
+  EXPECT_RGB_NEAR(At(32, 32), 0, 255, 0, 2);
+  // Which the tunnel does.
+  PartEntry tunnel;
+  tunnel.isEffect = true;
+  tunnel.name = "tunnel";
+  tunnel.speed = 100;
+  tunnel.fieldOfView = 90;
+  glDepthMask(GL_TRUE);
+  RunEffect(&effects_, tables_.textureTable, tunnel, 1.0f);
+  GLboolean writes = GL_TRUE;
+  glGetBooleanv(GL_DEPTH_WRITEMASK, &writes);
+  EXPECT_FALSE(writes);
 }
 
 TEST_F(PartRendering, LatePartsFromNinetyOnFadeTheirThirdEntry) {
