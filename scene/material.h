@@ -57,6 +57,9 @@ class DrawStyle {
   // (lighting off, the alpha test on for everything it draws). Display lists use it to skip
   // the geometry of a mesh faded out through its colour.
   virtual bool HiddenAtZeroAlpha() const = 0;
+  // True when Draw fills every front face it is given, opaque, with the depth test and depth
+  // writes as the opaque pass sets them (so what it draws hides what lies behind).
+  virtual bool FillsFrontFaces() const { return false; }
 
   std::vector<uint32_t> textures;
   float opacity = 1.0f;
@@ -74,6 +77,7 @@ class TextureStyle : public DrawStyle {
   void Draw(const Vector3*, const std::vector<MeshFace>&, const Vector3*, bool) const override;
   int32_t TextureCount() const override { return 1; }
   bool HiddenAtZeroAlpha() const override { return opacity < 1.0f; }  // see-through or nothing
+  bool FillsFrontFaces() const override { return opacity >= 1.0f; }
 };
 
 class ReflectionStyle : public DrawStyle {
@@ -81,6 +85,7 @@ class ReflectionStyle : public DrawStyle {
   void Draw(const Vector3*, const std::vector<MeshFace>&, const Vector3*, bool) const override;
   int32_t TextureCount() const override { return 1; }
   bool HiddenAtZeroAlpha() const override { return opacity < 1.0f; }
+  bool FillsFrontFaces() const override { return opacity >= 1.0f; }
 };
 
 class DualStyle : public DrawStyle {

@@ -185,6 +185,8 @@ void MeshNode::BindStyles(const std::vector<std::unique_ptr<DrawStyle>>& styles,
     }
     centre = (low + high) * 0.5f;
     radius = Length(high - low) * 0.5f;
+    boundsLow = low;
+    boundsHigh = high;
   }
   for (FaceGroup& group : groups) {
     group.style = nullptr;

@@ -99,6 +99,8 @@ class MeshNode : public DrawableNode {
   // (set by BindStyles): the opaque pass draws the meshes whose far end is nearer first.
   Vector3 centre;
   float radius = 0.0f;
+  // The vertices' bounding box (set by BindStyles; low > high when there are none).
+  Vector3 boundsLow{1.0f, 1.0f, 1.0f}, boundsHigh{-1.0f, -1.0f, -1.0f};
   float frameTime = 0.0f;
   std::vector<Vector3> vertices;
   int32_t fileFaceCount = 0;  // faces in the file's face table (groups hold copies)

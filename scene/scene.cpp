@@ -309,6 +309,109 @@ void Scene::CollectOpaque(SceneNode* node, int32_t levels, const float* p) {
   }
 }
 
+namespace {
+
+// The window position of an object-space point under toClip and the view; false when it lies
+// at or behind the eye plane (w not positive), where no window position stands for it.
+bool ToWindow(const double* m, const Vector3& v, const GLint* viewport, const GLfloat* depthRange, WindowPoint* out) {
+  const double x = v.x, y = v.y, z = v.z;
+  const double cx = m[0] * x + m[4] * y + m[8] * z + m[12];
+  const double cy = m[1] * x + m[5] * y + m[9] * z + m[13];
+  const double cz = m[2] * x + m[6] * y + m[10] * z + m[14];
+  const double cw = m[3] * x + m[7] * y + m[11] * z + m[15];
+  if (!(cw > 1e-6)) return false;
+  out->x = viewport[0] + (cx / cw + 1.0) * 0.5 * viewport[2];
+  out->y = viewport[1] + (cy / cw + 1.0) * 0.5 * viewport[3];
+  out->z = depthRange[0] + (cz / cw + 1.0) * 0.5 * (static_cast<double>(depthRange[1]) - depthRange[0]);
+  // Between the near and far planes: a triangle through either is cut there by the clipper.
+  return cz >= -cw && cz <= cw;
+}
+
+constexpr size_t kMaxOccluderFaces = 128;
+
+// Meshes whose vertices are moved every frame (morph keys) are left out of the occlusion test
+// both ways: their bounds and faces are not the ones drawn.
+bool StaticMesh(const MeshNode& mesh) {
+  return mesh.morphTrack.KeyCount() == 0 && mesh.boundsLow.x <= mesh.boundsHigh.x;
+}
+
+}  // namespace
+
+bool Scene::HiddenByEarlierMeshes(const MeshNode& mesh, const double* toClip) const {
+  if (!StaticMesh(mesh)) return false;
+  const ViewState& view = view_;
+  double x0 = 0.0, y0 = 0.0, x1 = 0.0, y1 = 0.0, nearest = 0.0;
+  for (int corner = 0; corner < 8; ++corner) {
+    const Vector3 v{corner & 1 ? mesh.boundsHigh.x : mesh.boundsLow.x, corner & 2 ? mesh.boundsHigh.y : mesh.boundsLow.y,
+                    corner & 4 ? mesh.boundsHigh.z : mesh.boundsLow.z};
+    WindowPoint p;
+    ToWindow(toClip, v, view.viewport, view.depthRange, &p);
+    // A corner at or behind the eye: the box's picture has no bounds to test.
+    const double w = toClip[3] * v.x + toClip[7] * v.y + toClip[11] * v.z + toClip[15];
+    if (!(w > 1e-6)) return false;
+    if (corner == 0) {
+      x0 = x1 = p.x;
+      y0 = y1 = p.y;
+      nearest = p.z;
+    } else {
+      x0 = std::min(x0, p.x);
+      x1 = std::max(x1, p.x);
+      y0 = std::min(y0, p.y);
+      y1 = std::max(y1, p.y);
+      nearest = std::min(nearest, p.z);
+    }
+  }
+  return occlusion_.Hides(x0, y0, x1, y1, nearest);
+}
+
+void Scene::AddOccluder(const MeshNode& mesh, const double* toClip, bool counterClockwiseFront) {
+  if (!StaticMesh(mesh)) return;
+  // Walls, floors and blocks hide things: a few large faces. A mesh of many faces (a knot, a
+  // sphere, a terrain) has few that cover a cell, and would cost more to record than it saves.
+  size_t faces = 0;
+  bool fills = false;
+  for (const FaceGroup& group : mesh.groups) {
+    faces += group.faces.size();
+    fills = fills || (group.style && group.style->FillsFrontFaces());
+  }
+  if (!fills || faces > kMaxOccluderFaces) return;
+  const ViewState& view = view_;
+  windowPoints_.resize(mesh.vertices.size());
+  std::vector<uint8_t>& usable = occluderUsable_;
+  usable.resize(mesh.vertices.size());
+  for (size_t i = 0; i < mesh.vertices.size(); ++i)
+    usable[i] = ToWindow(toClip, mesh.vertices[i], view.viewport, view.depthRange, &windowPoints_[i]);
+  const size_t count = mesh.vertices.size();
+  // The face's three window points, when all lie between near and far and it faces the eye
+  // (back faces are culled).
+  auto drawn = [&](const MeshFace& face, const WindowPoint** out) {
+    for (int k = 0; k < 3; ++k) {
+      const int32_t v = face.corners[k].vertex;
+      if (v < 0 || static_cast<size_t>(v) >= count || !usable[static_cast<size_t>(v)]) return false;
+      out[k] = &windowPoints_[static_cast<size_t>(v)];
+    }
+    const double area = (out[1]->x - out[0]->x) * (out[2]->y - out[0]->y) - (out[1]->y - out[0]->y) * (out[2]->x - out[0]->x);
+    return counterClockwiseFront ? area > 0.0 : area < 0.0;
+  };
+  for (const FaceGroup& group : mesh.groups) {
+    if (!group.style || !group.style->FillsFrontFaces()) continue;
+    const std::vector<MeshFace>& faces = group.faces;
+    for (size_t f = 0; f < faces.size(); ++f) {
+      const WindowPoint* p[3];
+      if (!drawn(faces[f], p)) continue;
+      // A quadrilateral given as (a, b, c), (a, c, d) goes in whole.
+      const WindowPoint* q[3];
+      if (f + 1 < faces.size() && faces[f + 1].corners[0].vertex == faces[f].corners[0].vertex &&
+          faces[f + 1].corners[1].vertex == faces[f].corners[2].vertex && drawn(faces[f + 1], q)) {
+        occlusion_.Add(*p[0], *p[1], *p[2], *q[2]);
+        ++f;
+        continue;
+      }
+      occlusion_.Add(*p[0], *p[1], *p[2]);
+    }
+  }
+}
+
 void Scene::DrawOpaqueNearestFirst(int32_t levels) {
   float projection[16], start[16];
   glGetFloatv(GL_PROJECTION_MATRIX, projection);
@@ -317,9 +420,35 @@ void Scene::DrawOpaqueNearestFirst(int32_t levels) {
   CollectOpaque(this, levels, projection);
   std::stable_sort(opaqueDraws_.begin(), opaqueDraws_.end(),
                    [](const OpaqueDraw& a, const OpaqueDraw& b) { return a.distance < b.distance; });
-  for (const OpaqueDraw& draw : opaqueDraws_) {
+  // The styles cull back faces (the cull mode stays as the pass finds it) and test depth.
+  GLint cullMode = GL_BACK, frontFace = GL_CCW;
+  glGetIntegerv(GL_CULL_FACE_MODE, &cullMode);
+  glGetIntegerv(GL_FRONT_FACE, &frontFace);
+  const bool occlusion = cullMode == GL_BACK && glIsEnabled(GL_DEPTH_TEST) && !glIsEnabled(GL_SCISSOR_TEST);
+  glGetIntegerv(GL_VIEWPORT, view_.viewport);
+  glGetFloatv(GL_DEPTH_RANGE, view_.depthRange);
+  occlusion_.Reset(view_.viewport[0], view_.viewport[1], view_.viewport[2], view_.viewport[3]);
+  hiddenSkipped_ = 0;
+  for (size_t i = 0; i < opaqueDraws_.size(); ++i) {
+    const OpaqueDraw& draw = opaqueDraws_[i];
+    double toClip[16];
+    if (occlusion) {
+      for (int c = 0; c < 4; ++c)
+        for (int r = 0; r < 4; ++r) {
+          double sum = 0.0;
+          for (int k = 0; k < 4; ++k)
+            sum += static_cast<double>(projection[4 * k + r]) * static_cast<double>(draw.modelview[4 * c + k]);
+          toClip[4 * c + r] = sum;
+        }
+      // The last mesh is always drawn: the state its styles leave is the state the pass leaves.
+      if (i + 1 < opaqueDraws_.size() && HiddenByEarlierMeshes(*draw.mesh, toClip)) {
+        ++hiddenSkipped_;
+        continue;
+      }
+    }
     glLoadMatrixf(draw.modelview);
     draw.mesh->Draw(false);
+    if (occlusion) AddOccluder(*draw.mesh, toClip, frontFace == GL_CCW);
   }
   glLoadMatrixf(start);
 }

@@ -17,7 +17,9 @@
 // Where the order of opaque meshes cannot change the picture (no blending, a LESS or LEQUAL
 // depth test, no stencil), they are drawn nearest first, each with the matrix the walk gave
 // it, so that a software rasterizer rejects hidden fragments before shading them; only faces
-// at exactly equal depth in two meshes could come out otherwise.
+// at exactly equal depth in two meshes could come out otherwise. A mesh that the meshes drawn
+// before it surely hide is then not drawn at all (see scene/occlusion.h); the last one always
+// is, so the GL state the pass leaves stays the same.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +29,7 @@
 
 #include "scene/material.h"
 #include "scene/nodes.h"
+#include "scene/occlusion.h"
 
 class DataFile;
 class TextureLookup;
@@ -71,6 +74,8 @@ class Scene : public SceneNode {
   MeshNode* FindMesh(int32_t n) const;
 
   CameraNode* Camera() const { return camera_; }
+  // Opaque meshes the last Render left out as hidden behind nearer ones.
+  int32_t HiddenMeshesSkipped() const { return hiddenSkipped_; }
   // Makes a camera node the scene's camera. Any other kind of node is refused (false).
   bool SetCamera(SceneNode* node);
 
@@ -109,6 +114,10 @@ class Scene : public SceneNode {
   static bool OpaqueOrderIsFree();
   void CollectOpaque(SceneNode* node, int32_t levels, const float* projection);
   void DrawOpaqueNearestFirst(int32_t levels);
+  // Whether everything the mesh could draw under toClip (projection times modelview, column
+  // order) lies behind what the grid holds; and adding what it drew to the grid.
+  bool HiddenByEarlierMeshes(const MeshNode& mesh, const double* toClip) const;
+  void AddOccluder(const MeshNode& mesh, const double* toClip, bool counterClockwiseFront);
 
   struct OpaqueDraw {
     MeshNode* mesh;
@@ -116,6 +125,14 @@ class Scene : public SceneNode {
     float modelview[16];
   };
   std::vector<OpaqueDraw> opaqueDraws_;
+  OcclusionGrid occlusion_;
+  std::vector<WindowPoint> windowPoints_;  // scratch: one mesh's vertices in window coordinates
+  std::vector<uint8_t> occluderUsable_;     // scratch: which of them lie between near and far
+  int32_t hiddenSkipped_ = 0;
+  struct ViewState {
+    int32_t viewport[4] = {};
+    float depthRange[2] = {0.0f, 1.0f};
+  } view_;  // the opaque pass's view, read once
 
   CameraNode* camera_ = nullptr;
   std::string path_;

@@ -284,6 +284,60 @@ TEST_F(SceneRender, OpaqueMeshesAreDrawnNearestFirstUnlessTheyBlend) {
   EXPECT_EQ(samplesPassed(scene, &add), covered + nearArea);
 }
 
+// An opaque mesh the nearer ones hide whole is not drawn; the picture is the same as with every
+// mesh drawn (a scissor test, which the hidden-mesh test stays out of, draws them all).
+TEST_F(SceneRender, OpaqueMeshesHiddenBehindNearerOnesAreLeftOutWithTheSamePicture) {
+  SceneDesc d = Stage();
+  d.nodes.push_back(Square("hidden", {0.2f, 2, 0.1f}, 0.5f, 0));  // red, behind the wall
+  d.nodes.push_back(Square("wall", {0, -2, 0}, 2.5f, 1));         // green, near
+  d.nodes.push_back(Square("peeking", {4.5f, 2, 0}, 0.5f, 0));    // red, beside the wall
+  d.nodes.push_back(Square("back", {0, 8, 0}, 12.0f, 1));         // farthest, round it all
+  Scene scene;
+  Load(&scene, d);
+  auto frame = [&](bool scissor) {
+    Clear();
+    if (scissor) {
+      glEnable(GL_SCISSOR_TEST);
+      glScissor(0, 0, kWidth, kHeight);
+    }
+    scene.Render(0.0f, nullptr);
+    glDisable(GL_SCISSOR_TEST);
+    std::vector<uint8_t> pixels(kWidth * kHeight * 4);
+    glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    return pixels;
+  };
+  const std::vector<uint8_t> everything = frame(true);
+  EXPECT_EQ(scene.HiddenMeshesSkipped(), 0);
+  const std::vector<uint8_t> culled = frame(false);
+  EXPECT_EQ(scene.HiddenMeshesSkipped(), 1);
+  EXPECT_EQ(culled, everything);
+  int x, y;
+  Project({4.5f, 2, 0}, &x, &y);
+  EXPECT_EQ(Pixel(x, y), (std::array<int, 4>{255, 0, 0, 255}));
+
+  // Moved out from behind the wall, it is drawn.
+  d.nodes[2] = Square("hidden", {3.5f, 2, 0.1f}, 0.5f, 0);
+  Scene moved;
+  Load(&moved, d);
+  Clear();
+  moved.Render(0.0f, nullptr);
+  EXPECT_EQ(moved.HiddenMeshesSkipped(), 0);
+
+  // A wall turned away from the eye is culled: it hides nothing.
+  d.nodes[2] = Square("hidden", {0.2f, 2, 0.1f}, 0.5f, 0);
+  // Each face's corners the other way round, still as one quadrilateral (a, b, c), (a, c, d).
+  std::vector<MeshFace>& faces = d.nodes[3].faces;
+  for (MeshFace& face : faces) std::swap(face.corners[1], face.corners[2]);
+  std::swap(faces[0], faces[1]);
+  Scene turned;
+  Load(&turned, d);
+  Clear();
+  turned.Render(0.0f, nullptr);
+  EXPECT_EQ(turned.HiddenMeshesSkipped(), 0);
+  Project({0.2f, 2, 0.1f}, &x, &y);
+  EXPECT_EQ(Pixel(x, y), (std::array<int, 4>{255, 0, 0, 255}));
+}
+
 TEST_F(SceneRender, MeshesDrawnThroughStylesFollowOpacityAndMorphKeys) {
   SceneDesc d = Stage();
   NodeDesc morph = Square("morph", {0, 0, 0}, 0.5f, 0);
