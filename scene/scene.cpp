@@ -342,7 +342,8 @@ bool Scene::HiddenByEarlierMeshes(const MeshNode& mesh, const double* toClip) co
   const ViewState& view = view_;
   double x0 = 0.0, y0 = 0.0, x1 = 0.0, y1 = 0.0, nearest = 0.0;
   for (int corner = 0; corner < 8; ++corner) {
-    const Vector3 v{corner & 1 ? mesh.boundsHigh.x : mesh.boundsLow.x, corner & 2 ? mesh.boundsHigh.y : mesh.boundsLow.y,
+    const Vector3 v{corner & 1 ? mesh.boundsHigh.x : mesh.boundsLow.x,
+                    corner & 2 ? mesh.boundsHigh.y : mesh.boundsLow.y,
                     corner & 4 ? mesh.boundsHigh.z : mesh.boundsLow.z};
     WindowPoint p;
     ToWindow(toClip, v, view.viewport, view.depthRange, &p);
@@ -390,7 +391,8 @@ void Scene::AddOccluder(const MeshNode& mesh, const double* toClip, bool counter
       if (v < 0 || static_cast<size_t>(v) >= count || !usable[static_cast<size_t>(v)]) return false;
       out[k] = &windowPoints_[static_cast<size_t>(v)];
     }
-    const double area = (out[1]->x - out[0]->x) * (out[2]->y - out[0]->y) - (out[1]->y - out[0]->y) * (out[2]->x - out[0]->x);
+    const double area =
+        (out[1]->x - out[0]->x) * (out[2]->y - out[0]->y) - (out[1]->y - out[0]->y) * (out[2]->x - out[0]->x);
     return counterClockwiseFront ? area > 0.0 : area < 0.0;
   };
   for (const FaceGroup& group : mesh.groups) {
@@ -475,6 +477,7 @@ void Scene::Render(float frame, const SceneBlend* blend) {
     glShadeModel(GL_SMOOTH);
   }
   enabledLights = 0;
+  hiddenSkipped_ = 0;
   SetUpCamera(frame);
   EvaluateTree(frame);
   glMatrixMode(GL_MODELVIEW);
