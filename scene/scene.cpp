@@ -7,6 +7,8 @@
 #include <cmath>
 #include <limits>
 
+#include "anim/transform.h"
+
 #include "io/data_file.h"
 #include "io/record_reader.h"
 #include "platform/log.h"
@@ -313,7 +315,10 @@ namespace {
 
 // The window position of an object-space point under toClip and the view; false when it lies
 // at or behind the eye plane (w not positive), where no window position stands for it.
-bool ToWindow(const double* m, const Vector3& v, const GLint* viewport, const GLfloat* depthRange, WindowPoint* out) {
+// betweenPlanes: whether it lies between the near and far planes (a triangle through either
+// is cut there by the clipper).
+bool ToWindow(const double* m, const Vector3& v, const GLint* viewport, const GLfloat* depthRange, WindowPoint* out,
+              bool* betweenPlanes = nullptr) {
   const double x = v.x, y = v.y, z = v.z;
   const double cx = m[0] * x + m[4] * y + m[8] * z + m[12];
   const double cy = m[1] * x + m[5] * y + m[9] * z + m[13];
@@ -323,8 +328,8 @@ bool ToWindow(const double* m, const Vector3& v, const GLint* viewport, const GL
   out->x = viewport[0] + (cx / cw + 1.0) * 0.5 * viewport[2];
   out->y = viewport[1] + (cy / cw + 1.0) * 0.5 * viewport[3];
   out->z = depthRange[0] + (cz / cw + 1.0) * 0.5 * (static_cast<double>(depthRange[1]) - depthRange[0]);
-  // Between the near and far planes: a triangle through either is cut there by the clipper.
-  return cz >= -cw && cz <= cw;
+  if (betweenPlanes) *betweenPlanes = cz >= -cw && cz <= cw;
+  return true;
 }
 
 constexpr size_t kMaxOccluderFaces = 128;
@@ -346,10 +351,8 @@ bool Scene::HiddenByEarlierMeshes(const MeshNode& mesh, const double* toClip) co
                     corner & 2 ? mesh.boundsHigh.y : mesh.boundsLow.y,
                     corner & 4 ? mesh.boundsHigh.z : mesh.boundsLow.z};
     WindowPoint p;
-    ToWindow(toClip, v, view.viewport, view.depthRange, &p);
     // A corner at or behind the eye: the box's picture has no bounds to test.
-    const double w = toClip[3] * v.x + toClip[7] * v.y + toClip[11] * v.z + toClip[15];
-    if (!(w > 1e-6)) return false;
+    if (!ToWindow(toClip, v, view.viewport, view.depthRange, &p)) return false;
     if (corner == 0) {
       x0 = x1 = p.x;
       y0 = y1 = p.y;
@@ -380,8 +383,11 @@ void Scene::AddOccluder(const MeshNode& mesh, const double* toClip, bool counter
   windowPoints_.resize(mesh.vertices.size());
   std::vector<uint8_t>& usable = occluderUsable_;
   usable.resize(mesh.vertices.size());
-  for (size_t i = 0; i < mesh.vertices.size(); ++i)
-    usable[i] = ToWindow(toClip, mesh.vertices[i], view.viewport, view.depthRange, &windowPoints_[i]);
+  for (size_t i = 0; i < mesh.vertices.size(); ++i) {
+    bool between = false;
+    usable[i] = ToWindow(toClip, mesh.vertices[i], view.viewport, view.depthRange, &windowPoints_[i], &between) &&
+                between;
+  }
   const size_t count = mesh.vertices.size();
   // The face's three window points, when all lie between near and far and it faces the eye
   // (back faces are culled).
@@ -433,24 +439,18 @@ void Scene::DrawOpaqueNearestFirst(int32_t levels) {
   hiddenSkipped_ = 0;
   for (size_t i = 0; i < opaqueDraws_.size(); ++i) {
     const OpaqueDraw& draw = opaqueDraws_[i];
-    double toClip[16];
+    Transform toClip = Transform::Of(projection);
     if (occlusion) {
-      for (int c = 0; c < 4; ++c)
-        for (int r = 0; r < 4; ++r) {
-          double sum = 0.0;
-          for (int k = 0; k < 4; ++k)
-            sum += static_cast<double>(projection[4 * k + r]) * static_cast<double>(draw.modelview[4 * c + k]);
-          toClip[4 * c + r] = sum;
-        }
+      toClip.Multiply(Transform::Of(draw.modelview));
       // The last mesh is always drawn: the state its styles leave is the state the pass leaves.
-      if (i + 1 < opaqueDraws_.size() && HiddenByEarlierMeshes(*draw.mesh, toClip)) {
+      if (i + 1 < opaqueDraws_.size() && HiddenByEarlierMeshes(*draw.mesh, toClip.m)) {
         ++hiddenSkipped_;
         continue;
       }
     }
     glLoadMatrixf(draw.modelview);
     draw.mesh->Draw(false);
-    if (occlusion) AddOccluder(*draw.mesh, toClip, frontFace == GL_CCW);
+    if (occlusion) AddOccluder(*draw.mesh, toClip.m, frontFace == GL_CCW);
   }
   glLoadMatrixf(start);
 }

@@ -18,19 +18,7 @@
 #include <cstddef>
 #include <vector>
 
-// A 4 x 4 matrix in column order, composed in double precision the way glTranslated,
-// glRotated, glScaled and glMultMatrixd compose the current matrix (each on the right).
-struct Transform {
-  double m[16];
-  static Transform Identity();
-  static Transform Of(const float f[16]);  // as glGetFloatv gives GL's matrices
-  void Multiply(const Transform& right);
-  void Translate(double x, double y, double z);
-  void Scale(double s);
-  // A turn by `degrees` about the axis (x, y, z), counter-clockwise looking down the axis; a
-  // zero axis leaves the matrix as it is.
-  void Rotate(double degrees, double x, double y, double z);
-};
+#include "anim/transform.h"
 
 class ClipBatch {
  public:

@@ -35,6 +35,15 @@ class PartRendering : public GlTest {
     for (PartEntry& part : tables_.timeline) part.background = part.foreground = "standard";
   }
 
+  // The generated show with 84 plain parts, part 82 showing box.scx's red square at the centre
+  // (its frame 30).
+  void RedSquareInPart82() {
+    LoadShow();
+    PlainParts(84);
+    tables_.timeline[82].name = "box.scx";
+    tables_.timeline[82].startFrame = 30;
+  }
+
   std::shared_ptr<Scene> LoadScene(const std::string& name) {
     TextureTableLookup lookup(tables_.textureTable);
     auto scene = std::make_shared<Scene>();
@@ -356,10 +365,7 @@ TEST_F(PartRendering, Part83DropsOnlyItsFirstChainedEntryAfter239Seconds) {
 // An effect in the chain draws without depth, so it is not given a cleared depth buffer of its
 // own; the scene after it still is, and covers the scene before it as in a chain of two scenes.
 TEST_F(PartRendering, AfterAnEffectTheNextSceneStillDrawsOnAClearedDepthBuffer) {
-  LoadShow();
-  PlainParts(84);
-  tables_.timeline[82].name = "box.scx";  // the red square at the centre at frame 30
-  tables_.timeline[82].startFrame = 30;
+  RedSquareInPart82();
   tables_.timeline[82].next = 0;
   PartEntry effect, behind;
   effect.isEffect = true;
@@ -375,10 +381,7 @@ TEST_F(PartRendering, AfterAnEffectTheNextSceneStillDrawsOnAClearedDepthBuffer) 
 // The ring effects leave depth writes off, which would make a plain depth clear do nothing:
 // the next frame must still start on a cleared depth buffer, not on the depth last drawn.
 TEST_F(PartRendering, AFrameStartsOnAClearedDepthBufferAfterDepthWritesWereLeftOff) {
-  LoadShow();
-  PlainParts(84);
-  tables_.timeline[82].name = "box.scx";  // the red square at the centre at frame 30
-  tables_.timeline[82].startFrame = 30;
+  RedSquareInPart82();
   tables_.timeline[83].name = "extra.scx";  // the green square, further away
   Render(82, 0.0f);
   EXPECT_RGB_NEAR(At(32, 32), 255, 0, 0, 2);
