@@ -12,6 +12,15 @@ constexpr double kEdgeMargin = 0.125;   // pixels
 constexpr double kDepthMargin = 2e-5;   // of the 0..1 depth range
 constexpr double kUnknown = 2.0;        // farther than any depth
 
+// floor or ceil of value / kCellSize, clamped to low..high before it becomes an int (a point
+// just in front of the eye plane lands billions of pixels away).
+int CellFloor(double value, int low, int high) {
+  return static_cast<int>(std::clamp(std::floor(value / OcclusionGrid::kCellSize), double(low), double(high)));
+}
+int CellCeil(double value, int low, int high) {
+  return static_cast<int>(std::clamp(std::ceil(value / OcclusionGrid::kCellSize), double(low), double(high)));
+}
+
 }  // namespace
 
 void OcclusionGrid::Reset(int x, int y, int width, int height) {
@@ -88,11 +97,11 @@ bool OcclusionGrid::AddConvex(const WindowPoint* p, int n) {
   if (right - left < kCellSize || top - bottom < kCellSize) return true;
   // Cells whose four corners lie inside the triangle; a cell's corners are its pixels' outer
   // edges, a little beyond their centres.
-  const int c0 = std::max(0, static_cast<int>(std::ceil(left / kCellSize)));
   // Corner columns and rows; the last ones stand at the view's edge, short of a whole cell.
-  const int c1 = right >= width_ ? columns_ : std::min(columns_, static_cast<int>(std::floor(right / kCellSize)));
-  const int r0 = std::max(0, static_cast<int>(std::ceil(bottom / kCellSize)));
-  const int r1 = top >= height_ ? rows_ : std::min(rows_, static_cast<int>(std::floor(top / kCellSize)));
+  const int c0 = CellCeil(left, 0, columns_);
+  const int c1 = right >= width_ ? columns_ : CellFloor(right, 0, columns_);
+  const int r0 = CellCeil(bottom, 0, rows_);
+  const int r1 = top >= height_ ? rows_ : CellFloor(top, 0, rows_);
   if (c1 <= c0 || r1 <= r0) return true;
   const int across = c1 - c0 + 1;
   corners_.resize(static_cast<size_t>(across) * static_cast<size_t>(r1 - r0 + 1));
@@ -129,10 +138,10 @@ bool OcclusionGrid::Hides(double x0, double y0, double x1, double y1, double nea
   // Pixels whose centres the rectangle may reach, one more on every side for rounding.
   const double left = x0 - x_ - 1.0, right = x1 - x_ + 1.0, bottom = y0 - y_ - 1.0, top = y1 - y_ + 1.0;
   if (right < 0.0 || top < 0.0 || left > width_ || bottom > height_) return true;
-  const int c0 = std::max(0, static_cast<int>(std::floor(left / kCellSize)));
-  const int c1 = std::min(columns_ - 1, static_cast<int>(std::floor(right / kCellSize)));
-  const int r0 = std::max(0, static_cast<int>(std::floor(bottom / kCellSize)));
-  const int r1 = std::min(rows_ - 1, static_cast<int>(std::floor(top / kCellSize)));
+  const int c0 = CellFloor(left, 0, columns_ - 1);
+  const int c1 = CellFloor(right, 0, columns_ - 1);
+  const int r0 = CellFloor(bottom, 0, rows_ - 1);
+  const int r1 = CellFloor(top, 0, rows_ - 1);
   for (int row = r0; row <= r1; ++row)
     for (int column = c0; column <= c1; ++column)
       if (!(cells_[static_cast<size_t>(row) * static_cast<size_t>(columns_) + static_cast<size_t>(column)] <

@@ -2,7 +2,6 @@
 
 #include <GL/gl.h>
 
-
 ClipBatch& ClipBatch::Shared() {
   static ClipBatch batch;
   return batch;

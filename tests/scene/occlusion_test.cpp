@@ -37,6 +37,20 @@ TEST_F(Occlusion, SomethingBehindWhatCoversItIsHiddenAndNothingElse) {
   EXPECT_FALSE(empty.Hides(40, 40, 60, 60, 0.9)) << "never reset: knows nothing";
 }
 
+// A mesh just in front of the eye plane lands far outside the view in window coordinates;
+// cell indices far beyond what an int holds must still be clamped to the grid.
+TEST_F(Occlusion, CoordinatesFarBeyondTheViewAreClampedToTheGrid) {
+  // The left half covered; a rectangle reaching from it far to the right is not hidden.
+  grid_.Add(P(-10, -10, 0.2), P(72, -10, 0.2), P(72, 130, 0.2), P(-10, 130, 0.2));
+  EXPECT_FALSE(grid_.Hides(10, 10, 1e12, 60, 0.5));
+  EXPECT_FALSE(grid_.Hides(-1e12, 10, 1e12, 60, 0.5));
+  // A face so large its corners are far out covers the whole view.
+  OcclusionGrid huge;
+  huge.Reset(0, 0, 160, 120);
+  huge.Add(P(-1e12, -1e12, 0.3), P(1e12, -1e12, 0.3), P(1e12, 1e12, 0.3), P(-1e12, 1e12, 0.3));
+  EXPECT_TRUE(huge.Hides(0, 0, 159, 119, 0.5));
+}
+
 TEST_F(Occlusion, OnlyCellsATriangleCoversWholeCount) {
   // The left half of the view, its right edge at x = 72: cells from 64 on are cut by it.
   grid_.Add(P(-10, -10, 0.2), P(72, -10, 0.2), P(72, 130, 0.2), P(-10, 130, 0.2));
